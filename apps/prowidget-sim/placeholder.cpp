@@ -1,0 +1,2 @@
+// Placeholder until the simulator lands.
+namespace prowidget_sim {}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A failure of the socket control, carrying the control's description.
+class SocketError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The window's UDP socket control as the Art-Net node relies on it. Datagrams are read and sent whole; every
+// failure is thrown as SocketError.
+class UdpSocket {
+public:
+    virtual ~UdpSocket() = default;
+    // Binds the local port on every IPv4 address, exclusively: a port already taken is thrown.
+    virtual void Bind(std::uint16_t localPort) = 0;
+    virtual void SetRemotePort(std::uint16_t port) = 0;
+    virtual void SetRemoteHost(const std::string& dottedAddress) = 0;
+    // The machine's local IPv4 address as dotted text; thrown when there is none.
+    virtual std::string LocalIP() const = 0;
+    // The netmask of the interface that holds LocalIP, as dotted text.
+    virtual std::string LocalNetmask() const = 0;
+    virtual void SendData(std::span<const std::uint8_t> datagram) = 0;
+    // The whole pending datagram; it is removed. Empty when none is pending.
+    virtual std::vector<std::uint8_t> GetData() = 0;
+
+    // Raised once for each arrived datagram with its byte count, on the window's thread.
+    std::function<void(std::size_t bytesTotal)> DataArrival;
+};

@@ -1,0 +1,1 @@
+#include "dialogs/common_dialog.h"

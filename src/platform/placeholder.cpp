@@ -1,0 +1,2 @@
+// Placeholder until the Qt platform lands.
+#include <QtGlobal>

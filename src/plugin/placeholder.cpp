@@ -1,0 +1,2 @@
+// Placeholder until the plug-in boundary lands.
+#include "vantor_out.h"

@@ -1,0 +1,94 @@
+/* The Vantor DMX output plug-in, as a host loads it: a C interface to the class clsOutputDriver. */
+#ifndef VANTOR_OUT_H
+#define VANTOR_OUT_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define VANTOR_API __attribute__((visibility("default")))
+#else
+#define VANTOR_API
+#endif
+
+/* Every operation returns one of these; its result comes back through its last parameter. */
+typedef int32_t vantor_status;
+#define VANTOR_S_OK ((vantor_status)0)
+#define VANTOR_E_OVERFLOW ((vantor_status)0x800A0006u)
+#define VANTOR_E_FAIL ((vantor_status)0x80004005u)
+
+/* Booleans are 16-bit: -1 true, 0 false. */
+typedef int16_t vantor_bool;
+#define VANTOR_TRUE ((vantor_bool)-1)
+#define VANTOR_FALSE ((vantor_bool)0)
+
+/* Identity of the component. */
+#define VANTOR_TYPELIB_NAME "Zandorvex"
+#define VANTOR_TYPELIB_VERSION_MAJOR 2
+#define VANTOR_TYPELIB_VERSION_MINOR 0
+#define VANTOR_PROGID "Zandorvex.clsOutputDriver"
+#define VANTOR_CLASS_NAME "clsOutputDriver"
+#define VANTOR_INTERFACE_NAME "_clsOutputDriver"
+#define VANTOR_LIBID "{6F3C2A91-4E7B-4D8A-9C15-2B8E7D4A0C31}"
+#define VANTOR_CLSID "{A1D4E6F2-8B3C-4F19-B7A2-5C9E0D3F6B84}"
+#define VANTOR_IID "{3E8B5D17-C2A4-4B6E-8F91-7D0A6C4E2B59}"
+
+/* Dispatch ids of the interface's methods, in slot order. */
+#define VANTOR_DISPID_DISABLE 0x60030000
+#define VANTOR_DISPID_ENABLE 0x60030001
+#define VANTOR_DISPID_PLUGINNAME 0x60030002
+#define VANTOR_DISPID_SETCHANNEL 0x60030003
+#define VANTOR_DISPID_CONFIGURE 0x60030004
+#define VANTOR_DISPID_INIT 0x60030005
+#define VANTOR_DISPID_TERM 0x60030006
+
+/* The host's helper object: the plug-in holds a reference from init to Term and calls nothing else. */
+typedef struct vantor_host_helper vantor_host_helper;
+struct vantor_host_helper {
+    void (*add_ref)(vantor_host_helper* self);
+    void (*release)(vantor_host_helper* self);
+};
+
+typedef struct vantor_driver vantor_driver;
+
+VANTOR_API vantor_status vantor_driver_create(vantor_driver** driver);
+VANTOR_API vantor_status vantor_driver_release(vantor_driver* driver);
+
+VANTOR_API vantor_status vantor_Disable(vantor_driver* driver, vantor_bool* result);
+VANTOR_API vantor_status vantor_Enable(vantor_driver* driver, vantor_bool* result);
+/* The name handed out is freed by the host with vantor_string_free. */
+VANTOR_API vantor_status vantor_PluginName(vantor_driver* driver, char** result);
+VANTOR_API vantor_status vantor_SetChannel(vantor_driver* driver, int32_t* channel, int32_t* value,
+                                           vantor_bool* result);
+VANTOR_API vantor_status vantor_Configure(vantor_driver* driver, vantor_bool* result);
+VANTOR_API vantor_status vantor_init(vantor_driver* driver, char** calling_app_title, char** my_filename,
+                                     vantor_host_helper** host_plugin_helper, vantor_bool* result);
+VANTOR_API vantor_status vantor_Term(vantor_driver* driver, vantor_bool* result);
+
+VANTOR_API void vantor_string_free(char* text);
+/* The description of the last failure status returned on this thread ("" when none). */
+VANTOR_API const char* vantor_last_error(void);
+
+/* For a host without a Qt event loop of its own: runs the plug-in's events for up to max_ms. */
+VANTOR_API vantor_status vantor_process_events(int32_t max_ms);
+
+/* For hosts without a person at the window; each runs the handler the user's action runs. */
+VANTOR_API vantor_status vantor_select_port(int32_t port);
+VANTOR_API vantor_status vantor_set_bridge_mode(vantor_bool send);
+VANTOR_API vantor_status vantor_set_universe(int32_t universe);
+VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* result);
+
+/* The library entry points, with their Linux meanings. */
+VANTOR_API int32_t DllRegisterServer(void);
+VANTOR_API int32_t DllUnregisterServer(void);
+VANTOR_API int32_t DllGetClassObject(const char* clsid, const char* iid, void** factory);
+VANTOR_API int32_t DllCanUnloadNow(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,13 @@
+#pragma once
+
+// The one thread's event loop, as the system's procedures use it.
+class EventLoop {
+public:
+    virtual ~EventLoop() = default;
+    // Runs the pending events once and returns.
+    virtual void ProcessEvents() = 0;
+    // Sleeps until an event arrives (or maxMs pass), then runs the pending events.
+    virtual void WaitForEvents(int maxMs) = 0;
+    // A blocking pause: no events run during it.
+    virtual void Sleep(int ms) = 0;
+};

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "stuff/dmx_output.h"
+#include "stuff/message_box.h"
+#include "widget/records.h"
+#include "widget/serial_port.h"
+
+inline constexpr std::uint8_t kStatusReady = 0;
+inline constexpr std::uint8_t kStatusNotValid = 1;
+inline constexpr std::uint8_t kStatusTooShort = 2;
+inline constexpr std::uint8_t kStatusBadLength = 3;
+inline constexpr std::uint8_t kStatusPageFailed = 4;
+inline constexpr std::uint8_t kStatusLengthMismatch = 5;
+inline constexpr std::uint8_t kStatusWaiting = 255;
+
+// The widget module: its records, exactly one of each per loaded plug-in, and the procedures over them.
+class ProWidget : public DmxOutput {
+public:
+    // Received DMX leaves through this in receive mode (the window points it at the Art-Net sender).
+    using ForwardDmxFn = std::function<void(std::span<const std::uint8_t, kLevelCount> levels)>;
+
+    ProWidget(SerialPort& port, MessageBox& messageBox);
+
+    MessageHeaderRecord MessageHeader{};
+    OutputPacketRecord OutputPacket{};
+    GetParametersRequestRecord GetParametersRequest{};
+    SetParametersRequestRecord SetParametersRequest{};
+    WidgetParametersRecord WidgetParameters{};
+    ReceivedDmxRecord ReceivedDmx{};
+    FlashPageRequestRecord FlashPageRequest{};
+    FlashReplyRecord FlashReply{};
+    std::uint8_t ReplyStatus = 0;
+
+    void InitWidgetPackets();
+    void ResetOutputPacket(std::uint8_t label);
+    void PrepareReceiveRequest();
+    void InitGetParametersRequest(std::int16_t& length);
+    void InitSetParametersRequest(std::int16_t& length);
+
+    void SendOutputPacket() override;
+    void SendSetParameters();
+    void SendGetParameters();
+    void SendReprogramRequest();
+    void SendFlashPage();
+
+    // Parses one framed reply out of text (trimmed in place) and returns its result code.
+    std::int32_t ParseWidgetReply(std::vector<std::uint8_t>& text);
+    void SetReplyStatus(std::uint8_t code) { ReplyStatus = code; }
+    static std::string StatusText(std::uint8_t code);
+
+    // Called with the received levels for every received-DMX reply while the bridge is in receive mode.
+    void SetDmxForwarder(std::function<bool()> inReceiveMode, ForwardDmxFn forward);
+
+    std::span<std::uint8_t, kLevelCount> OutputLevels() override { return OutputPacket.Levels; }
+    SerialPort& Port() { return port_; }
+
+    // Shows a failure's description, unless a failure box is already open: a failing write repeated by the
+    // 20 ms pump must not stack up boxes.
+    void ReportFailure(const std::string& description);
+
+private:
+    template <typename Record>
+    void SendRecord(const Record& record, std::size_t byteCount);
+
+    SerialPort& port_;
+    MessageBox& messageBox_;
+    std::function<bool()> inReceiveMode_;
+    ForwardDmxFn forwardDmx_;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A failure of the serial port control, carrying the control's description.
+class SerialError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The window's serial port control as the widget link relies on it. Byte-transparent in both directions;
+// every failure is thrown as SerialError.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+    virtual int CommPort() const = 0;
+    // Refused (thrown) while a port is open or for a number outside 1 to 16.
+    virtual void SetCommPort(int port) = 0;
+    virtual bool PortOpen() const = 0;
+    // True opens the port named by CommPort (thrown when it does not exist or is in use); false closes it.
+    virtual void SetPortOpen(bool open) = 0;
+    virtual int InBufferCount() = 0;
+    // Discards every waiting received byte.
+    virtual void ClearInBuffer() = 0;
+    // All waiting received bytes in arrival order; they are removed from the buffer.
+    virtual std::vector<std::uint8_t> Input() = 0;
+    // Writes the bytes in one piece; thrown when no port is open.
+    virtual void Output(std::span<const std::uint8_t> bytes) = 0;
+};

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "artnet/artnet.h"
+#include "artnet/udp_socket.h"
+#include "stuff/bridge_settings.h"
+#include "stuff/event_loop.h"
+#include "stuff/message_box.h"
+#include "stuff/vb_boolean.h"
+#include "widget/prowidget.h"
+#include "widget/serial_port.h"
+#include "window/controls.h"
+
+class FileDialogService;
+
+// What the window reaches outside itself. The platform provides each; tests may provide their own.
+struct WindowServices {
+    SerialPort& MSComm1;
+    UdpSocket& ArtSocket;
+    MessageBox& Messages;
+    EventLoop& Events;
+    FileDialogService* FileDialog = nullptr;
+    ArtNet::LogSink ArtNetLog;
+    // The folder that holds the plug-in's own library file.
+    std::string LibraryFolder;
+};
+
+inline constexpr int kMonitorChannels = 132;
+inline constexpr int kMonitorColumns = 12;
+inline constexpr int kPortCount = 16;
+
+// The plug-in's one window: it owns every control, timer and shared flag, and the modules' state.
+class Form1 : private BridgeSettings {
+public:
+    explicit Form1(WindowServices services);
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // The load handler: runs the start-up sequence once.
+    void Form_Load();
+
+    // Shared flags.
+    VBool LinkOpen = kFalse;
+    VBool SendMode = kFalse;
+    std::array<VBool, kPortCount + 1> PortOpened{};  // index 1 to 16
+
+    // Controls.
+    GroupBox Frame1{"Frame1"};
+    ListBox DevList{"DevList"};
+    Button Command2{"Command2"};
+    Button Command5{"Command5"};
+    Label Label5{"Label5"};
+    Label Label1{"Label1"};
+    Button Command4{"Command4"};
+    Label Label2{"Label2"};
+    Label Label3{"Label3"};
+    Label Label4{"Label4"};
+    ScrollBar HScroll1{"HScroll1"};
+    ScrollBar HScroll2{"HScroll2"};
+    ScrollBar HScroll3{"HScroll3"};
+    Button cfg_request{"cfg_request"};
+    Button Command3{"Command3"};
+    GroupBox Frame2{"Frame2"};
+    Button senddmxbutton{"senddmxbutton"};
+    Button Command1{"Command1"};
+    Label LabelTest{"LabelTest"};
+    ScrollBar ArtUniv{"ArtUniv"};
+    Label ArtUnivLbl{"ArtUnivLbl"};
+    Label ArtDetectedLbl{"ArtDetectedLbl"};
+    std::vector<std::unique_ptr<Label>> Label8;  // indexes 0 to 131
+    StatusBar StatusBar1{"StatusBar1"};
+
+    // Timers.
+    Timer Timer1{"Timer1"};
+    Timer Timer2{"Timer2"};
+    Timer timOutput{"timOutput"};
+    Timer Timer3{"Timer3"};
+    Timer Timer4{"Timer4"};
+    Timer timeout{"timeout"};
+
+    // The serial and socket controls.
+    SerialPort& MSComm1;
+    UdpSocket& ArtSocket;
+
+    // Modules.
+    ProWidget prowidget;
+    ArtNet artnet;
+
+    // Public methods.
+    bool init();
+    void DisplayConfig();
+
+    // Does what choosing that port's entry in the port list does.
+    void SelectPort(int port);
+
+    // Handlers.
+    void timOutput_Timer();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void Timer4_Timer();
+    void timeout_Timer();
+    void Command2_Click();
+    void Command5_Click();
+    void DevList_Click();
+    void Command4_Click();
+    void HScroll1_Change();
+    void HScroll2_Change();
+    void HScroll3_Change();
+    void cfg_request_Click();
+    void Command3_Click();
+    void senddmxbutton_Click();
+    void Command1_Click();
+    void ArtUniv_Change();
+    void ArtSocket_DataArrival(std::size_t bytesTotal);
+
+    // Every control and timer, for the view and for tests.
+    std::vector<Control*> AllControls();
+    std::vector<Timer*> AllTimers();
+
+    const WindowServices& Services() const { return services_; }
+
+private:
+    bool IsSendMode() const override { return FromVBool(SendMode); }
+    std::uint8_t UniverseSetting() const override { return static_cast<std::uint8_t>(ArtUniv.Value()); }
+
+    void LayOutControls();
+    void WireEvents();
+    void ScanPorts();
+
+    WindowServices services_;
+};

@@ -1,0 +1,108 @@
+#pragma once
+
+// Stand-ins for what a logic test cannot have: a person at a message box, a port that fails on demand, a
+// socket whose datagrams the test hands in and reads back.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "artnet/udp_socket.h"
+#include "stuff/event_loop.h"
+#include "stuff/message_box.h"
+#include "widget/serial_port.h"
+
+class RecordingMessageBox : public MessageBox {
+public:
+    void Show(const std::string& text) override {
+        shown.push_back(text);
+        if (whileOpen) {
+            open_ = true;
+            whileOpen();
+            open_ = false;
+        }
+    }
+    bool IsOpen() const override { return open_; }
+
+    std::vector<std::string> shown;
+    // Runs while the box is open, as a nested event loop would.
+    std::function<void()> whileOpen;
+
+private:
+    bool open_ = false;
+};
+
+// A serial port in memory: ports listed in `existing` open, the rest fail like missing devices.
+class FakeSerialPort : public SerialPort {
+public:
+    int CommPort() const override { return commPort; }
+    void SetCommPort(int port) override;
+    bool PortOpen() const override { return open; }
+    void SetPortOpen(bool value) override;
+    int InBufferCount() override { return static_cast<int>(input.size()); }
+    void ClearInBuffer() override { input.clear(); }
+    std::vector<std::uint8_t> Input() override;
+    void Output(std::span<const std::uint8_t> bytes) override;
+
+    // Queues bytes as if the widget had sent them.
+    void Receive(const std::vector<std::uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+
+    int commPort = 1;
+    bool open = false;
+    std::vector<int> existing{1};
+    std::deque<std::uint8_t> input;
+    std::vector<std::vector<std::uint8_t>> writes;
+    bool failWrites = false;
+    // Called after each write, so a test can answer a request the way a widget would.
+    std::function<void(const std::vector<std::uint8_t>&)> onWrite;
+};
+
+class FakeUdpSocket : public UdpSocket {
+public:
+    void Bind(std::uint16_t localPort) override;
+    void SetRemotePort(std::uint16_t port) override { remotePort = port; }
+    void SetRemoteHost(const std::string& address) override { remoteHost = address; }
+    std::string LocalIP() const override;
+    std::string LocalNetmask() const override { return netmask; }
+    void SendData(std::span<const std::uint8_t> datagram) override;
+    std::vector<std::uint8_t> GetData() override;
+
+    // Delivers a datagram as the platform would: queued, then announced.
+    void Arrive(const std::vector<std::uint8_t>& datagram);
+
+    struct Sent {
+        std::string host;
+        std::uint16_t port;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::string localIp = "127.0.0.1";
+    std::string netmask = "255.0.0.0";
+    bool portTaken = false;
+    bool failSends = false;
+    std::uint16_t boundPort = 0;
+    std::uint16_t remotePort = 0;
+    std::string remoteHost;
+    std::vector<Sent> sent;
+    std::deque<std::vector<std::uint8_t>> pending;
+};
+
+// Events run on demand; Sleep only records what was asked.
+class FakeEventLoop : public EventLoop {
+public:
+    void ProcessEvents() override {
+        ++processed;
+        if (onProcess) onProcess();
+    }
+    void WaitForEvents(int maxMs) override {
+        waitedMs += maxMs;
+        ProcessEvents();
+    }
+    void Sleep(int ms) override { sleptMs.push_back(ms); }
+
+    int processed = 0;
+    int waitedMs = 0;
+    std::vector<int> sleptMs;
+    std::function<void()> onProcess;
+};
