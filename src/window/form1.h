@@ -28,6 +28,8 @@ struct WindowServices {
     ArtNet::LogSink ArtNetLog;
     // The folder that holds the plug-in's own library file.
     std::string LibraryFolder;
+    // The user's locale's decimal separator, for the numbers the window shows.
+    std::string DecimalSeparator = ".";
 };
 
 inline constexpr int kMonitorChannels = 132;
@@ -97,6 +99,8 @@ public:
 
     // Does what choosing that port's entry in the port list does.
     void SelectPort(int port);
+    // Runs what the "UPD" button runs once a file has been chosen; true when the update succeeded.
+    bool UpdateFirmwareFromFile(const std::string& path);
 
     // Handlers.
     void timOutput_Timer();

@@ -1,2 +1,0 @@
-// Placeholder until the Qt platform lands.
-#include <QtGlobal>

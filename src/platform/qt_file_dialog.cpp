@@ -1,0 +1,1 @@
+#include "platform/qt_file_dialog.h"
