@@ -1,2 +1,0 @@
-// Placeholder until the simulator lands.
-namespace prowidget_sim {}
