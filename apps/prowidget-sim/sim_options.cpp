@@ -1,0 +1,203 @@
+#include "sim_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <map>
+
+namespace prowidget {
+namespace {
+
+bool ParseInt(std::string_view text, long low, long high, long& value) {
+    if (text.empty()) return false;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
+}
+
+bool ParseByte(std::string_view text, std::uint8_t& byte) {
+    long value = 0;
+    if (!ParseInt(text, 0, 255, value)) return false;
+    byte = static_cast<std::uint8_t>(value);
+    return true;
+}
+
+bool ParseFirmware(std::string_view text, Parameters& p) {
+    auto dot = text.find('.');
+    if (dot == std::string_view::npos) return false;
+    return ParseByte(text.substr(0, dot), p.firmwareMsb) && ParseByte(text.substr(dot + 1), p.firmwareLsb);
+}
+
+bool ParseRate(const std::string& text, double& rate) {
+    try {
+        std::size_t used = 0;
+        rate = std::stod(text, &used);
+        return used == text.size() && std::isfinite(rate) && rate >= 0 && rate <= 100000;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// CH=VAL,CH=VAL,... with CH 0 (the start code) to 512.
+bool ParseLevels(std::string_view text, SimLevels& levels) {
+    while (!text.empty()) {
+        auto comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        auto equals = item.find('=');
+        long channel = 0;
+        std::uint8_t value = 0;
+        if (equals == std::string_view::npos || !ParseInt(item.substr(0, equals), 0, 512, channel) ||
+            !ParseByte(item.substr(equals + 1), value))
+            return false;
+        levels[static_cast<std::size_t>(channel)] = value;
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+        if (text.empty()) return false;
+    }
+    return true;
+}
+
+bool ParseHex(std::string_view text, std::vector<std::uint8_t>& bytes) {
+    std::string digits;
+    for (char c : text)
+        if (c != ' ' && c != ':') digits += c;
+    if (digits.empty() || digits.size() % 2 != 0) return false;
+    bytes.clear();
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        unsigned value = 0;
+        auto [end, error] = std::from_chars(digits.data() + i, digits.data() + i + 2, value, 16);
+        if (error != std::errc() || end != digits.data() + i + 2) return false;
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    return true;
+}
+
+bool ParsePageAnswer(std::string_view text, std::vector<std::pair<int, PageAnswer>>& answers) {
+    static const std::map<std::string_view, PageAnswer> kAnswers = {
+        {"true", PageAnswer::True}, {"false", PageAnswer::False}, {"silent", PageAnswer::Silent}};
+    auto equals = text.find('=');
+    long page = 0;
+    if (equals == std::string_view::npos || !ParseInt(text.substr(0, equals), 1, 65535, page)) return false;
+    auto answer = kAnswers.find(text.substr(equals + 1));
+    if (answer == kAnswers.end()) return false;
+    answers.emplace_back(static_cast<int>(page), answer->second);
+    return true;
+}
+
+}  // namespace
+
+ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args) {
+    ParsedSimOptions parsed;
+    SimOptions& o = parsed.options;
+    using Setter = std::function<bool(const std::string&)>;
+    const std::map<std::string, Setter> withValue = {
+        {"--firmware", [&](const std::string& v) { return ParseFirmware(v, o.parameters); }},
+        {"--break", [&](const std::string& v) { return ParseByte(v, o.parameters.breakTime); }},
+        {"--mab", [&](const std::string& v) { return ParseByte(v, o.parameters.mabTime); }},
+        {"--rate", [&](const std::string& v) { return ParseByte(v, o.parameters.frameRate); }},
+        {"--report-rate",
+         [&](const std::string& v) {
+             double rate = 0;
+             if (!ParseRate(v, rate)) return false;
+             o.reportRate = rate;
+             return true;
+         }},
+        {"--levels", [&](const std::string& v) { return ParseLevels(v, o.levels); }},
+        {"--status", [&](const std::string& v) { return ParseByte(v, o.status); }},
+        {"--split",
+         [&](const std::string& v) {
+             long n = 0;
+             if (!ParseInt(v, 0, 1 << 20, n)) return false;
+             o.split = static_cast<std::size_t>(n);
+             return true;
+         }},
+        {"--garbage", [&](const std::string& v) { return ParseHex(v, o.garbage); }},
+        {"--reply-delay",
+         [&](const std::string& v) {
+             long ms = 0;
+             if (!ParseInt(v, 0, 600000, ms)) return false;
+             o.replyDelayMs = static_cast<int>(ms);
+             return true;
+         }},
+        {"--page-answer", [&](const std::string& v) { return ParsePageAnswer(v, o.pageAnswers); }},
+        {"--link",
+         [&](const std::string& v) {
+             o.link = v;
+             return !v.empty();
+         }},
+    };
+    const std::map<std::string, bool*> flags = {
+        {"--silent", &o.silent},       {"--not-parameters", &o.notParameters},
+        {"--receive", &o.receiveMode}, {"--verbose", &o.verbose},
+        {"--help", &o.help},           {"-h", &o.help},
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        if (auto flag = flags.find(name); flag != flags.end() && !value) {
+            *flag->second = true;
+            continue;
+        }
+        auto setter = withValue.find(name);
+        if (setter == withValue.end()) {
+            parsed.error = "unknown option: " + args[i];
+            return parsed;
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                parsed.error = name + " needs a value";
+                return parsed;
+            }
+            value = args[++i];
+        }
+        if (!setter->second(*value)) {
+            parsed.error = "bad value for " + name + ": " + *value;
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+void ApplySimOptions(Simulator& sim, const SimOptions& options) {
+    sim.SetParameters(options.parameters);
+    sim.SetReceivedDmx(options.levels, options.status);
+    if (options.reportRate) sim.SetReportRate(*options.reportRate);
+    sim.SetSplitWrites(options.split);
+    sim.SetGarbageBetweenFrames(options.garbage);
+    sim.SetSilent(options.silent);
+    sim.SetAnswerNotParameters(options.notParameters);
+    sim.SetReplyDelay(std::chrono::milliseconds(options.replyDelayMs));
+    for (auto [page, answer] : options.pageAnswers) sim.SetPageAnswer(page, answer);
+    if (options.receiveMode) sim.SetReceiveMode(true);
+}
+
+std::string SimUsage() {
+    return "Usage: prowidget-sim [options]\n"
+           "A simulated USB Pro widget on a pseudo-terminal. Prints the device path on its first line,\n"
+           "then serves it until SIGINT or SIGTERM.\n"
+           "\n"
+           "  --firmware MSB.LSB       firmware version in the parameters reply (default 2.44)\n"
+           "  --break N                break time byte (default 9)\n"
+           "  --mab N                  mark-after-break time byte (default 1)\n"
+           "  --rate N                 frame rate byte (default 40)\n"
+           "  --report-rate HZ         received-DMX reports per second in receive mode (default 40, 0 = "
+           "none)\n"
+           "  --levels CH=VAL,...      received levels to report; CH 0 is the start code, 1..512 channels\n"
+           "  --status N               receive status byte of the reports (default 0)\n"
+           "  --receive                start in receive mode without waiting for a receive-mode request\n"
+           "  --split N                write replies and reports in pieces of N bytes\n"
+           "  --garbage HEX            bytes written before every reply and report, e.g. 00FF\n"
+           "  --silent                 answer nothing at all\n"
+           "  --not-parameters         answer a parameters request with another message\n"
+           "  --reply-delay MS         wait this long before each reply\n"
+           "  --page-answer N=true|false|silent\n"
+           "                           answer firmware page N (from 1) so; may be repeated\n"
+           "  --link PATH              make PATH a symbolic link to the device while running\n"
+           "  --verbose                log every frame received and written to standard error\n"
+           "  --help                   show this text\n";
+}
+
+}  // namespace prowidget
