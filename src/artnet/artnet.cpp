@@ -1,16 +1,35 @@
 #include "artnet/artnet.h"
 
-// Placeholder until the node lands.
+#include <exception>
+
+#include "artnet/node_address.h"
+
 ArtNet::ArtNet(UdpSocket& socket, BridgeSettings& bridge, DmxOutput& output, LogSink log)
     : socket_(socket), bridge_(bridge), output_(output), log_(std::move(log)) {}
 
-std::int32_t ArtNet::StartArtNetNode() { return 0; }
 void ArtNet::ArtNetLog(const std::string& message) {
     if (log_) log_(message);
 }
-void ArtNet::HandleArtNetPacket(std::span<const std::uint8_t> datagram) { (void)datagram; }
-void ArtNet::SendArtPollReply() {}
-void ArtNet::SendArtDmx(std::uint8_t universe, std::span<const std::uint8_t, 513> levels) {
-    (void)universe;
-    (void)levels;
+
+std::int32_t ArtNet::StartArtNetNode() {
+    try {
+        socket_.Bind(kArtNetPort);
+        socket_.SetRemotePort(kArtNetPort);
+        const std::string localIp = socket_.LocalIP();
+        // The netmask matters only off the Art-Net networks, where its absence is reported by the plan.
+        std::string netmask;
+        try {
+            netmask = socket_.LocalNetmask();
+        } catch (const SocketError&) {
+        }
+        const NodeAddressPlan plan = PlanNodeAddress(localIp, netmask);
+        NodeAddress = plan.NodeAddress;
+        for (const std::string& line : plan.LogLines) ArtNetLog(line);
+        BroadcastAddress = plan.BroadcastAddress;
+        ArtNetLog("Art-Net Node Started...");
+        return 1;
+    } catch (const std::exception& failure) {
+        ArtNetLog(std::string("! Art-Net Init Error: ") + failure.what());
+        return 0;
+    }
 }

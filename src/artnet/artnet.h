@@ -6,11 +6,10 @@
 #include <span>
 #include <string>
 
+#include "artnet/artnet_packets.h"
 #include "artnet/udp_socket.h"
 #include "stuff/bridge_settings.h"
 #include "stuff/dmx_output.h"
-
-inline constexpr std::uint16_t kArtNetPort = 6454;
 
 // The Art-Net node: its records, one per loaded plug-in, and the procedures over them.
 class ArtNet {
@@ -19,17 +18,33 @@ public:
 
     ArtNet(UdpSocket& socket, BridgeSettings& bridge, DmxOutput& output, LogSink log);
 
+    // Where every datagram goes; empty until start-up has chosen it, and nothing is sent while it is.
     std::string BroadcastAddress;
+    // The node's IPv4 octets, then the port low byte first.
     std::array<std::uint8_t, 6> NodeAddress{};
     std::int32_t ArtNetDetected = 0;
 
+    // The reply keeps its mode-dependent bytes from one build to the next.
+    PollReplyRecord PollReply{};
+    // The last ArtPoll and ArtDmx received, bytes past a short datagram's end as zero.
+    ArtPollRecord ArtPollPacket{};
+    ArtDmxRecord ArtDmxPacket{};
+
+    // Returns 1 when started, 0 when a step failed (logged).
     std::int32_t StartArtNetNode();
     void ArtNetLog(const std::string& message);
+    // A failure while handling the datagram ends that datagram only and is logged.
     void HandleArtNetPacket(std::span<const std::uint8_t> datagram);
+    void BuildArtPollReply();
+    // Both senders throw SocketError when the socket refuses the datagram.
     void SendArtPollReply();
     void SendArtDmx(std::uint8_t universe, std::span<const std::uint8_t, 513> levels);
 
 private:
+    void DispatchArtNetPacket(std::span<const std::uint8_t> datagram);
+    void TakeArtDmx(std::span<const std::uint8_t> datagram);
+    void BroadcastSend(std::span<const std::uint8_t> image);
+
     UdpSocket& socket_;
     BridgeSettings& bridge_;
     DmxOutput& output_;

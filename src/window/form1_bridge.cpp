@@ -1,7 +1,52 @@
+#include <cstdio>
+#include <exception>
+
 #include "window/form1.h"
 
-// Bridging modes and Art-Net arrival: placeholder until they land.
-void Form1::senddmxbutton_Click() {}
-void Form1::Command1_Click() {}
-void Form1::ArtUniv_Change() {}
-void Form1::ArtSocket_DataArrival(std::size_t bytesTotal) { (void)bytesTotal; }
+namespace {
+
+// Enough to drain a burst; past it the socket announces the rest again, so timers and buttons still get
+// their turn under a flood.
+constexpr int kMaxDatagramsPerArrival = 256;
+
+}  // namespace
+
+void Form1::senddmxbutton_Click() {
+    SendMode = kTrue;
+    if (FromVBool(LinkOpen)) {
+        Timer3.SetEnabled(true);
+        Timer4.SetEnabled(false);
+    }
+}
+
+void Form1::Command1_Click() {
+    Timer3.SetEnabled(false);
+    SendMode = kFalse;
+    prowidget.PrepareReceiveRequest();
+    prowidget.SendOutputPacket();
+    Timer4.SetEnabled(true);
+}
+
+void Form1::ArtUniv_Change() {
+    char digits[12];
+    std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(ArtUniv.Value()));
+    ArtUnivLbl.SetCaption(std::string("Universe: ") + digits);
+    ArtUnivLbl.SetBackColor(RGB(0, 0, 127));
+}
+
+// Reads every pending datagram, not just the one announced: the platform may announce several at once. The
+// announced count is not used. An empty read ends the loop (an empty datagram carries nothing to handle).
+void Form1::ArtSocket_DataArrival(std::size_t bytesTotal) {
+    (void)bytesTotal;
+    for (int count = 0; count < kMaxDatagramsPerArrival; ++count) {
+        std::vector<std::uint8_t> datagram;
+        try {
+            datagram = ArtSocket.GetData();
+        } catch (const std::exception& failure) {
+            artnet.ArtNetLog(std::string("! Art-Net Receive Error: ") + failure.what());
+            return;
+        }
+        if (datagram.empty()) return;
+        artnet.HandleArtNetPacket(datagram);
+    }
+}
