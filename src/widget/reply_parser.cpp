@@ -1,13 +1,104 @@
-#include "widget/prowidget.h"
+#include <algorithm>
+#include <cstring>
+#include <exception>
 
-// Placeholder until the reply parser lands.
+#include "widget/prowidget.h"
+#include "widget/reply_results.h"
+
+namespace {
+
+// Copies the frame without its end delimiter into the record, never past the record's end; bytes beyond what
+// arrived keep their older values.
+template <typename Record>
+void CopyReply(const std::vector<std::uint8_t>& frame, Record& record) {
+    const std::size_t count = std::min(frame.size() - 1, sizeof(Record));
+    std::memcpy(&record, frame.data(), count);
+}
+
+}  // namespace
+
 std::int32_t ProWidget::ParseWidgetReply(std::vector<std::uint8_t>& text) {
-    (void)text;
-    ReplyStatus = kStatusReady;
-    return 0;
+    std::int32_t result = 0;
+    try {
+        SetReplyStatus(kStatusReady);
+
+        const auto start = std::find(text.begin(), text.end(), kStartDelimiter);
+        const bool startFound = start != text.end();
+        if (startFound) text.erase(text.begin(), start);
+
+        if (text.size() < 4) {
+            SetReplyStatus(kStatusTooShort);
+            return kReplyTooShort;
+        }
+        std::memcpy(&MessageHeader, text.data(), sizeof MessageHeader);
+        if (!startFound) return kReplyNoStart;
+        const std::size_t dataLength = MessageHeader.DataLength;
+        if (dataLength > kMaxReplyDataLength) {
+            SetReplyStatus(kStatusBadLength);
+            return kReplyBadLength;
+        }
+        // The frame ends where its length says: a data byte of 0xE7 is data, not the end.
+        const std::size_t endAt = 4 + dataLength;
+        if (text.size() <= endAt) {
+            SetReplyStatus(kStatusLengthMismatch);
+            return kReplyDataMissing;
+        }
+        if (text[endAt] != kEndDelimiter) {
+            SetReplyStatus(kStatusNotValid);
+            return kReplyBadEnd;
+        }
+        text.resize(endAt + 1);
+
+        result = MessageHeader.Label;
+        switch (MessageHeader.Label) {
+            case kLabelFlashPage: {
+                CopyReply(text, FlashReply);
+                // Judged on the bytes that came: a short answer must not pass on a previous page's "TRUE".
+                auto answerAt = [&](std::size_t i) {
+                    return i < dataLength ? static_cast<char>(text[4 + i]) : '\0';
+                };
+                if (answerAt(0) == 'T') {
+                    if (answerAt(1) == 'R' && answerAt(2) == 'U' && answerAt(3) == 'E')
+                        result = kReplyPageWritten;
+                } else {
+                    SetReplyStatus(kStatusPageFailed);
+                    result = kReplyPageRefused;
+                }
+                break;
+            }
+            case kLabelGetParameters:
+                CopyReply(text, WidgetParameters);
+                break;
+            case kLabelReceivedDmx:
+                CopyReply(text, ReceivedDmx);
+                if (inReceiveMode_ && forwardDmx_ && inReceiveMode_()) forwardDmx_(ReceivedDmx.Levels);
+                break;
+            default:
+                break;
+        }
+    } catch (const std::exception& failure) {
+        ReportFailure(failure.what());
+    }
+    return result;
 }
 
 std::string ProWidget::StatusText(std::uint8_t code) {
-    (void)code;
-    return "Unknown Error";
+    switch (code) {
+        case kStatusNotValid:
+            return "Not Valid Packet, Recieved data seems invalid";
+        case kStatusTooShort:
+            return "Packet length is too short";
+        case kStatusBadLength:
+            return "The packet specified an invalid data field length";
+        case kStatusPageFailed:
+            return "Failed to flash firmware page";
+        case kStatusLengthMismatch:
+            return "The data length did not match the actual size in the packet";
+        case kStatusWaiting:
+            return "Waiting...";
+        case kStatusReady:
+            return "Ready";
+        default:
+            return "Unknown Error";
+    }
 }
