@@ -1,0 +1,97 @@
+#include "widget/firmware_update.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// Data arrival and the time-out both wake the wait; the slice only bounds the wait should a platform not
+// report serial input as an event.
+constexpr int kReplyWaitSliceMs = 100;
+
+class FirmwareFile {
+public:
+    explicit FirmwareFile(const std::string& path) : path_(path), stream_(path, std::ios::binary) {
+        if (!stream_.is_open())
+            throw std::runtime_error("Cannot open the firmware file " + path + ": " + std::strerror(errno));
+    }
+
+    bool AtEnd() { return stream_.peek() == std::ifstream::traits_type::eof() && !stream_.bad(); }
+
+    // The next page in file order; what lies beyond the end of the file reads as zeros.
+    void ReadPage(std::array<std::uint8_t, kFirmwarePageBytes>& page) {
+        page.fill(0);
+        stream_.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
+        if (stream_.bad()) throw std::runtime_error("Cannot read the firmware file " + path_ + ".");
+        if (stream_.eof()) stream_.clear(std::ios::eofbit);
+    }
+
+private:
+    std::string path_;
+    std::ifstream stream_;
+};
+
+enum class PageOutcome { Accepted, Refused, TimedOut };
+
+PageOutcome FlashPage(ProWidget& prowidget, FirmwareUpdateWindow& window,
+                      const std::array<std::uint8_t, kFirmwarePageBytes>& page) {
+    FlashPageRequestRecord& request = prowidget.FlashPageRequest;
+    request.StartDelimiter = kStartDelimiter;
+    request.Label = kLabelFlashPage;
+    request.DataLength = kFirmwarePageBytes;
+    request.PageData = page;
+    prowidget.SendFlashPage();
+
+    // The widget answers the first page only after it has switched into its programmer, so the first wait
+    // covers that switch too.
+    SerialPort& port = prowidget.Port();
+    window.StartReplyTimeout();
+    while (port.InBufferCount() < 1 && window.ReplyTimeoutRunning()) window.WaitForEvents(kReplyWaitSliceMs);
+    if (!window.ReplyTimeoutRunning()) return PageOutcome::TimedOut;
+
+    std::vector<std::uint8_t> reply = port.Input();
+    return prowidget.ParseWidgetReply(reply) == kPageAccepted ? PageOutcome::Accepted : PageOutcome::Refused;
+}
+
+}  // namespace
+
+bool UpdateFirmware(ProWidget& prowidget, FirmwareUpdateWindow& window, const std::string& path) {
+    try {
+        window.SetStatusText("Opening File");
+        FirmwareFile file(path);
+        window.SetStatusText("Enter BootStrap Programmer");
+        prowidget.SendReprogramRequest();
+        window.SetStatusText("");
+        prowidget.Port().ClearInBuffer();
+        if (file.AtEnd()) throw std::runtime_error(kEmptyFirmwareText);
+
+        std::array<std::uint8_t, kFirmwarePageBytes> page{};
+        for (int pageNumber = 1; pageNumber <= kFirmwarePages; ++pageNumber) {
+            file.ReadPage(page);
+            switch (FlashPage(prowidget, window, page)) {
+                case PageOutcome::TimedOut:
+                    window.ShowMessage(kTimeoutText);
+                    return false;
+                case PageOutcome::Refused:
+                    window.SetStatusText(window.StatusText() + "x");
+                    return false;
+                case PageOutcome::Accepted:
+                    window.SetStatusText(window.StatusText() + ".");
+                    break;
+            }
+        }
+        window.ShowMessage(kFirmwareUpdatedText);
+        window.SetStatusText(kFirmwareSuccessText);
+        prowidget.Port().ClearInBuffer();
+        return true;
+    } catch (const std::exception& failure) {
+        window.ShowMessage(failure.what());
+        return false;
+    }
+}
