@@ -8,6 +8,7 @@
 
 #include "artnet/artnet.h"
 #include "artnet/udp_socket.h"
+#include "dialogs/common_dialog.h"
 #include "stuff/bridge_settings.h"
 #include "stuff/event_loop.h"
 #include "stuff/message_box.h"
@@ -92,6 +93,7 @@ public:
     // Modules.
     ProWidget prowidget;
     ArtNet artnet;
+    ZEVID_CommonDialog CommonDialog;
 
     // Public methods.
     bool init();
@@ -138,4 +140,6 @@ private:
     void ScanPorts();
 
     WindowServices services_;
+    // An update lets events run while it waits; a second click on "UPD" meanwhile must not start another.
+    bool updatingFirmware_ = false;
 };

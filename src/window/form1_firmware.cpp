@@ -1,8 +1,118 @@
+#include <exception>
+#include <string>
+
+#include "dialogs/common_dialog.h"
+#include "widget/firmware_update.h"
 #include "window/form1.h"
 
-// Firmware update button: placeholder until it lands.
-void Form1::Command4_Click() {}
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kFirmwareFilter = "Binary Files (*.bin)\0*.bin\0All Files (*.*)\0*.*"s;
+constexpr const char* kFirmwareDialogTitle = "Update Firmware";
+constexpr const char* kUpdateFailedText = "Failed, Please Try Again.";
+
+// The window as a firmware update sees it: the status bar, the reply time-out, the event loop, message boxes.
+class FirmwareWindow : public FirmwareUpdateWindow {
+public:
+    explicit FirmwareWindow(Form1& form) : form_(form) {}
+    std::string StatusText() const override { return form_.StatusBar1.SimpleText(); }
+    void SetStatusText(const std::string& text) override { form_.StatusBar1.SetSimpleText(text); }
+    void StartReplyTimeout() override { form_.timeout.SetEnabled(true); }
+    bool ReplyTimeoutRunning() const override { return form_.timeout.Enabled(); }
+    void WaitForEvents(int maxMs) override { form_.Services().Events.WaitForEvents(maxMs); }
+    void ShowMessage(const std::string& text) override { form_.Services().Messages.Show(text); }
+
+private:
+    Form1& form_;
+};
+
+std::string WithTrailingSeparator(const std::string& folder) {
+    if (folder.empty() || folder.back() == '/') return folder;
+    return folder + '/';
+}
+
+// One file's directory ends in its separator, a list's does not; either way the path names the file.
+std::string JoinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty() || directory.back() == '/') return directory + name;
+    return directory + '/' + name;
+}
+
+// Receive poll and status display stay off for as long as this lives, and come back on every way out.
+class PollAndStatusPaused {
+public:
+    explicit PollAndStatusPaused(Form1& form) : form_(form) {
+        form_.Timer1.SetEnabled(false);
+        form_.Timer2.SetEnabled(false);
+    }
+    ~PollAndStatusPaused() {
+        form_.Timer1.SetEnabled(true);
+        form_.Timer2.SetEnabled(true);
+    }
+
+private:
+    Form1& form_;
+};
+
+// Both attempts with the blocking pause between them; the user hears of a failure only after the second.
+bool FlashWithRetry(Form1& form, const std::string& path) {
+    FirmwareWindow window(form);
+    bool updated = false;
+    for (int attempt = 1; attempt <= kFirmwareAttempts && !updated; ++attempt) {
+        // The pause holds the window still: no events run during it.
+        if (attempt > 1) form.Services().Events.Sleep(kRetryPauseMs);
+        updated = UpdateFirmware(form.prowidget, window, path);
+    }
+    if (!updated) form.Services().Messages.Show(kUpdateFailedText);
+    return updated;
+}
+
+class Busy {
+public:
+    explicit Busy(bool& flag) : flag_(flag) { flag_ = true; }
+    ~Busy() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+void Form1::Command4_Click() {
+    if (updatingFirmware_) return;
+    Busy busy(updatingFirmware_);
+    {
+        PollAndStatusPaused paused(*this);
+        OpenFileNameRecord& record = CommonDialog.OpenDialogRecord;
+        record.lpstrFilter = kFirmwareFilter;
+        record.lpstrTitle = kFirmwareDialogTitle;
+        record.lpstrInitialDir = WithTrailingSeparator(services_.LibraryFolder);
+        FileDialogService* dialog = services_.FileDialog;
+        FileDialogResult chosen;
+        try {
+            chosen =
+                CommonDialog.ShowOpenFileDialog(dialog, dialog != nullptr ? dialog->OwnerWindow() : 0, kTrue);
+        } catch (const std::exception& failure) {
+            services_.Messages.Show(failure.what());
+            return;
+        }
+        if (chosen.Cancelled == kTrue) return;
+        const std::string path =
+            chosen.FileNames.empty() ? "" : JoinPath(chosen.Directory, chosen.FileName(1));
+        if (!path.empty()) FlashWithRetry(*this, path);
+    }
+    prowidget.SendGetParameters();
+}
+
 bool Form1::UpdateFirmwareFromFile(const std::string& path) {
-    (void)path;
-    return false;
+    if (updatingFirmware_) return false;
+    Busy busy(updatingFirmware_);
+    bool updated = false;
+    {
+        PollAndStatusPaused paused(*this);
+        if (!path.empty()) updated = FlashWithRetry(*this, path);
+    }
+    prowidget.SendGetParameters();
+    return updated;
 }
