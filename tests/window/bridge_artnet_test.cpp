@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fakes.h"
+#include "window/form1.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A socket whose next reads fail, as a socket in error would.
+struct FailingReadSocket : FakeUdpSocket {
+    std::vector<std::uint8_t> GetData() override {
+        if (failReads > 0) {
+            --failReads;
+            throw SocketError("Connection refused");
+        }
+        return FakeUdpSocket::GetData();
+    }
+    int failReads = 0;
+};
+
+// The window over fakes with its node started on 10.1.2.3 and the widget's port open.
+struct BridgedWindow : ::testing::Test {
+    BridgedWindow() {
+        socket.localIp = "10.1.2.3";
+        form.prowidget.InitWidgetPackets();
+        port.open = true;
+        form.LinkOpen = kTrue;
+        form.artnet.StartArtNetNode();
+        log.clear();
+    }
+
+    static Bytes ArtDmx(std::uint8_t universe, std::uint8_t level) {
+        Bytes datagram{'A',  'r', 't', '-', 'N', 'e',      't', 0,    0x00,
+                       0x50, 0,   14,  0,   0,   universe, 0,   0x02, 0x00};
+        datagram.resize(530, level);
+        return datagram;
+    }
+    static Bytes ArtPoll() { return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0, 0}; }
+
+    FakeSerialPort port;
+    FailingReadSocket socket;
+    RecordingMessageBox box;
+    FakeEventLoop events;
+    std::vector<std::string> log;
+    Form1 form{WindowServices{.MSComm1 = port,
+                              .ArtSocket = socket,
+                              .Messages = box,
+                              .Events = events,
+                              .ArtNetLog = [this](const std::string& line) { log.push_back(line); },
+                              .LibraryFolder = ""}};
+};
+
+TEST_F(BridgedWindow, OneArrivalReadsEveryPendingDatagram) {
+    socket.pending = {ArtPoll(), Bytes{1, 2, 3}, ArtPoll(), ArtDmx(0, 5)};
+    socket.DataArrival(14);
+    EXPECT_TRUE(socket.pending.empty());
+    EXPECT_EQ(socket.sent.size(), 2u);
+    EXPECT_EQ(form.prowidget.OutputPacket.Levels[1], 5);
+    EXPECT_EQ(form.artnet.ArtNetDetected, -1);
+}
+
+TEST_F(BridgedWindow, AReadFailureIsLoggedAndTheNextArrivalIsHandled) {
+    socket.failReads = 1;
+    socket.Arrive(ArtPoll());
+    EXPECT_EQ(log, std::vector<std::string>{"! Art-Net Receive Error: Connection refused"});
+    EXPECT_TRUE(socket.sent.empty());
+    socket.Arrive(ArtPoll());
+    EXPECT_EQ(socket.sent.size(), 2u) << "both polls answered once the socket reads again";
+}
+
+TEST_F(BridgedWindow, AfterReceiveThenSendModeArtDmxGoesOutAsLabel7WithTheLevels) {
+    form.Command1.PerformClick();
+    form.senddmxbutton.PerformClick();
+    port.writes.clear();
+
+    socket.Arrive(ArtDmx(0, 0x44));
+    ASSERT_EQ(port.writes.size(), 1u);
+    const Bytes& frame = port.writes[0];
+    ASSERT_EQ(frame.size(), 518u);
+    EXPECT_EQ((Bytes{frame.begin(), frame.begin() + 5}), (Bytes{0x7E, 7, 0x01, 0x02, 0x00}));
+    EXPECT_EQ(frame[5], 0x44);
+    EXPECT_EQ(frame[516], 0x44);
+}
+
+TEST_F(BridgedWindow, TheUniverseBarSelectsWhatIsTakenAndWhatTheReplyAnnounces) {
+    form.senddmxbutton.PerformClick();
+    form.ArtUniv.SetValue(16);
+    port.writes.clear();
+
+    socket.Arrive(ArtDmx(0, 1));
+    EXPECT_TRUE(port.writes.empty());
+    socket.Arrive(ArtDmx(16, 2));
+    EXPECT_EQ(port.writes.size(), 1u);
+    EXPECT_EQ(form.prowidget.OutputPacket.Levels[1], 2);
+
+    socket.Arrive(ArtPoll());
+    ASSERT_EQ(socket.sent.size(), 1u);
+    EXPECT_EQ(socket.sent[0].bytes[174], 0x80);
+    EXPECT_EQ(socket.sent[0].bytes[190], 16);
+}
+
+TEST_F(BridgedWindow, ReceivedDmxIsForwardedOnTheSelectedUniverseInReceiveModeOnly) {
+    Bytes report{0x7E, 5, 0x02, 0x02, 0x00, 0x00};
+    for (int channel = 1; channel <= 512; ++channel) report.push_back(static_cast<std::uint8_t>(channel));
+    report.push_back(0xE7);
+
+    form.ArtUniv.SetValue(9);
+    Bytes text = report;
+    form.prowidget.ParseWidgetReply(text);
+    ASSERT_EQ(socket.sent.size(), 1u);
+    const Bytes& artDmx = socket.sent[0].bytes;
+    ASSERT_EQ(artDmx.size(), 530u);
+    EXPECT_EQ(artDmx[14], 9);
+    EXPECT_EQ(artDmx[18], 1);
+    EXPECT_EQ(artDmx[529], 0);  // channel 512 as a byte
+    EXPECT_EQ(socket.sent[0].host, "10.255.255.255");
+
+    form.senddmxbutton.PerformClick();
+    text = report;
+    form.prowidget.ParseWidgetReply(text);
+    EXPECT_EQ(socket.sent.size(), 1u);
+}
+
+}  // namespace
