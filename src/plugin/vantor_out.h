@@ -81,7 +81,22 @@ VANTOR_API vantor_status vantor_set_bridge_mode(vantor_bool send);
 VANTOR_API vantor_status vantor_set_universe(int32_t universe);
 VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* result);
 
-/* The library entry points, with their Linux meanings. */
+/* The class factory that DllGetClassObject hands out for VANTOR_CLSID; the host releases it when done. */
+#define VANTOR_IID_CLASS_FACTORY "{00000001-0000-0000-C000-000000000046}"
+#define VANTOR_E_NOINTERFACE ((vantor_status)0x80004002u)
+#define VANTOR_E_CLASSNOTAVAILABLE ((vantor_status)0x80040111u)
+#define VANTOR_S_FALSE ((vantor_status)1)
+typedef struct vantor_class_factory vantor_class_factory;
+struct vantor_class_factory {
+    vantor_status (*create_instance)(vantor_class_factory* self, vantor_driver** driver);
+    void (*release)(vantor_class_factory* self);
+};
+
+/* The library entry points, with their Linux meanings. DllRegisterServer writes
+   $XDG_DATA_HOME/zandorvex/registry/Zandorvex.clsOutputDriver.reg (~/.local/share when XDG_DATA_HOME is
+   unset); DllGetClassObject takes VANTOR_CLSID and VANTOR_IID_CLASS_FACTORY (or NULL) and hands out a
+   vantor_class_factory*; DllCanUnloadNow returns VANTOR_S_OK when no object is alive, VANTOR_S_FALSE
+   otherwise. */
 VANTOR_API int32_t DllRegisterServer(void);
 VANTOR_API int32_t DllUnregisterServer(void);
 VANTOR_API int32_t DllGetClassObject(const char* clsid, const char* iid, void** factory);

@@ -1,0 +1,40 @@
+#include "platform/qt_message_box.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include "platform/headless.h"
+#include "platform/logging.h"
+
+namespace {
+
+class OpenFlag {
+public:
+    explicit OpenFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~OpenFlag() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+void QtMessageBox::Show(const std::string& text) {
+    OpenFlag open(open_);
+    if (IsHeadless()) {
+        qCWarning(lcWidget).noquote() << QString::fromStdString(text);
+        if (Observer) Observer(text, nullptr);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(text),
+                    QMessageBox::Ok, owner_.data());
+    if (!Observer) {
+        box.exec();
+        return;
+    }
+    // The same modal box, opened without blocking so that the hook can answer it.
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    Observer(text, &box);
+    while (box.isVisible()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}

@@ -1,0 +1,38 @@
+#include "cls_output_driver.h"
+
+#include "platform/form1_window.h"
+#include "widget/records.h"
+
+VBool clsOutputDriver::Disable() {
+    plugin_.Window().Form().timOutput.SetEnabled(false);
+    return kTrue;
+}
+
+VBool clsOutputDriver::Enable() {
+    plugin_.Window().Form().timOutput.SetEnabled(true);
+    return kTrue;
+}
+
+VBool clsOutputDriver::SetChannel(std::int32_t& Channel, std::int32_t& Value) {
+    if (Channel > kHighestChannel || Channel < 1) return kFalse;
+    if (Value < 0 || Value > 255) throw OverflowError();
+    // Before the window exists there is no output packet yet; its load would clear the level anyway.
+    if (plugin_.HasWindow())
+        plugin_.Window().Form().prowidget.OutputPacket.Levels[static_cast<std::size_t>(Channel)] =
+            static_cast<std::uint8_t>(Value);
+    return kTrue;
+}
+
+VBool clsOutputDriver::init(std::string& CallingAppTitle, std::string& MyFilename,
+                            vantor_host_helper*& HostPluginHelper) {
+    callingAppTitle_ = CallingAppTitle;
+    myFilename_ = MyFilename;
+    plugin_.HoldHostHelper(HostPluginHelper);
+    plugin_.Window().Show();
+    return kFalse;
+}
+
+VBool clsOutputDriver::Term() {
+    plugin_.ReleaseHostHelper();
+    return kFalse;
+}

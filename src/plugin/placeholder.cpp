@@ -1,2 +1,0 @@
-// Placeholder until the plug-in boundary lands.
-#include "vantor_out.h"

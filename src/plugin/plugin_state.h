@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "vantor_out.h"
+
+class Form1Window;
+class QApplication;
+
+// Everything the loaded plug-in holds: the host's helper object, the Qt application it made (when the host
+// had none), the lazily created window, and the count of live objects for the unload test.
+class PluginState {
+public:
+    PluginState();
+    PluginState(const PluginState&) = delete;
+    PluginState& operator=(const PluginState&) = delete;
+    ~PluginState();
+
+    // HostHelper: a reference is taken on the new object before the one held so far is released.
+    vantor_host_helper* HostHelper() const { return hostHelper_; }
+    void HoldHostHelper(vantor_host_helper* helper);
+    void ReleaseHostHelper();
+
+    // Creates the Qt application when the host runs none (offscreen when no person can see a window).
+    void EnsureApplication();
+    bool HasWindow() const { return window_ != nullptr; }
+    // The control window, created and loaded on first use.
+    Form1Window& Window();
+
+    void ObjectCreated() { ++liveObjects_; }
+    void ObjectReleased() { --liveObjects_; }
+    int LiveObjects() const { return liveObjects_; }
+
+private:
+    vantor_host_helper* hostHelper_ = nullptr;
+    int liveObjects_ = 0;
+    // QApplication keeps references to these for its whole life.
+    int argc_ = 0;
+    std::array<std::string, 3> args_;
+    std::array<char*, 4> argv_{};
+    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<Form1Window> window_;
+};
+
+// The one state of this loaded library.
+PluginState& ThePlugin();
