@@ -1,1 +1,146 @@
-int main() { return 0; }
+// vantor-host: a stand-in lighting host that drives the plug-in through its C interface only.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "host_options.h"
+#include "line_reader.h"
+#include "plugin_library.h"
+#include "prowidget_sim.h"
+#include "sim_summary.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+void RequestStop(int) {
+    stopRequested = 1;
+}
+
+constexpr int kEventSliceMs = 20;
+
+// The helper object a host hands to init; this host only counts references.
+struct CountingHelper {
+    vantor_host_helper base{&AddRef, &Release};
+    int references = 0;
+    static void AddRef(vantor_host_helper* self) { ++reinterpret_cast<CountingHelper*>(self)->references; }
+    static void Release(vantor_host_helper* self) { --reinterpret_cast<CountingHelper*>(self)->references; }
+};
+
+class HostFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+void Check(const PluginLibrary& api, vantor_status status, const std::string& what) {
+    if (status != VANTOR_S_OK) throw HostFailure(what + " failed: " + api.last_error());
+}
+
+void SetLevel(const PluginLibrary& api, vantor_driver* driver, std::pair<int, int> level) {
+    std::int32_t channel = level.first, value = level.second;
+    vantor_bool stored = VANTOR_FALSE;
+    Check(api, api.SetChannel(driver, &channel, &value, &stored), "SetChannel");
+}
+
+bool IsHeadlessRun(const HostOptions& options) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return options.headless || ((!display || !*display) && (!wayland || !*wayland));
+}
+
+int Run(const HostOptions& options) {
+    if (IsHeadlessRun(options)) {
+        setenv("VANTOR_HEADLESS", "1", 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    }
+    // The simulated widget must be port 1 before the plug-in scans its ports.
+    std::unique_ptr<prowidget::Simulator> simulator;
+    if (options.simulateWidget) {
+        simulator = std::make_unique<prowidget::Simulator>();
+        setenv("VANTOR_SERIAL_PORTS", simulator->DevicePath().c_str(), 1);
+        std::cerr << "vantor-host: simulated widget on " << simulator->DevicePath() << " (serial port 1)\n";
+    }
+
+    const std::string pluginPath =
+        options.pluginPath.empty() ? PluginLibrary::DefaultPath() : options.pluginPath;
+    const PluginLibrary api = PluginLibrary::Load(pluginPath);
+    vantor_driver* driver = nullptr;
+    Check(api, api.driver_create(&driver), "creating the driver");
+
+    CountingHelper helper;
+    char title[] = "vantor-host";
+    std::string filenameText = pluginPath;
+    char* titlePointer = title;
+    char* filenamePointer = filenameText.data();
+    vantor_host_helper* helperPointer = &helper.base;
+    vantor_bool result = VANTOR_FALSE;
+    Check(api, api.init(driver, &titlePointer, &filenamePointer, &helperPointer, &result), "init");
+
+    if (options.port) Check(api, api.select_port(*options.port), "choosing the port");
+    if (options.sendMode)
+        Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
+    if (options.universe) Check(api, api.set_universe(*options.universe), "universe");
+    for (const auto& level : options.levels) SetLevel(api, driver, level);
+
+    if (options.firmwareFile) {
+        vantor_bool updated = VANTOR_FALSE;
+        Check(api, api.update_firmware(options.firmwareFile->c_str(), &updated), "firmware update");
+        std::cerr << "vantor-host: firmware update " << (updated ? "succeeded" : "failed") << "\n";
+        api.Term(driver, &result);
+        api.driver_release(driver);
+        return updated ? 0 : 1;
+    }
+
+    if (options.enable) Check(api, api.Enable(driver, &result), "Enable");
+    const SimWatch watch(simulator.get());
+
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    LineReader input(0);
+    const auto started = std::chrono::steady_clock::now();
+    while (!stopRequested) {
+        if (options.durationSeconds) {
+            const std::chrono::duration<double> ran = std::chrono::steady_clock::now() - started;
+            if (ran.count() >= *options.durationSeconds) break;
+        }
+        Check(api, api.process_events(kEventSliceMs), "processing events");
+        if (!options.readStdin) continue;
+        for (const std::string& line : input.ReadAvailable()) {
+            if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;
+            try {
+                SetLevel(api, driver, ParseLevel(line, ' '));
+            } catch (const UsageError& bad) {
+                std::cerr << "vantor-host: ignored input line '" << line << "': " << bad.what() << "\n";
+            }
+        }
+    }
+
+    if (simulator) std::cout << watch.Summary();
+    api.Term(driver, &result);
+    api.driver_release(driver);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HostOptions options;
+    try {
+        options = ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& bad) {
+        std::cerr << "vantor-host: " << bad.what() << " (see --help)\n";
+        return 2;
+    }
+    if (options.help) {
+        std::cout << HostUsage();
+        return 0;
+    }
+    try {
+        return Run(options);
+    } catch (const std::exception& failure) {
+        std::cerr << "vantor-host: " << failure.what() << "\n";
+        return 1;
+    }
+}

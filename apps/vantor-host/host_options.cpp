@@ -1,0 +1,114 @@
+#include "host_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+long WholeNumber(const std::string& text, const std::string& what) {
+    if (text.empty()) throw UsageError(what + " is missing");
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0') throw UsageError(what + " '" + text + "' is not a whole number");
+    return value;
+}
+
+long InRange(const std::string& text, const std::string& what, long low, long high) {
+    const long value = WholeNumber(text, what);
+    if (value < low || value > high)
+        throw UsageError(what + " " + std::to_string(value) + " is outside " + std::to_string(low) + " to " +
+                         std::to_string(high));
+    return value;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+}  // namespace
+
+std::pair<int, int> ParseLevel(const std::string& text, char separator) {
+    const std::string line = Trimmed(text);
+    const auto split = separator == ' ' ? line.find_first_of(" \t") : line.find(separator);
+    if (split == std::string::npos)
+        throw UsageError("level '" + text + "' should read CH" + std::string(1, separator) + "VAL");
+    const int channel = static_cast<int>(InRange(Trimmed(line.substr(0, split)), "channel", 1, 512));
+    const int level = static_cast<int>(InRange(Trimmed(line.substr(split + 1)), "level", 0, 255));
+    return {channel, level};
+}
+
+HostOptions ParseHostOptions(const std::vector<std::string>& args) {
+    HostOptions options;
+    for (std::size_t index = 0; index < args.size(); ++index) {
+        const std::string& arg = args[index];
+        auto value = [&]() -> std::string {
+            if (index + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            return args[++index];
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--plugin") {
+            options.pluginPath = value();
+        } else if (arg == "--port") {
+            options.port = static_cast<int>(InRange(value(), "port", 1, 16));
+        } else if (arg == "--enable") {
+            options.enable = true;
+        } else if (arg == "--set") {
+            options.levels.push_back(ParseLevel(value(), '='));
+        } else if (arg == "--stdin") {
+            options.readStdin = true;
+        } else if (arg == "--mode") {
+            const std::string mode = value();
+            if (mode != "send" && mode != "receive")
+                throw UsageError("mode '" + mode + "' should be send or receive");
+            options.sendMode = mode == "send";
+        } else if (arg == "--universe") {
+            options.universe = static_cast<int>(InRange(value(), "universe", 0, 255));
+        } else if (arg == "--update-firmware") {
+            options.firmwareFile = value();
+        } else if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--simulate-widget") {
+            options.simulateWidget = true;
+        } else if (arg == "--duration") {
+            const std::string text = value();
+            char* end = nullptr;
+            const double seconds = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0)
+                throw UsageError("duration '" + text + "' is not a number of seconds");
+            options.durationSeconds = seconds;
+        } else {
+            throw UsageError("unknown option '" + arg + "'");
+        }
+    }
+    return options;
+}
+
+std::string HostUsage() {
+    return R"(Usage: vantor-host [options]
+A stand-in lighting host: loads the Vantor plug-in (vantor.out.so), initialises it, which opens its window,
+and drives it.
+
+  --plugin PATH          the plug-in library (default: vantor.out.so beside this program)
+  --port N               choose serial port N (1 to 16), as picking it in the window's port list does
+  --enable               switch output on (the 518-byte DMX frame goes to the widget every 20 ms)
+  --set CH=VAL           set channel CH (1 to 512) to level VAL (0 to 255); repeatable
+  --stdin                read further levels from standard input, one "CH VAL" per line
+  --mode send|receive    Art-Net bridge: send = Art-Net to DMX, receive = DMX to Art-Net
+  --universe N           Art-Net universe (0 to 255)
+  --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)
+  --headless             no window on screen; message boxes go to the log (also without a display)
+  --simulate-widget      start a simulated Pro widget on a pseudo-terminal as serial port 1, and report
+                         the frames it received at exit
+  --duration S           run S seconds, then exit (default: until Ctrl-C)
+  --help                 this text
+
+Serial ports: VANTOR_SERIAL_PORTS=/dev/a,/dev/b,... names ports 1, 2, ...; otherwise ttyUSB*, ttyACM*, then
+the rest are numbered from 1. The Art-Net node uses VANTOR_ARTNET_INTERFACE (e.g. lo) when set.
+Art-Net log lines: QT_LOGGING_RULES="vantor.artnet.debug=true".
+)";
+}

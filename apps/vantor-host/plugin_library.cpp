@@ -1,0 +1,47 @@
+#include "plugin_library.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+template <typename Function>
+void Resolve(void* library, const char* name, Function& function) {
+    dlerror();
+    void* symbol = dlsym(library, name);
+    if (!symbol) throw std::runtime_error(std::string("the plug-in lacks ") + name);
+    function = reinterpret_cast<Function>(symbol);
+}
+
+}  // namespace
+
+PluginLibrary PluginLibrary::Load(const std::string& path) {
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
+    PluginLibrary api;
+    Resolve(library, "vantor_driver_create", api.driver_create);
+    Resolve(library, "vantor_driver_release", api.driver_release);
+    Resolve(library, "vantor_Disable", api.Disable);
+    Resolve(library, "vantor_Enable", api.Enable);
+    Resolve(library, "vantor_PluginName", api.PluginName);
+    Resolve(library, "vantor_SetChannel", api.SetChannel);
+    Resolve(library, "vantor_init", api.init);
+    Resolve(library, "vantor_Term", api.Term);
+    Resolve(library, "vantor_string_free", api.string_free);
+    Resolve(library, "vantor_last_error", api.last_error);
+    Resolve(library, "vantor_process_events", api.process_events);
+    Resolve(library, "vantor_select_port", api.select_port);
+    Resolve(library, "vantor_set_bridge_mode", api.set_bridge_mode);
+    Resolve(library, "vantor_set_universe", api.set_universe);
+    Resolve(library, "vantor_update_firmware", api.update_firmware);
+    return api;
+}
+
+std::string PluginLibrary::DefaultPath() {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return "vantor.out.so";
+    return (self.parent_path() / "vantor.out.so").string();
+}

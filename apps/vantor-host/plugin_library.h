@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "vantor_out.h"
+
+// The plug-in's C interface, loaded with dlopen. Never unloaded: the plug-in keeps its window and Qt state
+// until the process ends.
+struct PluginLibrary {
+    decltype(&vantor_driver_create) driver_create = nullptr;
+    decltype(&vantor_driver_release) driver_release = nullptr;
+    decltype(&vantor_Disable) Disable = nullptr;
+    decltype(&vantor_Enable) Enable = nullptr;
+    decltype(&vantor_PluginName) PluginName = nullptr;
+    decltype(&vantor_SetChannel) SetChannel = nullptr;
+    decltype(&vantor_init) init = nullptr;
+    decltype(&vantor_Term) Term = nullptr;
+    decltype(&vantor_string_free) string_free = nullptr;
+    decltype(&vantor_last_error) last_error = nullptr;
+    decltype(&vantor_process_events) process_events = nullptr;
+    decltype(&vantor_select_port) select_port = nullptr;
+    decltype(&vantor_set_bridge_mode) set_bridge_mode = nullptr;
+    decltype(&vantor_set_universe) set_universe = nullptr;
+    decltype(&vantor_update_firmware) update_firmware = nullptr;
+
+    // Throws std::runtime_error with dlerror's text when the library or a function is missing.
+    static PluginLibrary Load(const std::string& path);
+    // vantor.out.so in the folder of the running program.
+    static std::string DefaultPath();
+};
