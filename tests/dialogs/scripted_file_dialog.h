@@ -4,6 +4,7 @@
 // records what the dialog was shown with and how it was moved.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ public:
                                       const ActivationHook& activating) override {
         shownWith.push_back(record);
         if (activating) activating(kDialog);
+        if (whileShown) whileShown();
         if (replies.empty()) return {};
         OpenFileNameReply reply = replies.front();
         replies.pop_front();
@@ -48,6 +50,8 @@ public:
         int x, y;
         bool operator==(const Move&) const = default;
     };
+    // Runs while the dialog is open, as the user would look at the window behind it.
+    std::function<void()> whileShown;
     std::deque<OpenFileNameReply> replies;
     std::vector<OpenFileNameRecord> shownWith;
     std::vector<Move> moves;

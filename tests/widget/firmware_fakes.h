@@ -1,0 +1,170 @@
+#pragma once
+
+// A widget's boot-strap programmer behind a FakeSerialPort, and a virtual clock that moves only when the code
+// under test waits, so that ten-second time-outs pass at once.
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <vector>
+
+#include "support/fakes.h"
+#include "window/controls.h"
+
+class VirtualClock {
+public:
+    // Timers whose ticks the clock delivers; a restart (SetEnabled(true)) starts a new full period.
+    void Watch(Timer& timer) { watched_.push_back({&timer, timer.Starts(), 0}); }
+    // Runs action once `delayMs` from now.
+    void After(int delayMs, std::function<void()> action) {
+        scheduled_.push_back({now + delayMs, std::move(action)});
+    }
+    // Lets `ms` pass, delivering what falls due in time order.
+    void Advance(int ms) {
+        const long target = now + ms;
+        while (true) {
+            Sync();
+            long due = std::numeric_limits<long>::max();
+            for (const auto& entry : scheduled_) due = std::min(due, entry.due);
+            for (const auto& entry : watched_)
+                if (entry.timer->Enabled()) due = std::min(due, entry.due);
+            if (due > target) break;
+            now = due;
+            RunDue();
+        }
+        now = target;
+    }
+    // Follows a FakeEventLoop: each wait lets its full time pass.
+    void Drive(FakeEventLoop& events) {
+        events.onProcess = [this, &events] {
+            Advance(events.waitedMs - drivenMs_);
+            drivenMs_ = events.waitedMs;
+            if (onWait) onWait();
+        };
+    }
+
+    long now = 0;
+    // Runs after each wait, for tests that act while the code under test waits.
+    std::function<void()> onWait;
+
+private:
+    struct Scheduled {
+        long due;
+        std::function<void()> action;
+    };
+    struct Watched {
+        Timer* timer;
+        unsigned starts;
+        long due;
+    };
+
+    void Sync() {
+        for (auto& entry : watched_) {
+            if (entry.timer->Enabled() && entry.timer->Starts() != entry.starts) {
+                entry.starts = entry.timer->Starts();
+                entry.due = now + entry.timer->Interval();
+            }
+        }
+    }
+    void RunDue() {
+        for (std::size_t i = 0; i < scheduled_.size(); ++i) {
+            if (scheduled_[i].due != now) continue;
+            auto action = std::move(scheduled_[i].action);
+            scheduled_.erase(scheduled_.begin() + static_cast<std::ptrdiff_t>(i));
+            action();
+            return;
+        }
+        for (auto& entry : watched_) {
+            if (!entry.timer->Enabled() || entry.due != now) continue;
+            entry.due += entry.timer->Interval();
+            entry.timer->Fire();
+            return;
+        }
+    }
+
+    std::vector<Scheduled> scheduled_;
+    std::vector<Watched> watched_;
+    long drivenMs_ = 0;
+};
+
+// The widget's programmer: a reprogram request starts a session with an empty image; each 64-byte page is
+// answered after replyDelayMs, "TRUE" (and kept) unless another answer is chosen for its number.
+class FakeProgrammer {
+public:
+    enum class Answer { True, False, Silent, NotAPageAnswer };
+    using Bytes = std::vector<std::uint8_t>;
+
+    FakeProgrammer(FakeSerialPort& port, VirtualClock& clock) : port_(port), clock_(clock) {
+        port_.onWrite = [this](const Bytes& written) { Take(written); };
+    }
+
+    static Bytes Frame(std::uint8_t label, const Bytes& data) {
+        Bytes frame{0x7E, label, static_cast<std::uint8_t>(data.size() & 0xFF),
+                    static_cast<std::uint8_t>(data.size() >> 8)};
+        frame.insert(frame.end(), data.begin(), data.end());
+        frame.push_back(0xE7);
+        return frame;
+    }
+    static Bytes PageAnswer(const char* answer) { return Frame(2, Bytes(answer, answer + 4)); }
+
+    std::map<int, Answer> answers;      // every session
+    std::map<int, Answer> answersOnce;  // the next session that reaches that page
+    int replyDelayMs = 10;
+    Bytes image;
+    int pages = 0;
+    int reprogramRequests = 0;
+    int outputFrames = 0;
+    int getParametersRequests = 0;
+
+private:
+    void Take(const Bytes& written) {
+        if (written.size() < 5) return;
+        switch (written[1]) {
+            case 1:
+                ++reprogramRequests;
+                image.clear();
+                pages = 0;
+                break;
+            case 2:
+                Page(Bytes(written.begin() + 4, written.end() - 1));
+                break;
+            case 3:
+                ++getParametersRequests;
+                break;
+            case 6:
+                ++outputFrames;
+                break;
+        }
+    }
+    void Page(const Bytes& data) {
+        const int number = ++pages;
+        Answer answer = Answer::True;
+        if (auto once = answersOnce.find(number); once != answersOnce.end()) {
+            answer = once->second;
+            answersOnce.erase(once);
+        } else if (auto always = answers.find(number); always != answers.end()) {
+            answer = always->second;
+        }
+        if (answer == Answer::True && data.size() == 64) image.insert(image.end(), data.begin(), data.end());
+        Bytes reply;
+        switch (answer) {
+            case Answer::True:
+                reply = PageAnswer("TRUE");
+                break;
+            case Answer::False:
+                reply = PageAnswer("FALS");
+                break;
+            case Answer::NotAPageAnswer:
+                reply = Frame(3, {44, 2, 9, 1, 40});
+                break;
+            case Answer::Silent:
+                return;
+        }
+        clock_.After(replyDelayMs, [this, reply] { port_.Receive(reply); });
+    }
+
+    FakeSerialPort& port_;
+    VirtualClock& clock_;
+};
