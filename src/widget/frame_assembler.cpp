@@ -25,7 +25,8 @@ void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, const FrameSink& 
         } else {
             framed = at[frameBytes - 1] == kEndDelimiter;
         }
-        frames.emplace_back(at, at + frameBytes);
+        if (framed || !resyncing_) frames.emplace_back(at, at + frameBytes);
+        resyncing_ = !framed;
         // A start byte that led to no proper frame may have been noise: look for the next start just after
         // it, so that a real frame among the rejected bytes is still found.
         at += framed ? frameBytes : 1;

@@ -17,9 +17,15 @@ public:
 
     void Feed(std::span<const std::uint8_t> bytes, const FrameSink& sink);
     // Forgets a partial frame, for when the bytes that follow come from somewhere else (another port).
-    void Reset() { carry_.clear(); }
+    void Reset() {
+        carry_.clear();
+        resyncing_ = false;
+    }
     std::size_t CarriedBytes() const { return carry_.size(); }
 
 private:
     std::vector<std::uint8_t> carry_;
+    // After a rejected frame, until the next good one: only the first rejection is handed on, so that the
+    // parser reports what broke and not the noise of searching through its bytes.
+    bool resyncing_ = false;
 };

@@ -13,6 +13,7 @@
 #include "stuff/event_loop.h"
 #include "stuff/message_box.h"
 #include "stuff/vb_boolean.h"
+#include "widget/frame_assembler.h"
 #include "widget/prowidget.h"
 #include "widget/serial_port.h"
 #include "window/controls.h"
@@ -138,8 +139,13 @@ private:
     void LayOutControls();
     void WireEvents();
     void ScanPorts();
+    // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port.
+    void CloseLinkPort();
 
     WindowServices services_;
     // An update lets events run while it waits; a second click on "UPD" meanwhile must not start another.
     bool updatingFirmware_ = false;
+    // The receive poll's partial frame, carried from one tick to the next; busy while it parses.
+    FrameAssembler receiveFrames_;
+    bool polling_ = false;
 };

@@ -1,4 +1,25 @@
+#include <exception>
+
 #include "window/form1.h"
 
-// Receive poll: placeholder until it lands.
-void Form1::Timer1_Timer() {}
+// The receive poll: whatever the widget sent since the last tick, cut into whole frames, each parsed in
+// order. A frame split across ticks is carried until its rest arrives. Read failures (a closed port) end the
+// tick silently; the parser shows its own failures.
+void Form1::Timer1_Timer() {
+    // A message box shown by the parser may run a nested event loop that ticks this timer again.
+    if (polling_) return;
+    std::vector<std::uint8_t> bytes;
+    try {
+        if (MSComm1.InBufferCount() <= 0) return;
+        bytes = MSComm1.Input();
+    } catch (const std::exception&) {
+        return;
+    }
+    polling_ = true;
+    try {
+        receiveFrames_.Feed(bytes,
+                            [this](std::vector<std::uint8_t>& frame) { prowidget.ParseWidgetReply(frame); });
+    } catch (const std::exception&) {
+    }
+    polling_ = false;
+}

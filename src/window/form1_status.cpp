@@ -1,4 +1,21 @@
+#include <string>
+
 #include "window/form1.h"
 
-// Status display: placeholder until it lands.
-void Form1::Timer2_Timer() {}
+namespace {
+constexpr Rgb kDetectedColour = RGB(0, 127, 0);
+constexpr Rgb kNotDetectedColour = RGB(127, 0, 0);
+}  // namespace
+
+void Form1::Timer2_Timer() {
+    StatusBar1.SetSimpleText(std::to_string(prowidget.ReplyStatus) + " " +
+                             ProWidget::StatusText(prowidget.ReplyStatus));
+    LabelTest.SetCaption(FromVBool(SendMode) ? "PRO Send Mode" : "PRO Recieve Mode");
+    if (artnet.ArtNetDetected != 0) {
+        ArtDetectedLbl.SetCaption("Art-Net Detected");
+        ArtDetectedLbl.SetBackColor(kDetectedColour);
+    } else {
+        ArtDetectedLbl.SetCaption("Art-Net Not Detected");
+        ArtDetectedLbl.SetBackColor(kNotDetectedColour);
+    }
+}

@@ -67,6 +67,10 @@ TEST(FrameAssembler, CutsTheStreamIntoFramesByTheirLength) {
          {Bytes{0x7E, 0x03, 0x59, 0x02} + a},
          {Bytes{0x7E, 0x03, 0x59, 0x02}, a},
          0},
+        {"rejections while searching for the next start are not handed on",
+         {Bytes{0x7E, 0x03, 0x01, 0x00, 0x7E, 0x05, 0x02} + a},
+         {Bytes{0x7E, 0x03, 0x01, 0x00, 0x7E, 0x05}, a},
+         0},
         {"length 600 is a frame", {Frame(3, Bytes(600, 0x11))}, {Frame(3, Bytes(600, 0x11))}, 0},
     };
     for (const auto& row : rows) {

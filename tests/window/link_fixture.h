@@ -1,0 +1,66 @@
+#pragma once
+
+// The window on fakes, with widgets that answer get-parameters requests on chosen ports.
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "support/fakes.h"
+#include "window/form1.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes WidgetFrame(std::uint8_t label, const Bytes& data) {
+    Bytes frame(4 + data.size() + 1);
+    frame[0] = 0x7E;
+    frame[1] = label;
+    frame[2] = static_cast<std::uint8_t>(data.size() & 0xFF);
+    frame[3] = static_cast<std::uint8_t>(data.size() >> 8);
+    std::copy(data.begin(), data.end(), frame.begin() + 4);
+    frame.back() = 0xE7;
+    return frame;
+}
+
+inline Bytes ParametersReply(std::uint8_t firmwareMsb, std::uint8_t firmwareLsb, std::uint8_t breakTime = 9,
+                             std::uint8_t mabTime = 1, std::uint8_t rate = 40) {
+    return WidgetFrame(3, {firmwareLsb, firmwareMsb, breakTime, mabTime, rate});
+}
+
+inline bool IsGetParametersRequest(const Bytes& bytes) {
+    return bytes.size() >= 2 && bytes[1] == 3;
+}
+
+struct WindowOnFakes {
+    WindowOnFakes() {
+        port.existing.clear();
+        port.onWrite = [this](const Bytes& written) {
+            const auto answer = answers.find(port.commPort);
+            if (IsGetParametersRequest(written) && answer != answers.end()) port.Receive(answer->second);
+        };
+    }
+
+    Form1& Make() {
+        form = std::make_unique<Form1>(WindowServices{port, socket, box, events, nullptr, {}, "", separator});
+        return *form;
+    }
+    Form1& Load() {
+        Make().Form_Load();
+        return *form;
+    }
+
+    // A device on that port, answering get-parameters requests with reply (nothing when reply is empty).
+    void Device(int number, Bytes reply = {}) {
+        port.existing.push_back(number);
+        if (!reply.empty()) answers[number] = std::move(reply);
+    }
+
+    FakeSerialPort port;
+    FakeUdpSocket socket;
+    RecordingMessageBox box;
+    FakeEventLoop events;
+    std::string separator = ".";
+    std::map<int, Bytes> answers;
+    std::unique_ptr<Form1> form;
+};
