@@ -145,12 +145,23 @@ QListWidget* MakeListBoxView(ListBox& list, QWidget* parent) {
             guard->clear();
             for (const auto& item : items) guard->addItem(ToQString(item));
         }
-        guard->setCurrentRow(list.ListIndex());
+        if (list.ListIndex() >= 0) {
+            guard->setCurrentRow(list.ListIndex());
+        } else {
+            guard->clearSelection();
+            guard->setCurrentRow(-1);
+        }
     };
     list.Changed = follow;
     follow();
-    QObject::connect(view, &QListWidget::currentRowChanged,
-                     [&list](int row) { RunHandler(list, [&] { list.SetListIndex(row); }); });
+    // The selection, not the current row: Qt moves the current row by itself when the list takes the focus,
+    // which is no choice of the user's.
+    QObject::connect(view, &QListWidget::itemSelectionChanged, [&list, view] {
+        const auto selected = view->selectedItems();
+        if (selected.isEmpty()) return;
+        const int row = view->row(selected.first());
+        RunHandler(list, [&] { list.SetListIndex(row); });
+    });
     return view;
 }
 
