@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
         if (!options.link.empty()) unlink(options.link.c_str());
         if (options.verbose) {
             LogLine("stopping; output frames " + std::to_string(sim.FrameCount(6)) + ", reports " +
-                    std::to_string(sim.ReportsSent()) + ", bad frames " + std::to_string(sim.BadFrames()));
+                    std::to_string(sim.ReportsSent()) + ", reports dropped " +
+                    std::to_string(sim.ReportsDropped()) + ", bad frames " + std::to_string(sim.BadFrames()));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "prowidget-sim: %s\n", e.what());

@@ -1,5 +1,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,16 +76,18 @@ void Simulator::Impl::Log(const std::string& line) {
 
 void Simulator::Impl::Serve() {
     while (!stopping) {
-        int timeoutMs = -1;
+        std::optional<timespec> timeout;
         {
             std::lock_guard lock(mu);
             if (receiveMode && reportRate > 0) {
-                auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextReport - Clock::now()).count();
-                timeoutMs = static_cast<int>(std::max<long long>(0, wait));
+                auto wait = std::max<Clock::duration>(Clock::duration::zero(), nextReport - Clock::now());
+                auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+                timeout =
+                    timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
             }
         }
         pollfd fds[2] = {{pty.MasterFd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        int ready = poll(fds, 2, timeoutMs);
+        int ready = ppoll(fds, 2, timeout ? &*timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) break;
         if (stopping) break;
         if (ready > 0 && (fds[1].revents & POLLIN)) {
