@@ -28,6 +28,7 @@ public:
     Form1View& View() { return *view_; }
     QtMessageBox& Messages() { return messages_; }
     QtSerialPort& Serial() { return serial_; }
+    QtFileDialogService& FileDialog() { return fileDialog_; }
 
 private:
     QtSerialPort serial_;
