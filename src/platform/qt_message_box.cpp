@@ -19,6 +19,10 @@ private:
 
 }  // namespace
 
+void QtMessageBox::SetOwner(QWidget* owner) {
+    owner_ = owner;
+}
+
 void QtMessageBox::Show(const std::string& text) {
     OpenFlag open(open_);
     if (IsHeadless()) {

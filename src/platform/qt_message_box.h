@@ -16,7 +16,7 @@ public:
     void Show(const std::string& text) override;
     bool IsOpen() const override { return open_; }
 
-    void SetOwner(QWidget* owner) { owner_ = owner; }
+    void SetOwner(QWidget* owner);
 
     // For tests: called with every text shown or logged, while the box is open (an on-screen box is passed so
     // that the hook can press OK). What a user sees does not change.
