@@ -25,14 +25,6 @@ using Bytes = std::vector<std::uint8_t>;
 using prowidget::PageAnswer;
 constexpr const char* kFailed = "Failed, Please Try Again.";
 
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "tests_platform";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-}
-
 WindowRect FrameOf(const QWidget& widget) {
     const QRect frame = widget.frameGeometry();
     return {frame.x(), frame.y(), frame.x() + frame.width(), frame.y() + frame.height()};
@@ -40,7 +32,8 @@ WindowRect FrameOf(const QWidget& widget) {
 
 struct FirmwareOverPty : ::testing::Test {
     void SetUp() override {
-        EnsureApplication();
+        // The application goes with the test: Qt's dialog leaves threads behind that must not outlive it.
+        if (QCoreApplication::instance() == nullptr) app = std::make_unique<QApplication>(argc, argv);
         setenv("VANTOR_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
         window = std::make_unique<Form1Window>();
         Form1& form = window->Form();
@@ -54,10 +47,15 @@ struct FirmwareOverPty : ::testing::Test {
     }
     void TearDown() override {
         window.reset();
+        app.reset();
         unsetenv("VANTOR_SERIAL_PORTS");
     }
     Form1& Form() { return window->Form(); }
 
+    int argc = 1;
+    char name[16] = "tests_platform";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
     prowidget::Simulator sim;
     std::unique_ptr<Form1Window> window;
     std::vector<std::string> messages;
