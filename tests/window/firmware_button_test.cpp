@@ -149,15 +149,6 @@ TEST_F(FirmwareButton, FailuresAreRetriedOnceAfterTheBlockingPause) {
     }
 }
 
-TEST_F(FirmwareButton, SilentWidgetTimesOutAfterTenSecondsPerAttempt) {
-    TempFirmware file(FirmwareBytes(6144));
-    programmer.answers = {{1, Answer::Silent}};
-    EXPECT_FALSE(form->UpdateFirmwareFromFile(file.Path()));
-    EXPECT_GE(clock.now, 2L * kReplyTimeoutMs);
-    EXPECT_LT(clock.now, 2L * kReplyTimeoutMs + 1000);
-    EXPECT_FALSE(form->timeout.Enabled());
-}
-
 TEST_F(FirmwareButton, SlowWidgetGetsTenSecondsForEveryPage) {
     TempFirmware file(FirmwareBytes(6144));
     programmer.replyDelayMs = 9500;
