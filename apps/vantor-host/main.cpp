@@ -98,6 +98,7 @@ int Run(const HostOptions& options) {
 
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
+    if (!options.durationSeconds) std::cerr << "vantor-host: running; Ctrl-C stops\n";
     LineReader input(0);
     const auto started = std::chrono::steady_clock::now();
     while (!stopRequested) {
