@@ -3,26 +3,31 @@
 #include <stdexcept>
 
 void Label::SetCaption(const std::string& caption) {
+    if (caption_ == caption) return;
     caption_ = caption;
     NotifyChanged();
 }
 
 void Label::SetBackColor(Rgb colour) {
+    if (back_ == colour) return;
     back_ = colour;
     NotifyChanged();
 }
 
 void Label::SetForeColor(Rgb colour) {
+    if (fore_ == colour) return;
     fore_ = colour;
     NotifyChanged();
 }
 
 void GroupBox::SetCaption(const std::string& caption) {
+    if (caption_ == caption) return;
     caption_ = caption;
     NotifyChanged();
 }
 
 void Button::SetCaption(const std::string& caption) {
+    if (caption_ == caption) return;
     caption_ = caption;
     NotifyChanged();
 }
@@ -63,6 +68,7 @@ void ListBox::SetListIndex(int index) {
 std::string ListBox::Text() const { return index_ >= 0 ? items_[static_cast<std::size_t>(index_)] : std::string(); }
 
 void StatusBar::SetSimpleText(const std::string& text) {
+    if (text_ == text) return;
     text_ = text;
     NotifyChanged();
 }

@@ -81,8 +81,9 @@ private:
 
 void Form1::Command4_Click() {
     if (updatingFirmware_) return;
-    Busy busy(updatingFirmware_);
+    std::string path;
     {
+        Busy busy(updatingFirmware_);
         PollAndStatusPaused paused(*this);
         OpenFileNameRecord& record = CommonDialog.OpenDialogRecord;
         record.lpstrFilter = kFirmwareFilter;
@@ -98,11 +99,10 @@ void Form1::Command4_Click() {
             return;
         }
         if (chosen.Cancelled == kTrue) return;
-        const std::string path =
-            chosen.FileNames.empty() ? "" : JoinPath(chosen.Directory, chosen.FileName(1));
-        if (!path.empty()) FlashWithRetry(*this, path);
+        if (!chosen.FileNames.empty()) path = JoinPath(chosen.Directory, chosen.FileName(1));
     }
-    prowidget.SendGetParameters();
+    // No event runs between the dialog and the update, so the poll and status stay paused in effect.
+    UpdateFirmwareFromFile(path);
 }
 
 bool Form1::UpdateFirmwareFromFile(const std::string& path) {
@@ -112,6 +112,8 @@ bool Form1::UpdateFirmwareFromFile(const std::string& path) {
     {
         PollAndStatusPaused paused(*this);
         if (!path.empty()) updated = FlashWithRetry(*this, path);
+        // The update read the port itself: a partial frame carried from before it belongs to nothing now.
+        receiveFrames_.Reset();
     }
     prowidget.SendGetParameters();
     return updated;
