@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/fakes.h"
+#include "support/widget_frames.h"
 #include "window/controls.h"
 
 class VirtualClock {
@@ -94,20 +95,12 @@ private:
 class FakeProgrammer {
 public:
     enum class Answer { True, False, Silent, NotAPageAnswer };
-    using Bytes = std::vector<std::uint8_t>;
 
     FakeProgrammer(FakeSerialPort& port, VirtualClock& clock) : port_(port), clock_(clock) {
         port_.onWrite = [this](const Bytes& written) { Take(written); };
     }
 
-    static Bytes Frame(std::uint8_t label, const Bytes& data) {
-        Bytes frame{0x7E, label, static_cast<std::uint8_t>(data.size() & 0xFF),
-                    static_cast<std::uint8_t>(data.size() >> 8)};
-        frame.insert(frame.end(), data.begin(), data.end());
-        frame.push_back(0xE7);
-        return frame;
-    }
-    static Bytes PageAnswer(const char* answer) { return Frame(2, Bytes(answer, answer + 4)); }
+    static Bytes PageAnswer(const char* answer) { return WidgetFrame(2, Bytes(answer, answer + 4)); }
 
     std::map<int, Answer> answers;      // every session
     std::map<int, Answer> answersOnce;  // the next session that reaches that page
@@ -157,7 +150,7 @@ private:
                 reply = PageAnswer("FALS");
                 break;
             case Answer::NotAPageAnswer:
-                reply = Frame(3, {44, 2, 9, 1, 40});
+                reply = WidgetFrame(3, {44, 2, 9, 1, 40});
                 break;
             case Answer::Silent:
                 return;

@@ -1,26 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "support/widget_frames.h"
+
 #include <vector>
 
 #include "widget/frame_assembler.h"
 #include "widget/reply_results.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Frame(std::uint8_t label, const Bytes& data) {
-    Bytes frame{0x7E, label, static_cast<std::uint8_t>(data.size() & 0xFF),
-                static_cast<std::uint8_t>(data.size() >> 8)};
-    frame.insert(frame.end(), data.begin(), data.end());
-    frame.push_back(0xE7);
-    return frame;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 std::vector<Bytes> FeedAll(FrameAssembler& assembler, const std::vector<Bytes>& reads) {
     std::vector<Bytes> frames;
@@ -36,9 +23,9 @@ struct AssemblyRow {
 };
 
 TEST(FrameAssembler, CutsTheStreamIntoFramesByTheirLength) {
-    const Bytes a = Frame(3, {0x2C, 0x02, 0x09, 0x01, 0x28});
-    const Bytes withDelimiters = Frame(5, {0x00, 0x00, 0xE7, 0x7E, 0xE7});
-    const Bytes b = Frame(2, {'T', 'R', 'U', 'E'});
+    const Bytes a = WidgetFrame(3, {0x2C, 0x02, 0x09, 0x01, 0x28});
+    const Bytes withDelimiters = WidgetFrame(5, {0x00, 0x00, 0xE7, 0x7E, 0xE7});
+    const Bytes b = WidgetFrame(2, {'T', 'R', 'U', 'E'});
     const std::vector<AssemblyRow> rows{
         {"one frame", {a}, {a}, 0},
         {"two frames in one read", {a + b}, {a, b}, 0},
@@ -71,7 +58,7 @@ TEST(FrameAssembler, CutsTheStreamIntoFramesByTheirLength) {
          {Bytes{0x7E, 0x03, 0x01, 0x00, 0x7E, 0x05, 0x02} + a},
          {Bytes{0x7E, 0x03, 0x01, 0x00, 0x7E, 0x05}, a},
          0},
-        {"length 600 is a frame", {Frame(3, Bytes(600, 0x11))}, {Frame(3, Bytes(600, 0x11))}, 0},
+        {"length 600 is a frame", {WidgetFrame(3, Bytes(600, 0x11))}, {WidgetFrame(3, Bytes(600, 0x11))}, 0},
     };
     for (const auto& row : rows) {
         FrameAssembler assembler;
@@ -83,8 +70,8 @@ TEST(FrameAssembler, CutsTheStreamIntoFramesByTheirLength) {
 TEST(FrameAssembler, StreamSplitAtEveryPointGivesTheSameFrames) {
     Bytes dmx{0x00, 0x00};
     for (int channel = 1; channel <= 512; ++channel) dmx.push_back(static_cast<std::uint8_t>(channel * 7));
-    const Bytes stream = Bytes{0xE7, 0x00} + Frame(5, dmx) + Bytes{0x42} + Frame(3, {0x2C, 0x02, 9, 1, 40}) +
-                         Frame(5, dmx) + Bytes{0x7E};
+    const Bytes stream = Bytes{0xE7, 0x00} + WidgetFrame(5, dmx) + Bytes{0x42} +
+                         WidgetFrame(3, {0x2C, 0x02, 9, 1, 40}) + WidgetFrame(5, dmx) + Bytes{0x7E};
     FrameAssembler whole;
     const auto expected = FeedAll(whole, {stream});
     ASSERT_EQ(expected.size(), 3u);
@@ -118,7 +105,7 @@ TEST(FrameAssembler, CarryStaysBoundedWhateverArrives) {
 }
 
 TEST(FrameAssembler, ResetForgetsAPartialFrame) {
-    const Bytes a = Frame(3, {0x2C, 0x02, 0x09, 0x01, 0x28});
+    const Bytes a = WidgetFrame(3, {0x2C, 0x02, 0x09, 0x01, 0x28});
     FrameAssembler assembler;
     FeedAll(assembler, {Bytes(a.begin(), a.begin() + 6)});
     assembler.Reset();

@@ -5,25 +5,11 @@
 #include <vector>
 
 #include "support/fakes.h"
+#include "support/widget_frames.h"
 #include "widget/prowidget.h"
 #include "widget/reply_results.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Frame(std::uint8_t label, const Bytes& data) {
-    Bytes frame{0x7E, label, static_cast<std::uint8_t>(data.size() & 0xFF),
-                static_cast<std::uint8_t>(data.size() >> 8)};
-    frame.insert(frame.end(), data.begin(), data.end());
-    frame.push_back(0xE7);
-    return frame;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 Bytes Text(const char* s) {
     return Bytes(s, s + std::strlen(s));
@@ -41,7 +27,7 @@ Bytes Filled(std::size_t count, std::uint8_t value) {
     return Bytes(count, value);
 }
 
-const Bytes kParameters = Frame(3, {0x2C, 0x02, 0x09, 0x01, 0x28});
+const Bytes kParameters = WidgetFrame(3, {0x2C, 0x02, 0x09, 0x01, 0x28});
 
 enum class Stored { Nothing, Parameters, Dmx, Flash };
 
@@ -77,18 +63,20 @@ Bytes Expected(std::size_t recordSize, const Bytes& frame) {
 }
 
 TEST(ParseWidgetReply, EveryReplyShapeGivesItsResultStatusAndStoredRecord) {
-    const Bytes dmx = Frame(5, DmxData());
-    const Bytes longParameters = Frame(3, Filled(600, 0x11));
+    const Bytes dmx = WidgetFrame(5, DmxData());
+    const Bytes longParameters = WidgetFrame(3, Filled(600, 0x11));
     const std::vector<ParseRow> rows{
         {"parameters reply", kParameters, false, 3, 0, Stored::Parameters, kParameters, 0},
         {"garbage before the start is dropped", Bytes{0x00, 0xFF} + kParameters, false, 3, 0,
          Stored::Parameters, kParameters, 0},
         {"only the first of two messages is used", kParameters + dmx, false, 3, 0, Stored::Parameters,
          kParameters, 0},
-        {"page written", Frame(2, Text("TRUE")), false, 254, 0, Stored::Flash, Frame(2, Text("TRUE")), 0},
-        {"page refused", Frame(2, Text("FALS")), false, 255, 4, Stored::Flash, Frame(2, Text("FALS")), 0},
-        {"page answer starting T but not TRUE", Frame(2, Text("TRUX")), false, 2, 0, Stored::Flash,
-         Frame(2, Text("TRUX")), 0},
+        {"page written", WidgetFrame(2, Text("TRUE")), false, 254, 0, Stored::Flash,
+         WidgetFrame(2, Text("TRUE")), 0},
+        {"page refused", WidgetFrame(2, Text("FALS")), false, 255, 4, Stored::Flash,
+         WidgetFrame(2, Text("FALS")), 0},
+        {"page answer starting T but not TRUE", WidgetFrame(2, Text("TRUX")), false, 2, 0, Stored::Flash,
+         WidgetFrame(2, Text("TRUX")), 0},
         {"three bytes", {0x7E, 0x03, 0xE7}, false, -1, 2, Stored::Nothing, {}, 0},
         {"empty text", {}, false, -1, 2, Stored::Nothing, {}, 0},
         {"no start delimiter", {0x41, 0x42, 0x43, 0x44}, false, -2, 0, Stored::Nothing, {}, 0},
@@ -99,9 +87,16 @@ TEST(ParseWidgetReply, EveryReplyShapeGivesItsResultStatusAndStoredRecord) {
          "mode",
          dmx, false, 5, 0, Stored::Dmx, dmx, 1},
         {"received DMX in send mode is not forwarded", dmx, true, 5, 0, Stored::Dmx, dmx, 0},
-        {"label 254 stores only the head", Frame(254, Text("TRUE")), false, 254, 0, Stored::Nothing, {}, 0},
-        {"label 255 stores only the head", Frame(255, {}), false, 255, 0, Stored::Nothing, {}, 0},
-        {"unknown label", Frame(9, {1, 2, 3}), false, 9, 0, Stored::Nothing, {}, 0},
+        {"label 254 stores only the head",
+         WidgetFrame(254, Text("TRUE")),
+         false,
+         254,
+         0,
+         Stored::Nothing,
+         {},
+         0},
+        {"label 255 stores only the head", WidgetFrame(255, {}), false, 255, 0, Stored::Nothing, {}, 0},
+        {"unknown label", WidgetFrame(9, {1, 2, 3}), false, 9, 0, Stored::Nothing, {}, 0},
         {"bad end byte",
          Bytes{0x7E, 0x03, 0x05, 0x00, 0x2C, 0x02, 0x09, 0x01, 0x28, 0x00},
          false,
@@ -202,7 +197,7 @@ TEST(ParseWidgetReply, FewerLevelsUpdateOnlyTheLevelsCarried) {
     RecordingMessageBox box;
     ProWidget widget{port, box};
     widget.ReceivedDmx.Levels.fill(99);
-    Bytes text = Frame(5, DmxData(10));
+    Bytes text = WidgetFrame(5, DmxData(10));
     ASSERT_EQ(widget.ParseWidgetReply(text), 5);
     EXPECT_EQ(widget.ReceivedDmx.Levels[10], 70);
     EXPECT_EQ(widget.ReceivedDmx.Levels[11], 99);
@@ -213,10 +208,10 @@ TEST(ParseWidgetReply, ShortPageAnswerDoesNotPassOnAnEarlierTrue) {
     FakeSerialPort port;
     RecordingMessageBox box;
     ProWidget widget{port, box};
-    Bytes written = Frame(2, Text("TRUE"));
+    Bytes written = WidgetFrame(2, Text("TRUE"));
     ASSERT_EQ(widget.ParseWidgetReply(written), 254);
     const std::vector<std::pair<Bytes, std::int32_t>> rows{
-        {Frame(2, {}), 255}, {Frame(2, Text("T")), 2}, {Frame(2, Text("TRU")), 2}};
+        {WidgetFrame(2, {}), 255}, {WidgetFrame(2, Text("T")), 2}, {WidgetFrame(2, Text("TRU")), 2}};
     for (const auto& [frame, result] : rows) {
         Bytes text = frame;
         EXPECT_EQ(widget.ParseWidgetReply(text), result) << frame.size();
@@ -230,7 +225,7 @@ TEST(ParseWidgetReply, FailingForwardIsShownAndTheResultKept) {
     widget.SetDmxForwarder(
         [] { return true; },
         [](std::span<const std::uint8_t, kLevelCount>) { throw std::runtime_error("Send failed"); });
-    Bytes text = Frame(5, DmxData());
+    Bytes text = WidgetFrame(5, DmxData());
     EXPECT_EQ(widget.ParseWidgetReply(text), 5);
     EXPECT_EQ(box.shown, std::vector<std::string>{"Send failed"});
     EXPECT_EQ(widget.ReceivedDmx.Levels[1], 7);

@@ -8,20 +8,8 @@
 #include <vector>
 
 #include "support/fakes.h"
+#include "support/widget_frames.h"
 #include "window/form1.h"
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes WidgetFrame(std::uint8_t label, const Bytes& data) {
-    Bytes frame(4 + data.size() + 1);
-    frame[0] = 0x7E;
-    frame[1] = label;
-    frame[2] = static_cast<std::uint8_t>(data.size() & 0xFF);
-    frame[3] = static_cast<std::uint8_t>(data.size() >> 8);
-    std::copy(data.begin(), data.end(), frame.begin() + 4);
-    frame.back() = 0xE7;
-    return frame;
-}
 
 inline Bytes ParametersReply(std::uint8_t firmwareMsb, std::uint8_t firmwareLsb, std::uint8_t breakTime = 9,
                              std::uint8_t mabTime = 1, std::uint8_t rate = 40) {

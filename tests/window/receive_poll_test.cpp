@@ -7,11 +7,6 @@
 
 namespace {
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // Received DMX with status 0 and channel n at n * step + offset: 0x7E and 0xE7 occur among the levels.
 Bytes ReceivedDmxFrame(std::uint8_t offset, std::uint8_t status = 0) {
     Bytes data{status, 0x00};
