@@ -93,7 +93,7 @@ TEST(WidgetPackets, InitClearsLevelsWrittenBeforeStartUp) {
     widget.InitWidgetPackets();
     EXPECT_EQ(widget.OutputPacket.Levels[5], 0);
     EXPECT_EQ(widget.OutputPacket.Label, 6);
-    EXPECT_EQ(widget.OutputPacket.DataLength, 513);
+    EXPECT_EQ(+widget.OutputPacket.DataLength, 513);
     EXPECT_EQ(widget.ReplyStatus, 255);
 }
 
@@ -106,11 +106,11 @@ TEST(WidgetPackets, UserConfigLengthIsClampedTo508ForBothRequests) {
         std::int16_t length = given;
         widget.InitGetParametersRequest(length);
         EXPECT_EQ(length, stored) << given;
-        EXPECT_EQ(widget.GetParametersRequest.UserConfigLength, stored) << given;
+        EXPECT_EQ(+widget.GetParametersRequest.UserConfigLength, stored) << given;
         length = given;
         widget.InitSetParametersRequest(length);
         EXPECT_EQ(length, stored) << given;
-        EXPECT_EQ(widget.SetParametersRequest.UserConfigLength, stored) << given;
+        EXPECT_EQ(+widget.SetParametersRequest.UserConfigLength, stored) << given;
     }
 }
 
