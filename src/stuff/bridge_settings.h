@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-// The Art-Net bridge's direction and universe, read at every use (the window's SendMode flag and ArtUniv bar).
+// The Art-Net bridge's direction and universe, read at every use (the window's SendMode flag and ArtUniv
+// bar).
 class BridgeSettings {
 public:
     virtual ~BridgeSettings() = default;

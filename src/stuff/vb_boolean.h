@@ -7,5 +7,9 @@ using VBool = std::int16_t;
 inline constexpr VBool kTrue = -1;
 inline constexpr VBool kFalse = 0;
 
-inline constexpr VBool ToVBool(bool value) { return value ? kTrue : kFalse; }
-inline constexpr bool FromVBool(VBool value) { return value != 0; }
+inline constexpr VBool ToVBool(bool value) {
+    return value ? kTrue : kFalse;
+}
+inline constexpr bool FromVBool(VBool value) {
+    return value != 0;
+}

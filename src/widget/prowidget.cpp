@@ -32,7 +32,9 @@ void ProWidget::ResetOutputPacket(std::uint8_t label) {
     OutputPacket.Levels.fill(0);
 }
 
-void ProWidget::PrepareReceiveRequest() { ResetOutputPacket(kLabelReceiveMode); }
+void ProWidget::PrepareReceiveRequest() {
+    ResetOutputPacket(kLabelReceiveMode);
+}
 
 void ProWidget::InitGetParametersRequest(std::int16_t& length) {
     if (length > static_cast<std::int16_t>(kMaxUserConfigLength)) length = kMaxUserConfigLength;
@@ -76,12 +78,18 @@ void ProWidget::SendOutputPacket() {
     if (open) SendRecord(OutputPacket, 517);
 }
 
-void ProWidget::SendSetParameters() { SendRecord(SetParametersRequest, 9); }
-void ProWidget::SendGetParameters() { SendRecord(GetParametersRequest, 6); }
+void ProWidget::SendSetParameters() {
+    SendRecord(SetParametersRequest, 9);
+}
+void ProWidget::SendGetParameters() {
+    SendRecord(GetParametersRequest, 6);
+}
 
 void ProWidget::SendReprogramRequest() {
     MessageHeader = {kStartDelimiter, kLabelReprogram, 0};
     SendRecord(MessageHeader, 4);
 }
 
-void ProWidget::SendFlashPage() { SendRecord(FlashPageRequest, 68); }
+void ProWidget::SendFlashPage() {
+    SendRecord(FlashPageRequest, 68);
+}

@@ -58,14 +58,17 @@ void ListBox::AddItem(const std::string& item) {
 }
 
 void ListBox::SetListIndex(int index) {
-    if (index < -1 || index >= static_cast<int>(items_.size())) throw std::out_of_range("Invalid property value");
+    if (index < -1 || index >= static_cast<int>(items_.size()))
+        throw std::out_of_range("Invalid property value");
     if (index == index_) return;
     index_ = index;
     NotifyChanged();
     if (index_ >= 0 && Click) Click();
 }
 
-std::string ListBox::Text() const { return index_ >= 0 ? items_[static_cast<std::size_t>(index_)] : std::string(); }
+std::string ListBox::Text() const {
+    return index_ >= 0 ? items_[static_cast<std::size_t>(index_)] : std::string();
+}
 
 void StatusBar::SetSimpleText(const std::string& text) {
     if (text_ == text) return;

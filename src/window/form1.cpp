@@ -89,7 +89,8 @@ void Form1::LayOutControls() {
     for (int index = 0; index < kMonitorChannels; ++index) {
         const int row = index / kMonitorColumns;
         const int column = index % kMonitorColumns;
-        Place(*Label8[static_cast<std::size_t>(index)], nullptr, 3000 + column * 360, 1920 + row * 240, 375, 255);
+        Place(*Label8[static_cast<std::size_t>(index)], nullptr, 3000 + column * 360, 1920 + row * 240, 375,
+              255);
     }
     Place(StatusBar1, nullptr, 0, 4680, 7455, 315);
 }
@@ -135,19 +136,25 @@ void Form1::Form_Load() {
     step([this] { LinkOpen = ToVBool(init()); });
 }
 
-void Form1::timeout_Timer() { timeout.SetEnabled(false); }
+void Form1::timeout_Timer() {
+    timeout.SetEnabled(false);
+}
 
-void Form1::timOutput_Timer() { prowidget.SendOutputPacket(); }
+void Form1::timOutput_Timer() {
+    prowidget.SendOutputPacket();
+}
 
 std::vector<Control*> Form1::AllControls() {
-    std::vector<Control*> controls{&Frame1,   &DevList,     &Command2,   &Command5,      &Label5,   &Label1,
-                                   &Command4, &Label2,      &Label3,     &Label4,        &HScroll1, &HScroll2,
-                                   &HScroll3, &cfg_request, &Command3,   &Frame2,        &senddmxbutton,
-                                   &Command1, &LabelTest,   &ArtUniv,    &ArtUnivLbl,    &ArtDetectedLbl};
+    std::vector<Control*> controls{
+        &Frame1,        &DevList,  &Command2,  &Command5, &Label5,     &Label1,        &Command4, &Label2,
+        &Label3,        &Label4,   &HScroll1,  &HScroll2, &HScroll3,   &cfg_request,   &Command3, &Frame2,
+        &senddmxbutton, &Command1, &LabelTest, &ArtUniv,  &ArtUnivLbl, &ArtDetectedLbl};
     for (auto& label : Label8) controls.push_back(label.get());
     controls.push_back(&StatusBar1);
     for (Timer* timer : AllTimers()) controls.push_back(timer);
     return controls;
 }
 
-std::vector<Timer*> Form1::AllTimers() { return {&Timer1, &Timer2, &timOutput, &Timer3, &Timer4, &timeout}; }
+std::vector<Timer*> Form1::AllTimers() {
+    return {&Timer1, &Timer2, &timOutput, &Timer3, &Timer4, &timeout};
+}

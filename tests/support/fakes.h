@@ -47,7 +47,9 @@ public:
     void Output(std::span<const std::uint8_t> bytes) override;
 
     // Queues bytes as if the widget had sent them.
-    void Receive(const std::vector<std::uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+    void Receive(const std::vector<std::uint8_t>& bytes) {
+        input.insert(input.end(), bytes.begin(), bytes.end());
+    }
 
     int commPort = 1;
     bool open = false;

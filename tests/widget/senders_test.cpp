@@ -67,7 +67,8 @@ TEST_F(WidgetOnOpenPort, FlashPageCarriesTheHeadAndPageAsFilled) {
     widget.FlashPageRequest.StartDelimiter = 0x7E;
     widget.FlashPageRequest.Label = 2;
     widget.FlashPageRequest.DataLength = 64;
-    for (std::size_t i = 0; i < 64; ++i) widget.FlashPageRequest.PageData[i] = static_cast<std::uint8_t>(i * 4);
+    for (std::size_t i = 0; i < 64; ++i)
+        widget.FlashPageRequest.PageData[i] = static_cast<std::uint8_t>(i * 4);
     widget.SendFlashPage();
     ASSERT_EQ(port.writes.size(), 1u);
     const Bytes& frame = port.writes[0];
