@@ -84,7 +84,7 @@ void Form1::LayOutControls() {
     Place(LabelTest, &Frame2, 240, 840, 3735, 255);
     Place(ArtUnivLbl, &Frame2, 240, 1230, 1095, 255);
     Place(ArtUniv, &Frame2, 1425, 1230, 495, 255);
-    Place(ArtDetectedLbl, &Frame2, 2280, 1245, 1695, 255);
+    Place(ArtDetectedLbl, &Frame2, 2280, 1245, 1980, 255);
 
     for (int index = 0; index < kMonitorChannels; ++index) {
         const int row = index / kMonitorColumns;
