@@ -1,9 +1,9 @@
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 
 #include "artnet/artnet.h"
+#include "stuff/hex_text.h"
 
 namespace {
 
@@ -14,12 +14,6 @@ void ReadRecord(Record& record, std::span<const std::uint8_t> datagram) {
     const std::size_t carried = std::min(datagram.size(), sizeof(Record));
     std::memset(&record, 0, sizeof(Record));
     std::memcpy(&record, datagram.data(), carried);
-}
-
-std::string HexDigits(unsigned value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
 }
 
 }  // namespace
@@ -51,7 +45,7 @@ void ArtNet::DispatchArtNetPacket(std::span<const std::uint8_t> datagram) {
             TakeArtDmx(datagram);
             break;
         default:
-            ArtNetLog("Art-Net: NYI OpCode : 0x" + HexDigits(header.OpCode));
+            ArtNetLog("Art-Net: NYI OpCode : 0x" + HexText(header.OpCode));
             break;
     }
 }

@@ -5,26 +5,14 @@
 
 #include "platform/headless.h"
 #include "platform/logging.h"
-
-namespace {
-
-class OpenFlag {
-public:
-    explicit OpenFlag(bool& flag) : flag_(flag) { flag_ = true; }
-    ~OpenFlag() { flag_ = false; }
-
-private:
-    bool& flag_;
-};
-
-}  // namespace
+#include "stuff/scoped_flag.h"
 
 void QtMessageBox::SetOwner(QWidget* owner) {
     owner_ = owner;
 }
 
 void QtMessageBox::Show(const std::string& text) {
-    OpenFlag open(open_);
+    ScopedFlag open(open_);
     if (IsHeadless()) {
         qCWarning(lcWidget).noquote() << QString::fromStdString(text);
         if (Observer) Observer(text, nullptr);

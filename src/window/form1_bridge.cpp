@@ -1,6 +1,6 @@
-#include <cstdio>
 #include <exception>
 
+#include "stuff/hex_text.h"
 #include "window/form1.h"
 
 namespace {
@@ -28,9 +28,7 @@ void Form1::Command1_Click() {
 }
 
 void Form1::ArtUniv_Change() {
-    char digits[12];
-    std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(ArtUniv.Value()));
-    ArtUnivLbl.SetCaption(std::string("Universe: ") + digits);
+    ArtUnivLbl.SetCaption("Universe: " + HexText(static_cast<unsigned>(ArtUniv.Value())));
     ArtUnivLbl.SetBackColor(RGB(0, 0, 127));
 }
 

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "dialogs/common_dialog.h"
+#include "stuff/scoped_flag.h"
 #include "widget/firmware_update.h"
 #include "window/form1.h"
 
@@ -68,22 +69,13 @@ bool FlashWithRetry(Form1& form, const std::string& path) {
     return updated;
 }
 
-class Busy {
-public:
-    explicit Busy(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Busy() { flag_ = false; }
-
-private:
-    bool& flag_;
-};
-
 }  // namespace
 
 void Form1::Command4_Click() {
     if (updatingFirmware_) return;
     std::string path;
     {
-        Busy busy(updatingFirmware_);
+        ScopedFlag busy(updatingFirmware_);
         PollAndStatusPaused paused(*this);
         OpenFileNameRecord& record = CommonDialog.OpenDialogRecord;
         record.lpstrFilter = kFirmwareFilter;
@@ -107,7 +99,7 @@ void Form1::Command4_Click() {
 
 bool Form1::UpdateFirmwareFromFile(const std::string& path) {
     if (updatingFirmware_) return false;
-    Busy busy(updatingFirmware_);
+    ScopedFlag busy(updatingFirmware_);
     bool updated = false;
     {
         PollAndStatusPaused paused(*this);

@@ -1,5 +1,6 @@
 #include <exception>
 
+#include "stuff/scoped_flag.h"
 #include "window/form1.h"
 
 // The receive poll: whatever the widget sent since the last tick, cut into whole frames, each parsed in
@@ -15,11 +16,10 @@ void Form1::Timer1_Timer() {
     } catch (const std::exception&) {
         return;
     }
-    polling_ = true;
+    ScopedFlag polling(polling_);
     try {
         receiveFrames_.Feed(bytes,
                             [this](std::vector<std::uint8_t>& frame) { prowidget.ParseWidgetReply(frame); });
     } catch (const std::exception&) {
     }
-    polling_ = false;
 }

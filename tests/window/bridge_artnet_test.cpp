@@ -3,32 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "support/fakes.h"
-#include "window/form1.h"
+#include "window/bridge_fixture.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A socket whose next reads fail, as a socket in error would.
-struct FailingReadSocket : FakeUdpSocket {
-    std::vector<std::uint8_t> GetData() override {
-        if (failReads > 0) {
-            --failReads;
-            throw SocketError("Connection refused");
-        }
-        return FakeUdpSocket::GetData();
-    }
-    int failReads = 0;
-};
-
 // The window over fakes with its node started on 10.1.2.3 and the widget's port open.
-struct BridgedWindow : ::testing::Test {
-    BridgedWindow() {
+struct BridgedWindow : ::testing::Test, BridgeWindow {
+    BridgedWindow() : BridgeWindow(true) {
         socket.localIp = "10.1.2.3";
-        form.prowidget.InitWidgetPackets();
-        port.open = true;
-        form.LinkOpen = kTrue;
         form.artnet.StartArtNetNode();
         log.clear();
     }
@@ -40,18 +24,6 @@ struct BridgedWindow : ::testing::Test {
         return datagram;
     }
     static Bytes ArtPoll() { return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0, 0}; }
-
-    FakeSerialPort port;
-    FailingReadSocket socket;
-    RecordingMessageBox box;
-    FakeEventLoop events;
-    std::vector<std::string> log;
-    Form1 form{WindowServices{.MSComm1 = port,
-                              .ArtSocket = socket,
-                              .Messages = box,
-                              .Events = events,
-                              .ArtNetLog = [this](const std::string& line) { log.push_back(line); },
-                              .LibraryFolder = ""}};
 };
 
 TEST_F(BridgedWindow, OneArrivalReadsEveryPendingDatagram) {

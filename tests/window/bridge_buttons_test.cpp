@@ -3,32 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "support/fakes.h"
-#include "window/form1.h"
+#include "window/bridge_fixture.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// The window over fakes, with the widget messages prepared as at load and the port open or not.
-struct BridgeWindow {
-    explicit BridgeWindow(bool linkOpen) {
-        form.prowidget.InitWidgetPackets();
-        port.open = linkOpen;
-        form.LinkOpen = ToVBool(linkOpen);
-    }
-    FakeSerialPort port;
-    FakeUdpSocket socket;
-    RecordingMessageBox box;
-    FakeEventLoop events;
-    std::vector<std::string> log;
-    Form1 form{WindowServices{.MSComm1 = port,
-                              .ArtSocket = socket,
-                              .Messages = box,
-                              .Events = events,
-                              .ArtNetLog = [this](const std::string& line) { log.push_back(line); },
-                              .LibraryFolder = ""}};
-};
 
 Bytes ReceiveModeRequest() {
     Bytes frame{0x7E, 0x07, 0x01, 0x02};
