@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/form1_window.h"
+#include "platform/qt/form1_window.h"
 #include "prowidget_sim.h"
 
 namespace {

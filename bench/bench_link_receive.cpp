@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench_link_common.h"
-#include "platform/form1_window.h"
+#include "platform/qt/form1_window.h"
 #include "prowidget_sim.h"
 
 int main(int argc, char** argv) {

@@ -1,6 +1,6 @@
 #include "cls_output_driver.h"
 
-#include "platform/form1_window.h"
+#include "platform/qt/form1_window.h"
 #include "widget/records.h"
 
 VBool clsOutputDriver::Disable() {

@@ -1,6 +1,0 @@
-#include "platform/logging.h"
-
-Q_LOGGING_CATEGORY(lcArtNet, "vantor.artnet", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcWidget, "vantor.widget", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcWindow, "vantor.window", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcPlugin, "vantor.plugin", QtInfoMsg)

@@ -1,0 +1,37 @@
+#include "platform/qt/form1_window.h"
+
+#include <QLocale>
+
+#include "platform/qt/headless.h"
+#include "platform/qt/library_path.h"
+#include "platform/qt/logging.h"
+
+Form1Window::Form1Window() {
+    auto artNetLog = [](const std::string& line) {
+        qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
+    };
+    WindowServices services{
+        serial_,      socket_,   messages_,          events_,
+        &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString()};
+    form_ = std::make_unique<Form1>(std::move(services));
+    for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
+    view_ = std::make_unique<Form1View>(*form_);
+    messages_.SetOwner(view_.get());
+    fileDialog_.SetOwner(view_.get());
+}
+
+Form1Window::~Form1Window() {
+    view_.reset();
+}
+
+void Form1Window::Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    form_->Form_Load();
+}
+
+void Form1Window::Show() {
+    view_->show();
+    // Raising means nothing where no one sees the window (and the offscreen platform complains).
+    if (!IsHeadless()) view_->raise();
+}

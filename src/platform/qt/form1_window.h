@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/qt/form1_view.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_file_dialog.h"
+#include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_udp_socket.h"
+#include "platform/qt/timer_engine.h"
+#include "window/form1.h"
+
+// Form1 with the Qt services it reaches, its timers driven and its view built. Needs a QApplication.
+class Form1Window {
+public:
+    Form1Window();
+    Form1Window(const Form1Window&) = delete;
+    Form1Window& operator=(const Form1Window&) = delete;
+    ~Form1Window();
+
+    // The load handler, run once before anything else happens on the window.
+    void Load();
+    // Shows the window non-modal, without an owner.
+    void Show();
+
+    Form1& Form() { return *form_; }
+    Form1View& View() { return *view_; }
+    QtMessageBox& Messages() { return messages_; }
+    QtSerialPort& Serial() { return serial_; }
+    QtFileDialogService& FileDialog() { return fileDialog_; }
+
+private:
+    QtSerialPort serial_;
+    QtUdpSocket socket_;
+    QtMessageBox messages_;
+    QtEventLoop events_;
+    QtFileDialogService fileDialog_;
+    std::unique_ptr<Form1> form_;
+    TimerEngine timers_;
+    std::unique_ptr<Form1View> view_;
+    bool loaded_ = false;
+};

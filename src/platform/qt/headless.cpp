@@ -1,0 +1,17 @@
+#include "platform/qt/headless.h"
+
+#include <QGuiApplication>
+
+bool IsHeadless() {
+    if (qEnvironmentVariable("VANTOR_HEADLESS") == QLatin1String("1")) return true;
+    QString platform;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        platform = QGuiApplication::platformName();
+    else
+        platform = qEnvironmentVariable("QT_QPA_PLATFORM").section(QLatin1Char(':'), 0, 0);
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}

@@ -1,0 +1,153 @@
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "c_status.h"
+#include "platform/qt/form1_window.h"
+#include "platform/qt/qt_event_loop.h"
+
+struct vantor_driver {
+    clsOutputDriver driver;
+};
+
+namespace {
+
+thread_local std::string lastFailure;
+
+template <typename T>
+T& Required(T* pointer, const char* what) {
+    if (!pointer) throw std::invalid_argument(std::string("Missing argument: ") + what);
+    return *pointer;
+}
+
+std::string TextOf(char** text) {
+    return text && *text ? std::string(*text) : std::string();
+}
+
+}  // namespace
+
+void SetLastFailure(const std::string& description) {
+    lastFailure = description;
+}
+
+extern "C" {
+
+vantor_status vantor_driver_create(vantor_driver** driver) {
+    return Guarded([&] {
+        vantor_driver*& out = Required(driver, "driver");
+        out = new vantor_driver{clsOutputDriver(ThePlugin())};
+        ThePlugin().ObjectCreated();
+    });
+}
+
+vantor_status vantor_driver_release(vantor_driver* driver) {
+    if (!driver) return VANTOR_S_OK;
+    delete driver;
+    ThePlugin().ObjectReleased();
+    return VANTOR_S_OK;
+}
+
+vantor_status vantor_Disable(vantor_driver* driver, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        out = Required(driver, "driver").driver.Disable();
+    });
+}
+
+vantor_status vantor_Enable(vantor_driver* driver, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        out = Required(driver, "driver").driver.Enable();
+    });
+}
+
+vantor_status vantor_PluginName(vantor_driver* driver, char** result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        const std::string name = Required(driver, "driver").driver.PluginName();
+        out = strdup(name.c_str());
+        if (!out) throw std::bad_alloc();
+    });
+}
+
+vantor_status vantor_SetChannel(vantor_driver* driver, int32_t* channel, int32_t* value,
+                                vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        out = Required(driver, "driver")
+                  .driver.SetChannel(Required(channel, "channel"), Required(value, "value"));
+    });
+}
+
+vantor_status vantor_Configure(vantor_driver* driver, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        out = Required(driver, "driver").driver.Configure();
+    });
+}
+
+vantor_status vantor_init(vantor_driver* driver, char** calling_app_title, char** my_filename,
+                          vantor_host_helper** host_plugin_helper, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        std::string title = TextOf(calling_app_title);
+        std::string filename = TextOf(my_filename);
+        vantor_host_helper* helper = host_plugin_helper ? *host_plugin_helper : nullptr;
+        out = Required(driver, "driver").driver.init(title, filename, helper);
+    });
+}
+
+vantor_status vantor_Term(vantor_driver* driver, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        out = Required(driver, "driver").driver.Term();
+    });
+}
+
+void vantor_string_free(char* text) {
+    std::free(text);
+}
+
+const char* vantor_last_error(void) {
+    return lastFailure.c_str();
+}
+
+vantor_status vantor_process_events(int32_t max_ms) {
+    return Guarded([&] {
+        ThePlugin().EnsureApplication();
+        QtEventLoop::RunFor(max_ms);
+    });
+}
+
+vantor_status vantor_select_port(int32_t port) {
+    return Guarded([&] { ThePlugin().Window().Form().SelectPort(port); });
+}
+
+vantor_status vantor_set_bridge_mode(vantor_bool send) {
+    return Guarded([&] {
+        Form1& form = ThePlugin().Window().Form();
+        if (send)
+            form.senddmxbutton.PerformClick();
+        else
+            form.Command1.PerformClick();
+    });
+}
+
+vantor_status vantor_set_universe(int32_t universe) {
+    return Guarded([&] {
+        if (universe < 0 || universe > 255)
+            throw std::out_of_range("Universe " + std::to_string(universe) + " is outside 0 to 255");
+        ThePlugin().Window().Form().ArtUniv.SetValue(universe);
+    });
+}
+
+vantor_status vantor_update_firmware(const char* path, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        if (!path) throw std::invalid_argument("Missing argument: path");
+        const std::string file(path);
+        out = ToVBool(ThePlugin().Window().Form().UpdateFirmwareFromFile(file));
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "artnet_loopback.h"
+#include "platform/qt/form1_window.h"
+#include "prowidget_sim.h"
+
+namespace {
+
+using namespace artnet_loopback;
+using namespace std::chrono_literals;
+
+constexpr std::uint16_t kOpDmx = 0x5000;
+constexpr std::uint8_t kUniverse = 9;
+
+// Level set k: channel n at n * 7 + k, so 0x7E and 0xE7 occur among the levels.
+prowidget::SimLevels LevelSet(int k) {
+    prowidget::SimLevels levels{};
+    for (std::size_t channel = 1; channel <= 512; ++channel)
+        levels[channel] = static_cast<std::uint8_t>(channel * 7 + static_cast<std::size_t>(k));
+    return levels;
+}
+
+// Which level set an ArtDmx's 512 levels are, or -1 when they are none of them whole.
+int LevelSetOf(const Bytes& payload, int sets) {
+    for (int k = 0; k < sets; ++k) {
+        const auto levels = LevelSet(k);
+        if (std::equal(levels.begin() + 1, levels.end(), payload.begin() + 18)) return k;
+    }
+    return -1;
+}
+
+struct ReceiveRow {
+    const char* name;
+    std::size_t pieceBytes;
+    std::vector<std::uint8_t> garbage;
+};
+
+// The whole window in receive mode: a simulated widget reports received DMX, the node sends it on lo.
+TEST(ReceiveModeEndToEnd, EveryReportedFrameLeavesAsOneWholeArtDmxOnTheSelectedUniverse) {
+    const std::string why = EnterOwnNetworkNamespace();
+    if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (run as root): " << why;
+    setenv("VANTOR_ARTNET_INTERFACE", "lo", 1);
+    EnsureApplication();
+    const std::vector<ReceiveRow> rows{
+        {"reports written in 64-byte pieces", 64, {}},
+        {"pieces of 7 bytes with garbage between frames", 7, {0x00, 0xE7, 0x7E, 0x41}},
+    };
+    constexpr int kSets = 4;
+    for (const auto& row : rows) {
+        prowidget::Simulator sim;
+        setenv("VANTOR_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
+        LoopbackCapture capture;
+        ASSERT_EQ(capture.Failure(), "");
+        auto window = std::make_unique<Form1Window>();
+        window->Load();
+        Form1& form = window->Form();
+        form.SelectPort(1);
+        ASSERT_EQ(form.LinkOpen, kTrue) << row.name;
+        form.ArtUniv.SetValue(kUniverse);
+        sim.SetSplitWrites(row.pieceBytes, 300us);
+        sim.SetGarbageBetweenFrames(row.garbage);
+        sim.SetReceivedDmx(LevelSet(0));
+        form.Command1.PerformClick();
+
+        for (int k = 1; k < kSets; ++k) {
+            ASSERT_TRUE(
+                RunEventsUntil([&] { return sim.ReportsSent() >= static_cast<std::size_t>(10 * k); }, 5s))
+                << row.name;
+            sim.SetReceivedDmx(LevelSet(k));
+        }
+        ASSERT_TRUE(RunEventsUntil([&] { return sim.ReportsSent() >= 40; }, 5s)) << row.name;
+        sim.SetReportRate(0);
+        RunEventsFor(100ms);
+        const std::size_t reported = sim.ReportsSent();
+        ASSERT_TRUE(RunEventsUntil([&] { return capture.ArtNet(kOpDmx).size() >= reported; }, 5s))
+            << row.name << ": " << capture.ArtNet(kOpDmx).size() << " of " << reported;
+        RunEventsFor(200ms);
+
+        const auto artDmx = capture.ArtNet(kOpDmx);
+        EXPECT_EQ(artDmx.size(), reported) << row.name << ": one ArtDmx per frame";
+        EXPECT_EQ(sim.ReportsDropped(), 0u) << row.name;
+        std::vector<int> setsSeen;
+        for (const auto& datagram : artDmx) {
+            EXPECT_EQ(datagram.to.rfind("127.", 0), 0u) << datagram.to;
+            ASSERT_EQ(datagram.payload.size(), 530u) << row.name;
+            EXPECT_EQ(datagram.payload[14], kUniverse) << row.name;
+            const int set = LevelSetOf(datagram.payload, kSets);
+            ASSERT_NE(set, -1) << row.name << ": levels not intact";
+            if (setsSeen.empty() || setsSeen.back() != set) setsSeen.push_back(set);
+        }
+        EXPECT_EQ(setsSeen, (std::vector<int>{0, 1, 2, 3})) << row.name << ": in the order reported";
+        EXPECT_EQ(form.prowidget.ReplyStatus, 0) << row.name;
+        window.reset();
+    }
+}
+
+}  // namespace
