@@ -1,6 +1,5 @@
 #include "cls_output_driver.h"
 
-#include "platform/qt/form1_window.h"
 #include "widget/records.h"
 
 VBool clsOutputDriver::Disable() {
@@ -24,10 +23,10 @@ VBool clsOutputDriver::SetChannel(std::int32_t& Channel, std::int32_t& Value) {
 }
 
 VBool clsOutputDriver::init(std::string& CallingAppTitle, std::string& MyFilename,
-                            vantor_host_helper*& HostPluginHelper) {
+                            std::unique_ptr<HostHelperReference> HostPluginHelper) {
     callingAppTitle_ = CallingAppTitle;
     myFilename_ = MyFilename;
-    plugin_.HoldHostHelper(HostPluginHelper);
+    plugin_.HoldHostHelper(std::move(HostPluginHelper));
     plugin_.Window().Show();
     return kFalse;
 }

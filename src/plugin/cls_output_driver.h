@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "host_helper.h"
 #include "plugin_state.h"
 #include "stuff/vb_boolean.h"
 
@@ -13,8 +15,8 @@ public:
     OverflowError() : std::runtime_error("Overflow") {}
 };
 
-// The one creatable class the host sees, with its seven operations. Failures are thrown; the C interface
-// turns them into status codes.
+// The one creatable class the host sees, with its seven operations. Failures are thrown; each host boundary
+// turns them into its status codes.
 class clsOutputDriver {
 public:
     static constexpr const char* kPluginName = "Vantor Driver";
@@ -26,7 +28,9 @@ public:
     std::string PluginName() const { return kPluginName; }
     VBool SetChannel(std::int32_t& Channel, std::int32_t& Value);
     VBool Configure() { return kFalse; }
-    VBool init(std::string& CallingAppTitle, std::string& MyFilename, vantor_host_helper*& HostPluginHelper);
+    // The boundary has taken the reference on the host's helper object (none for a null object).
+    VBool init(std::string& CallingAppTitle, std::string& MyFilename,
+               std::unique_ptr<HostHelperReference> HostPluginHelper);
     VBool Term();
 
     const std::string& CallingAppTitle() const { return callingAppTitle_; }

@@ -9,22 +9,20 @@
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "platform/qt/timer_engine.h"
+#include "plugin/control_window.h"
 #include "window/form1.h"
 
 // Form1 with the Qt services it reaches, its timers driven and its view built. Needs a QApplication.
-class Form1Window {
+class Form1Window : public ControlWindow {
 public:
     Form1Window();
     Form1Window(const Form1Window&) = delete;
     Form1Window& operator=(const Form1Window&) = delete;
-    ~Form1Window();
+    ~Form1Window() override;
 
-    // The load handler, run once before anything else happens on the window.
-    void Load();
-    // Shows the window non-modal, without an owner.
-    void Show();
-
-    Form1& Form() { return *form_; }
+    void Load() override;
+    void Show() override;
+    Form1& Form() override { return *form_; }
     Form1View& View() { return *view_; }
     QtMessageBox& Messages() { return messages_; }
     QtSerialPort& Serial() { return serial_; }

@@ -4,7 +4,6 @@
 #include <QNetworkInterface>
 #include <optional>
 
-#include "platform/qt/interface_choice.h"
 
 QtUdpSocket::QtUdpSocket() {
     QObject::connect(&socket_, &QUdpSocket::readyRead, [this] { ReadPendingDatagrams(); });

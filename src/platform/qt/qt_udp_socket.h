@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "artnet/udp_socket.h"
-#include "platform/qt/interface_choice.h"
+#include "artnet/interface_choice.h"
 
 // The socket control over QUdpSocket. Arrived datagrams are queued as they come and announced one by one
 // through DataArrival; GetData hands them out in order.

@@ -5,6 +5,7 @@
 #include "c_status.h"
 #include "platform/qt/form1_window.h"
 #include "platform/qt/qt_event_loop.h"
+#include "window_actions.h"
 
 struct vantor_driver {
     clsOutputDriver driver;
@@ -13,6 +14,20 @@ struct vantor_driver {
 namespace {
 
 thread_local std::string lastFailure;
+
+// The C host's helper record, referenced through its own two functions.
+class CHostHelper : public HostHelperReference {
+public:
+    explicit CHostHelper(vantor_host_helper* helper) : helper_(helper) {
+        if (helper_->add_ref) helper_->add_ref(helper_);
+    }
+    ~CHostHelper() override {
+        if (helper_->release) helper_->release(helper_);
+    }
+
+private:
+    vantor_host_helper* helper_;
+};
 
 template <typename T>
 T& Required(T* pointer, const char* what) {
@@ -93,7 +108,9 @@ vantor_status vantor_init(vantor_driver* driver, char** calling_app_title, char*
         std::string title = TextOf(calling_app_title);
         std::string filename = TextOf(my_filename);
         vantor_host_helper* helper = host_plugin_helper ? *host_plugin_helper : nullptr;
-        out = Required(driver, "driver").driver.init(title, filename, helper);
+        std::unique_ptr<HostHelperReference> reference;
+        if (helper) reference = std::make_unique<CHostHelper>(helper);
+        out = Required(driver, "driver").driver.init(title, filename, std::move(reference));
     });
 }
 
@@ -114,39 +131,28 @@ const char* vantor_last_error(void) {
 
 vantor_status vantor_process_events(int32_t max_ms) {
     return Guarded([&] {
-        ThePlugin().EnsureApplication();
+        EnsureQtApplication();
         QtEventLoop::RunFor(max_ms);
     });
 }
 
 vantor_status vantor_select_port(int32_t port) {
-    return Guarded([&] { ThePlugin().Window().Form().SelectPort(port); });
+    return Guarded([&] { SelectPort(ThePlugin(), port); });
 }
 
 vantor_status vantor_set_bridge_mode(vantor_bool send) {
-    return Guarded([&] {
-        Form1& form = ThePlugin().Window().Form();
-        if (send)
-            form.senddmxbutton.PerformClick();
-        else
-            form.Command1.PerformClick();
-    });
+    return Guarded([&] { SetBridgeMode(ThePlugin(), send != VANTOR_FALSE); });
 }
 
 vantor_status vantor_set_universe(int32_t universe) {
-    return Guarded([&] {
-        if (universe < 0 || universe > 255)
-            throw std::out_of_range("Universe " + std::to_string(universe) + " is outside 0 to 255");
-        ThePlugin().Window().Form().ArtUniv.SetValue(universe);
-    });
+    return Guarded([&] { SetUniverse(ThePlugin(), universe); });
 }
 
 vantor_status vantor_update_firmware(const char* path, vantor_bool* result) {
     return Guarded([&] {
         auto& out = Required(result, "result");
         if (!path) throw std::invalid_argument("Missing argument: path");
-        const std::string file(path);
-        out = ToVBool(ThePlugin().Window().Form().UpdateFirmwareFromFile(file));
+        out = ToVBool(UpdateFirmware(ThePlugin(), path));
     });
 }
 

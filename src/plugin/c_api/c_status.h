@@ -1,9 +1,11 @@
 #pragma once
 
-#include <exception>
 #include <string>
+#include <utility>
 
 #include "cls_output_driver.h"
+#include "linux_plugin.h"
+#include "operation_status.h"
 #include "vantor_out.h"
 
 // Remembers the description of the last failure handed to the host on this thread.
@@ -13,17 +15,7 @@ void SetLastFailure(const std::string& description);
 // C boundary.
 template <typename Action>
 vantor_status Guarded(Action&& action) {
-    try {
-        action();
-        return VANTOR_S_OK;
-    } catch (const OverflowError& failure) {
-        SetLastFailure(failure.what());
-        return VANTOR_E_OVERFLOW;
-    } catch (const std::exception& failure) {
-        SetLastFailure(failure.what());
-        return VANTOR_E_FAIL;
-    } catch (...) {
-        SetLastFailure("Unknown failure");
-        return VANTOR_E_FAIL;
-    }
+    const OperationStatus status = RunOperation(std::forward<Action>(action));
+    if (status.Code != kStatusOk) SetLastFailure(status.Description);
+    return status.Code;
 }

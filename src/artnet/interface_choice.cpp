@@ -1,4 +1,4 @@
-#include "platform/qt/interface_choice.h"
+#include "artnet/interface_choice.h"
 
 std::optional<InterfaceAddress> ChooseInterfaceAddress(const std::vector<InterfaceAddress>& addresses,
                                                        const std::optional<std::string>& wanted) {

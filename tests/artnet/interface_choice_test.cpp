@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/qt/interface_choice.h"
+#include "artnet/interface_choice.h"
 
 namespace {
 

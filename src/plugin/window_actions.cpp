@@ -1,0 +1,29 @@
+#include "window_actions.h"
+
+#include <stdexcept>
+
+void SelectPort(PluginState& plugin, int port) {
+    plugin.Window().Form().SelectPort(port);
+}
+
+void SetBridgeMode(PluginState& plugin, bool send) {
+    Form1& form = plugin.Window().Form();
+    if (send)
+        form.senddmxbutton.PerformClick();
+    else
+        form.Command1.PerformClick();
+}
+
+void SetUniverse(PluginState& plugin, int universe) {
+    if (universe < 0 || universe > 255)
+        throw std::out_of_range("Universe " + std::to_string(universe) + " is outside 0 to 255");
+    plugin.Window().Form().ArtUniv.SetValue(universe);
+}
+
+bool UpdateFirmware(PluginState& plugin, const std::string& path) {
+    return plugin.Window().Form().UpdateFirmwareFromFile(path);
+}
+
+std::vector<std::string> PortList(PluginState& plugin) {
+    return plugin.Window().Form().DevList.Items();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plugin_state.h"
+
+// What a person does at the control window, for hosts without one (a headless bridge, a test). Each runs the
+// very handler that the user's action runs, on the window, which is created first when it does not exist.
+void SelectPort(PluginState& plugin, int port);
+// "Art-Net To DMX" (send true) or "DMX To Art-Net".
+void SetBridgeMode(PluginState& plugin, bool send);
+// Moves the universe scroll bar; std::out_of_range outside 0 to 255.
+void SetUniverse(PluginState& plugin, int universe);
+// The "UPD" button once a file has been chosen; true when the update succeeded.
+bool UpdateFirmware(PluginState& plugin, const std::string& path);
+// The entries of the port list, as it shows them.
+std::vector<std::string> PortList(PluginState& plugin);
