@@ -1,0 +1,42 @@
+#include "platform/win32/form1_window.h"
+
+#include "platform/win32/environment.h"
+#include "platform/win32/own_module.h"
+#include "platform/win32/text.h"
+
+namespace {
+
+std::string DecimalSeparator() {
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) == 0) return ".";
+    return Narrow(separator);
+}
+
+}  // namespace
+
+Form1Window::Form1Window()
+    : window_(Widen(Form1View::kTitle)), socket_(window_), thread_(GetCurrentThreadId()) {
+    WindowServices services{serial_, socket_,    messages_,         events_,
+                            nullptr, &DebugLine, OwnModuleFolder(), DecimalSeparator()};
+    form_ = std::make_unique<Form1>(std::move(services));
+    timers_ = std::make_unique<TimerEngine>(window_);
+    for (Timer* timer : form_->AllTimers()) timers_->Bind(*timer);
+    view_ = std::make_unique<Form1View>(*form_, window_);
+    messages_.SetOwner(window_.Handle());
+}
+
+Form1Window::~Form1Window() {
+    view_.reset();
+    timers_.reset();
+}
+
+void Form1Window::Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    form_->Form_Load();
+}
+
+void Form1Window::Show() {
+    // Where no person can see it, the window stays hidden; it still carries every timer and message.
+    if (!IsHeadless()) window_.Show();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "platform/win32/message_window.h"
+#include "window/controls.h"
+
+// Drives the window's timer objects. SetTimer is too coarse for 2 and 20 ms, so each running timer is a
+// multimedia timer (1 ms resolution while the engine lives) whose callback only posts a message; the tick
+// itself runs on the window's thread. At most one tick per timer waits in the queue: a thread held up (a
+// port scan's sleep) gets one late tick, not a burst.
+class TimerEngine {
+public:
+    explicit TimerEngine(MessageWindow& window);
+    TimerEngine(const TimerEngine&) = delete;
+    TimerEngine& operator=(const TimerEngine&) = delete;
+    ~TimerEngine();
+
+    void Bind(Timer& timer);
+
+private:
+    struct Binding {
+        Timer* timer = nullptr;
+        HWND window = nullptr;
+        UINT message = 0;
+        std::size_t index = 0;
+        UINT running = 0;  // the multimedia timer, 0 when stopped
+        unsigned starts = 0;
+        int interval = 0;
+        // Tells a tick posted before a restart or stop from a current one.
+        std::atomic<unsigned> generation{0};
+        std::atomic<bool> pending{false};
+    };
+    static void CALLBACK Elapsed(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
+    void Follow(Binding& binding);
+    void Stop(Binding& binding);
+    void Tick(WPARAM index, LPARAM generation);
+
+    MessageWindow& window_;
+    UINT message_ = 0;
+    std::vector<std::unique_ptr<Binding>> bindings_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <deque>
+
+#include "artnet/interface_choice.h"
+#include "artnet/udp_socket.h"
+#include "platform/win32/message_window.h"
+
+// The socket control on Winsock 2: UDP bound on every IPv4 address with SO_EXCLUSIVEADDRUSE, broadcasts
+// allowed. WSAAsyncSelect posts FD_READ to the window, where arrived datagrams are queued and announced one
+// by one through DataArrival; GetData hands them out in order.
+class Win32UdpSocket : public UdpSocket {
+public:
+    // Datagrams kept for a handler that does not read them; older ones are dropped first.
+    static constexpr std::size_t kMaxQueued = 256;
+
+    explicit Win32UdpSocket(MessageWindow& window);
+    Win32UdpSocket(const Win32UdpSocket&) = delete;
+    Win32UdpSocket& operator=(const Win32UdpSocket&) = delete;
+    ~Win32UdpSocket() override;
+
+    void Bind(std::uint16_t localPort) override;
+    void SetRemotePort(std::uint16_t port) override { remotePort_ = port; }
+    void SetRemoteHost(const std::string& dottedAddress) override;
+    std::string LocalIP() const override;
+    std::string LocalNetmask() const override;
+    void SendData(std::span<const std::uint8_t> datagram) override;
+    std::vector<std::uint8_t> GetData() override;
+
+    // The machine's IPv4 addresses as the interface choice sees them: each listed under the adapter's
+    // friendly name and again under its adapter name, so that either can be asked for.
+    static std::vector<InterfaceAddress> MachineAddresses();
+
+private:
+    void ReadPendingDatagrams();
+    InterfaceAddress ChosenAddress() const;
+
+    HWND window_;
+    UINT message_;
+    bool started_ = false;
+    SOCKET socket_ = INVALID_SOCKET;
+    in_addr remoteHost_{};
+    bool hasRemoteHost_ = false;
+    std::uint16_t remotePort_ = 0;
+    std::deque<std::vector<std::uint8_t>> queued_;
+};
