@@ -10,3 +10,22 @@ target_compile_definitions(vantor_platform PUBLIC UNICODE _UNICODE WIN32_LEAN_AN
 target_link_libraries(vantor_platform PUBLIC vantor_window ws2_32 iphlpapi winmm user32 gdi32 advapi32)
 
 add_subdirectory(src/plugin)
+add_subdirectory(apps/vantor-host/win32)
+
+if(VANTOR_BUILD_TESTS)
+    # GoogleTest from the sources Debian ships (package googletest), built by the cross compiler. The test
+    # programs land beside the DLL; the Linux build's tests/wine runs them under wine.
+    set(VANTOR_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${VANTOR_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    function(vantor_windows_tests name folder)
+        file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${folder}/*.cpp)
+        add_executable(${name} ${sources})
+        target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARGN})
+        set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+    endfunction()
+    vantor_windows_tests(tests_plugin_com plugin/com vantor_com_interface)
+    add_dependencies(tests_plugin_com vantor_out)
+    vantor_windows_tests(tests_platform_win32 platform/win32 vantor_platform)
+endif()
