@@ -1,0 +1,69 @@
+// The small Win32 services: text at the API edge, the headless message box, the serial port's refusals, the
+// adapter list and the twip layout.
+
+#include <gtest/gtest.h>
+
+#include "artnet/interface_choice.h"
+#include "platform/win32/environment.h"
+#include "platform/win32/form1_view.h"
+#include "platform/win32/text.h"
+#include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_serial_port.h"
+#include "platform/win32/win32_udp_socket.h"
+
+namespace {
+
+TEST(Text, Utf8AndUtf16RoundTripWithNulsAndAccents) {
+    using namespace std::string_literals;
+    const std::string utf8 = "Fl\xC3\xBCgel\0C:\\fw\\\xE2\x82\xAC.bin"s;
+    const std::wstring utf16 = L"Fl\u00FCgel\0C:\\fw\\\u20AC.bin"s;
+    EXPECT_EQ(Widen(utf8), utf16);
+    EXPECT_EQ(Narrow(utf16), utf8);
+    EXPECT_EQ(Narrow(Widen("")), "");
+}
+
+TEST(MessageBox, HeadlessShowsNothingAndReturnsAtOnce) {
+    SetEnvironmentVariableW(L"VANTOR_HEADLESS", L"1");
+    Win32MessageBox box;
+    box.Show("Port 3: the device does not answer");
+    EXPECT_FALSE(box.IsOpen());
+}
+
+TEST(SerialPort, RefusesWhatTheControlRefuses) {
+    Win32SerialPort port;
+    EXPECT_THROW(port.SetCommPort(0), SerialError);
+    EXPECT_THROW(port.SetCommPort(17), SerialError);
+    EXPECT_THROW(port.Output(std::vector<std::uint8_t>{0x7E}), SerialError);
+    EXPECT_THROW(port.Input(), SerialError);
+    EXPECT_EQ(port.InBufferCount(), 0);
+    port.SetCommPort(16);
+    EXPECT_EQ(Win32SerialPort::DeviceNameOf(16), L"\\\\.\\COM16");
+    // No serial device is mapped to COM16 here.
+    try {
+        port.SetPortOpen(true);
+        ADD_FAILURE() << "COM16 opened";
+    } catch (const SerialError& failure) {
+        EXPECT_EQ(std::string(failure.what()).rfind("Port 16", 0), 0u) << failure.what();
+    }
+    EXPECT_FALSE(port.PortOpen());
+}
+
+TEST(Adapters, LoopbackIsListedByNameAndChosenWhenAskedFor) {
+    const auto addresses = Win32UdpSocket::MachineAddresses();
+    const auto chosen = ChooseInterfaceAddress(addresses, std::string("127.0.0.1"));
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->netmask, "255.0.0.0");
+    EXPECT_TRUE(chosen->loopback);
+    EXPECT_TRUE(ChooseInterfaceAddress(addresses, chosen->interfaceName).has_value());
+    EXPECT_FALSE(ChooseInterfaceAddress(addresses, std::string("no such adapter")).has_value());
+}
+
+TEST(Layout, TwipsToPixelsByTheScreensDpi) {
+    const struct {
+        int twips, dpi, pixels;
+    } rows[] = {{1440, 96, 96}, {15, 96, 1}, {7455, 96, 497}, {1440, 144, 144}, {120, 120, 10}};
+    for (const auto& row : rows)
+        EXPECT_EQ(Form1View::TwipsToPixels(row.twips, row.dpi), row.pixels) << row.twips;
+}
+
+}  // namespace
