@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
@@ -17,7 +18,10 @@ constexpr int kReplyWaitSliceMs = 100;
 
 class FirmwareFile {
 public:
-    explicit FirmwareFile(const std::string& path) : path_(path), stream_(path, std::ios::binary) {
+    // The path is UTF-8, as every text of the system; made a path from that, it opens on every platform.
+    explicit FirmwareFile(const std::string& path)
+        : path_(path),
+          stream_(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary) {
         if (!stream_.is_open())
             throw std::runtime_error("Cannot open the firmware file " + path + ": " + std::strerror(errno));
     }
