@@ -30,10 +30,6 @@ std::string Variable(const char* name, const std::string& otherwise = {}) {
     return value && *value ? value : otherwise;
 }
 
-fs::path Prefix() {
-    return fs::path(Variable("VANTOR_BUILD_DIR", ".")) / "wineprefix";
-}
-
 // Starts a program with the environment, its standard input from /dev/null and its output on a pipe (or
 // /dev/null). Returns its pid and the pipe's reading end (-1 without one).
 std::pair<pid_t, int> Spawn(const std::vector<std::string>& command,
@@ -154,6 +150,10 @@ Session::Session(const Build& build) : build_(build) {
     // A server started here keeps no test's output pipe open; it ends itself 10 s after its last client.
     const auto [pid, output] = Spawn({kWineServer, "-p10"}, Environment(), false);
     WaitFor(pid);
+}
+
+fs::path Session::Prefix() {
+    return fs::path(Variable("VANTOR_BUILD_DIR", ".")) / "wineprefix";
 }
 
 std::string MissingFiles(const Build& build) {

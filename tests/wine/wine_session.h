@@ -38,6 +38,8 @@ public:
     ~Running();
     // Waits for the end (killing it after the timeout) and returns what it wrote.
     Outcome Wait(std::chrono::seconds timeout);
+    // The Linux process that is the Windows program.
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_;
@@ -59,6 +61,7 @@ public:
     std::string BuildProgram(const std::string& file) const;
     std::string SystemProgram(const std::string& name) const;
     static std::string WindowsPath(const std::filesystem::path& path);
+    static std::filesystem::path Prefix();
 
     Outcome Run(const std::vector<std::string>& command,
                 std::chrono::seconds timeout = std::chrono::seconds(60));
