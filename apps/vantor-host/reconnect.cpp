@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -39,7 +40,7 @@ std::string Reconnector::Label() const {
 
 void Reconnector::Lose(const std::string& why, Clock::time_point now) {
     lostAt_ = now;
-    nextAttempt_ = now;
+    tried_ = {};
     console_.Print(Label() + ": " +
                    (everLinked_ ? "widget gone (" + why + ")" : "no widget yet (" + why + ")") +
                    "; waiting for it");
@@ -61,19 +62,33 @@ void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now
             everLinked_ = true;
             return;
         }
-        Lose(!open         ? "the port closed"
+        Lose(!everLinked_  ? "the port did not open"
+             : !open       ? "the port closed"
              : !id.present ? "the device vanished"
                            : "the device was replaced",
              now);
     }
-    if (now < nextAttempt_) return;
-    nextAttempt_ = now + kRetryEvery;
-    // With the system's numbering the number may name a device only once it is back.
-    if (device_.empty()) {
+    // With the system's numbering the number may name a device only once one is plugged in.
+    if (device_.empty() && now >= nextLookUp_) {
+        nextLookUp_ = now + kLookUpEvery;
         vantor_port_report report{};
         if (api_.get_port_report(port_, &report) == VANTOR_S_OK) device_ = report.device;
     }
-    if (!Identify(device_).present || !ChooseAgain()) return;
+    const DeviceId id = Identify(device_);
+    if (!id.present) return;
+    // A device that has just appeared is tried at once; one that stays and does not answer less and less
+    // often, since each try may probe every port.
+    if (!(id == tried_)) {
+        tried_ = id;
+        retryDelay_ = kRetryEvery;
+        nextAttempt_ = now;
+    }
+    if (now < nextAttempt_) return;
+    if (!ChooseAgain()) {
+        nextAttempt_ = now + retryDelay_;
+        retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
+        return;
+    }
     Restore();
     console_.Print(
         Label() + ": " +

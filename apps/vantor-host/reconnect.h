@@ -15,7 +15,10 @@ class Reconnector {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kCheckEvery{200};
+    // A device node may appear before its permissions are set: the first retries come soon.
     static constexpr std::chrono::milliseconds kRetryEvery{500};
+    static constexpr std::chrono::milliseconds kLongestRetry{8000};
+    static constexpr std::chrono::milliseconds kLookUpEvery{1000};
 
     // restoreMode: the host chose a bridge mode, so it is pressed again after a return.
     Reconnector(const PluginLibrary& api, vantor_driver* driver, Console& console, int port,
@@ -48,8 +51,11 @@ private:
     DeviceId linked_;
     bool everLinked_ = false;
     std::optional<Clock::time_point> lostAt_;
+    DeviceId tried_;  // the device the retries are for
+    std::chrono::milliseconds retryDelay_ = kRetryEvery;
     Clock::time_point nextCheck_{};
     Clock::time_point nextAttempt_{};
+    Clock::time_point nextLookUp_{};
     // The bridge as it was while linked, restored after a return.
     bool sendMode_ = false;
     bool outputEnabled_ = false;
