@@ -91,11 +91,7 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
     std::optional<Reconnector> reconnector;
     if (options.reconnect)
         reconnector.emplace(api, driver, console, *options.port, options.sendMode.has_value());
-    std::string device;
-    if (options.port) {
-        vantor_port_report report{};
-        if (api.get_port_report(*options.port, &report) == VANTOR_S_OK) device = report.device;
-    }
+    const std::string device = options.port ? api.DevicePathOf(*options.port) : std::string();
     StatusLine statusLine(console, options.port.value_or(0), device, reconnector.has_value());
 
     std::signal(SIGINT, RequestStop);

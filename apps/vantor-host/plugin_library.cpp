@@ -43,6 +43,11 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     return api;
 }
 
+std::string PluginLibrary::DevicePathOf(int port) const {
+    vantor_port_report report{};
+    return get_port_report(port, &report) == VANTOR_S_OK ? report.device : std::string();
+}
+
 std::string PluginLibrary::DefaultPath() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);

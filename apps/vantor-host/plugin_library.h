@@ -27,9 +27,16 @@ struct PluginLibrary {
     decltype(&vantor_get_bridge_status) get_bridge_status = nullptr;
     decltype(&vantor_set_status_listener) set_status_listener = nullptr;
 
+    // The device path a port number names now ("" when none, or on a failure).
+    std::string DevicePathOf(int port) const;
+
     // Throws std::runtime_error with dlerror's text when the library or a function is missing.
     static PluginLibrary Load(const std::string& path);
     // vantor.out.so in the folder of the running program (a build folder), else where the install puts it
     // relative to the program.
     static std::string DefaultPath();
 };
+
+inline bool IsTrue(vantor_bool value) {
+    return value != VANTOR_FALSE;
+}

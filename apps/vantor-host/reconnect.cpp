@@ -7,10 +7,6 @@
 
 namespace {
 
-bool Flag(vantor_bool value) {
-    return value != VANTOR_FALSE;
-}
-
 std::string Seconds(Reconnector::Clock::duration span) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(span).count());
@@ -21,11 +17,13 @@ std::string Seconds(Reconnector::Clock::duration span) {
 
 Reconnector::Reconnector(const PluginLibrary& api, vantor_driver* driver, Console& console, int port,
                          bool restoreMode)
-    : api_(api), driver_(driver), console_(console), port_(port), restoreMode_(restoreMode) {
-    vantor_port_report report{};
-    if (api_.get_port_report(port_, &report) == VANTOR_S_OK) device_ = report.device;
-    linked_ = Identify(device_);
-}
+    : api_(api),
+      driver_(driver),
+      console_(console),
+      port_(port),
+      restoreMode_(restoreMode),
+      device_(api.DevicePathOf(port)),
+      linked_(Identify(device_)) {}
 
 Reconnector::DeviceId Reconnector::Identify(const std::string& path) {
     struct stat info {};
@@ -49,13 +47,13 @@ void Reconnector::Lose(const std::string& why, Clock::time_point now) {
 void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now) {
     if (now < nextCheck_) return;
     nextCheck_ = now + kCheckEvery;
-    const bool open = Flag(status.port_open) && status.port == port_;
+    const bool open = IsTrue(status.port_open) && status.port == port_;
     if (!lostAt_) {
         const DeviceId id = Identify(device_);
         // What to restore: the bridge as it ran, or as the host set it up when it never had the widget.
         if ((open && id == linked_) || !everLinked_) {
-            sendMode_ = Flag(status.send_mode);
-            outputEnabled_ = Flag(status.output_enabled);
+            sendMode_ = IsTrue(status.send_mode);
+            outputEnabled_ = IsTrue(status.output_enabled);
         }
         if (open && id == linked_) {
             if (!everLinked_) console_.Print(Label() + ": widget connected");
@@ -71,8 +69,7 @@ void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now
     // With the system's numbering the number may name a device only once one is plugged in.
     if (device_.empty() && now >= nextLookUp_) {
         nextLookUp_ = now + kLookUpEvery;
-        vantor_port_report report{};
-        if (api_.get_port_report(port_, &report) == VANTOR_S_OK) device_ = report.device;
+        device_ = api_.DevicePathOf(port_);
     }
     const DeviceId id = Identify(device_);
     if (!id.present) return;
@@ -104,10 +101,10 @@ bool Reconnector::ChooseAgain() {
     vantor_bridge_status status{};
     if (api_.get_port_report(port_, &report) != VANTOR_S_OK || api_.get_bridge_status(&status) != VANTOR_S_OK)
         return false;
-    if (!report.opened || Flag(status.port_open)) api_.search_ports();
+    if (!report.opened || IsTrue(status.port_open)) api_.search_ports();
     api_.select_port(port_);
     if (api_.get_bridge_status(&status) != VANTOR_S_OK) return false;
-    if (!Flag(status.port_open) || status.port != port_) return false;
+    if (!IsTrue(status.port_open) || status.port != port_) return false;
     linked_ = Identify(device_);
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "plugin_library.h"
+
 namespace {
 
 constexpr std::chrono::seconds kRefresh{1};
@@ -12,10 +14,6 @@ std::string Rate(double perSecond) {
     return text;
 }
 
-bool Flag(vantor_bool value) {
-    return value != VANTOR_FALSE;
-}
-
 }  // namespace
 
 StatusLine::StatusLine(Console& console, int chosenPort, std::string device, bool linkLinesElsewhere)
@@ -24,8 +22,13 @@ StatusLine::StatusLine(Console& console, int chosenPort, std::string device, boo
       device_(std::move(device)),
       linkLinesElsewhere_(linkLinesElsewhere) {}
 
+// The port the host chose, or whichever the window opened when it chose none.
+bool StatusLine::PortOpen(const vantor_bridge_status& status) const {
+    return IsTrue(status.port_open) && (chosenPort_ == 0 || status.port == chosenPort_);
+}
+
 std::string StatusLine::LinkText(const vantor_bridge_status& status) const {
-    const bool open = Flag(status.port_open);
+    const bool open = PortOpen(status);
     if (chosenPort_ == 0 && !open) return "no port open";
     const std::string port = "port " + std::to_string(chosenPort_ ? chosenPort_ : status.port);
     if (waiting_) return port + " gone, waiting";
@@ -34,8 +37,8 @@ std::string StatusLine::LinkText(const vantor_bridge_status& status) const {
 
 std::string StatusLine::TerminalLine(const vantor_bridge_status& status, const Rates& rates) const {
     std::string line = LinkText(status) + " | " + status.status_text + " | output ";
-    line += Flag(status.output_enabled) ? Rate(rates.frames) + " fps" : "off";
-    line += std::string(" | ") + (Flag(status.send_mode) ? "send" : "receive") + ", universe " +
+    line += IsTrue(status.output_enabled) ? Rate(rates.frames) + " fps" : "off";
+    line += std::string(" | ") + (IsTrue(status.send_mode) ? "send" : "receive") + ", universe " +
             std::to_string(status.universe) + ": ArtDmx in " + Rate(rates.artDmxIn) + "/s, out " +
             Rate(rates.artDmxOut) + "/s";
     line += " | last message: ";
@@ -50,12 +53,12 @@ StatusLine::Facts StatusLine::FactsOf(const vantor_bridge_status& status, const 
     if (!device_.empty() && chosenPort_) facts.link.detail = " (" + device_ + ")";
     facts.widget.state = std::string("widget status ") + status.status_text;
     const std::string universe = "universe " + std::to_string(status.universe);
-    facts.bridge.state = std::string("bridge ") +
-                         (Flag(status.send_mode) ? "send (Art-Net to DMX), " : "receive (DMX to Art-Net), ") +
-                         universe;
-    if (!Flag(status.output_enabled))
+    facts.bridge.state =
+        std::string("bridge ") +
+        (IsTrue(status.send_mode) ? "send (Art-Net to DMX), " : "receive (DMX to Art-Net), ") + universe;
+    if (!IsTrue(status.output_enabled))
         facts.output.state = "output off";
-    else if (!Flag(status.port_open))
+    else if (!PortOpen(status))
         facts.output = logged_.output;  // no frame can go out; the link's line says why
     else if (rates.frames > 0)
         facts.output = {"output on", ", " + Rate(rates.frames) + " frames/s"};

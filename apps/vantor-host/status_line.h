@@ -40,6 +40,7 @@ private:
         Fact link, widget, bridge, output, artDmxIn, artDmxOut;
     };
 
+    bool PortOpen(const vantor_bridge_status& status) const;
     std::string LinkText(const vantor_bridge_status& status) const;
     std::string TerminalLine(const vantor_bridge_status& status, const Rates& rates) const;
     Facts FactsOf(const vantor_bridge_status& status, const Rates& rates, Clock::time_point now) const;
