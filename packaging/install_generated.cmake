@@ -10,8 +10,9 @@ set(includedir "${VANTOR_INCLUDEDIR}")
 set(plugindir "${VANTOR_PLUGINDIR}")
 set(version "${VANTOR_VERSION}")
 
-configure_file("${VANTOR_TEMPLATES}/vantor-bridge.service.in" "${VANTOR_GENERATED}/vantor-bridge.service" @ONLY)
-configure_file("${VANTOR_TEMPLATES}/vantor-out.pc.in" "${VANTOR_GENERATED}/vantor-out.pc" @ONLY)
+foreach(name vantor-bridge.service vantor-out.pc)
+    configure_file("${VANTOR_TEMPLATES}/${name}.in" "${VANTOR_GENERATED}/${name}" @ONLY)
+endforeach()
 file(INSTALL "${VANTOR_GENERATED}/vantor-bridge.service" DESTINATION "${prefix}/lib/systemd/system")
 file(INSTALL "${VANTOR_GENERATED}/vantor-out.pc" DESTINATION "${prefix}/${VANTOR_LIBDIR}/pkgconfig")
 file(INSTALL "${VANTOR_TEMPLATES}/vantor-bridge.default" DESTINATION "${sysconfdir}/default"

@@ -20,13 +20,15 @@ expect_screen() {
 $(screen_of "$1")"
 }
 
-in_terminal status "$build/vantor-host --headless --simulate-widget --port 1 --mode receive --universe 3 --enable --duration 8"
+host="$build/vantor-host --headless --simulate-widget --port 1"
+in_terminal status "$host --mode receive --universe 3 --enable --duration 8"
 # Receive mode: the simulated widget reports 40 frames a second, each one goes out as an ArtDmx.
-expect_screen status 'port 1 open \| 0 Ready \| output [1-9][0-9]* fps \| receive, universe 3: ArtDmx in [0-9]+/s, out [1-9][0-9]*/s \| last message: none' 6
+figures='output [1-9][0-9]* fps \| receive, universe 3: ArtDmx in [0-9]+/s, out [1-9][0-9]*/s'
+expect_screen status "port 1 open \\| 0 Ready \\| $figures \\| last message: none" 6
 [ "$(screen_of status | grep -c 'port 1 open')" -eq 1 ] || fail "the status line is not kept on one line:
 $(screen_of status)"
 
 head -c 6144 /dev/urandom >"$work/firmware.bin"
-in_terminal firmware "$build/vantor-host --headless --simulate-widget --port 1 --update-firmware $work/firmware.bin"
+in_terminal firmware "$host --update-firmware $work/firmware.bin"
 expect_screen firmware 'firmware attempt [12] \[#{40}\] 96/96 pages' 60
 expect_screen firmware 'firmware update succeeded: 96 of 96 pages written' 10
