@@ -26,7 +26,6 @@ public:
 
     void Poll(const vantor_bridge_status& status, Clock::time_point now);
     bool Waiting() const { return lostAt_.has_value(); }
-    const std::string& Device() const { return device_; }
 
 private:
     // The device a path names: a new one (even at the same path) is a different widget.
