@@ -57,11 +57,15 @@ it, which opens its window, and drives it.
   --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)
   --headless             no window on screen; message boxes go to standard error
   --duration S           run S seconds, then exit (default: until Ctrl-C)
+  --interface NAME       the Art-Net adapter (friendly name, adapter name or IPv4 address); sets
+                         VANTOR_ARTNET_INTERFACE
+  --list-ports           print the port list that the start-up scan made, then exit
+  --quiet, -q            no port list at start
   --help                 this text
 
 Register the component first: regsvr32 vantor.out.dll (or, for this user only, regsvr32 /n /i:user
 vantor.out.dll). The Art-Net node uses the adapter that VANTOR_ARTNET_INTERFACE names (friendly name, adapter
-name or address) when set.
+name or address) when set. --simulate-widget, --devices and --reconnect are the Linux host's only.
 )";
 }
 
@@ -129,14 +133,14 @@ void Init(IDispatch& driver, HostHelper& helper, const std::string& pluginPath) 
     SysFreeString(filename);
 }
 
-void PrintPortList(IVantorBridge& bridge) {
+void PrintPortList(IVantorBridge& bridge, std::ostream& out) {
     BSTR list = nullptr;
     Check(bridge.PortList(&list), "reading the port list");
     std::string text = Narrow(std::wstring(list ? list : L"", SysStringLen(list)));
     SysFreeString(list);
-    std::cerr << "vantor-host: port list:" << (text.empty() ? " empty\n" : "\n");
+    out << "vantor-host: port list:" << (text.empty() ? " empty\n" : "\n");
     for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        std::cerr << "  " << text.substr(start, end - start) << "\n";
+        out << "  " << text.substr(start, end - start) << "\n";
 }
 
 // Runs the thread's messages (and so the component's timers and socket) until the duration is up or a stop
@@ -174,8 +178,34 @@ void RunMessages(IDispatch& driver, const HostOptions& options) {
     }
 }
 
+// Everything the options ask for after init; the exit code.
+int Drive(IDispatch& driver, IVantorBridge& bridge, const HostOptions& options) {
+    if (!options.quiet) PrintPortList(bridge, std::cerr);
+    if (options.port) Check(bridge.SelectPort(*options.port), "choosing the port");
+    if (options.sendMode)
+        Check(bridge.SetBridgeMode(*options.sendMode ? VARIANT_TRUE : VARIANT_FALSE), "setting the mode");
+    if (options.universe) Check(bridge.SetUniverse(*options.universe), "setting the universe");
+    for (const auto& level : options.levels) SetLevel(driver, level);
+
+    if (options.firmwareFile) {
+        VARIANT_BOOL updated = VARIANT_FALSE;
+        BSTR path = SysAllocString(Widen(*options.firmwareFile).c_str());
+        const HRESULT result = bridge.UpdateFirmware(path, &updated);
+        SysFreeString(path);
+        Check(result, "firmware update");
+        std::cerr << "vantor-host: firmware update " << (updated ? "succeeded" : "failed") << "\n";
+        return updated ? 0 : 1;
+    }
+    if (options.enable) CallForBoolean(driver, L"Enable");
+    if (!options.durationSeconds) std::cerr << "vantor-host: running; Ctrl-C stops\n";
+    RunMessages(driver, options);
+    return 0;
+}
+
 int Run(const HostOptions& options) {
     if (options.headless) SetEnvironmentVariableW(L"VANTOR_HEADLESS", L"1");
+    if (options.artNetInterface)
+        SetEnvironmentVariableW(L"VANTOR_ARTNET_INTERFACE", Widen(*options.artNetInterface).c_str());
     Check(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), "starting COM");
     IDispatch* driver = CreateComponent(options.pluginPath);
     IVantorBridge* bridge = nullptr;
@@ -183,29 +213,11 @@ int Run(const HostOptions& options) {
           "asking for the bridge interface");
     HostHelper helper;
     Init(*driver, helper, options.pluginPath);
-    PrintPortList(*bridge);
-
-    if (options.port) Check(bridge->SelectPort(*options.port), "choosing the port");
-    if (options.sendMode)
-        Check(bridge->SetBridgeMode(*options.sendMode ? VARIANT_TRUE : VARIANT_FALSE), "setting the mode");
-    if (options.universe) Check(bridge->SetUniverse(*options.universe), "setting the universe");
-    for (const auto& level : options.levels) SetLevel(*driver, level);
-
     int exitCode = 0;
-    if (options.firmwareFile) {
-        VARIANT_BOOL updated = VARIANT_FALSE;
-        BSTR path = SysAllocString(Widen(*options.firmwareFile).c_str());
-        const HRESULT result = bridge->UpdateFirmware(path, &updated);
-        SysFreeString(path);
-        Check(result, "firmware update");
-        std::cerr << "vantor-host: firmware update " << (updated ? "succeeded" : "failed") << "\n";
-        exitCode = updated ? 0 : 1;
-    } else {
-        if (options.enable) CallForBoolean(*driver, L"Enable");
-        if (!options.durationSeconds) std::cerr << "vantor-host: running; Ctrl-C stops\n";
-        RunMessages(*driver, options);
-    }
-
+    if (options.listPorts)
+        PrintPortList(*bridge, std::cout);
+    else
+        exitCode = Drive(*driver, *bridge, options);
     CallForBoolean(*driver, L"Term");
     if (helper.References() != 1)
         std::cerr << "vantor-host: the component still holds " << helper.References() - 1

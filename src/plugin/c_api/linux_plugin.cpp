@@ -44,3 +44,7 @@ PluginState& ThePlugin() {
     });
     return *state;
 }
+
+Form1Window& QtWindow() {
+    return static_cast<Form1Window&>(ThePlugin().Window());
+}
