@@ -146,6 +146,30 @@ TEST_F(EarlyBound, InitHoldsTheHelperUntilTermAndASecondInitSwapsIt) {
     SysFreeString(file);
 }
 
+TEST_F(EarlyBound, InitShowsATopLevelWindowOfItsOwnOnThisThreadUnlessHeadless) {
+    BSTR title = SysAllocString(L"early-bound client");
+    BSTR file = SysAllocString(L"vantor.out.dll");
+    IDispatch* helper = nullptr;
+    VARIANT_BOOL result = VARIANT_TRUE;
+    // Headless only around init: a message box shown meanwhile would wait for a person.
+    SetEnvironmentVariableW(L"VANTOR_HEADLESS", L"0");
+    const HRESULT initialised = driver->init(&title, &file, &helper, &result);
+    SetEnvironmentVariableW(L"VANTOR_HEADLESS", L"1");
+    ASSERT_HRESULT_SUCCEEDED(initialised);
+    const HWND window = FindWindowW(L"VantorForm1", L"Vantor DMX Output");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+    EXPECT_EQ(GetParent(window), nullptr);
+    EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+    // Closing it hides it; the window, its timers and its port live on.
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_FALSE(IsWindowVisible(window));
+    SysFreeString(title);
+    SysFreeString(file);
+}
+
 TEST_F(EarlyBound, DispatchFollowsTheDeclaredNamesAndIds) {
     const struct {
         const wchar_t* name;
