@@ -23,9 +23,9 @@ protected:
         wine->MapComPort(1, sim.DevicePath());
     }
 
-    wine::Outcome Host(std::vector<std::string> arguments) {
+    wine::Outcome Host(std::vector<std::string> arguments, const std::string& input = {}) {
         arguments.insert(arguments.begin(), wine->BuildProgram("vantor-host.exe"));
-        return wine->Run(arguments, std::chrono::seconds(90));
+        return wine->Run(arguments, std::chrono::seconds(90), input);
     }
 
     prowidget::Simulator sim;
@@ -52,6 +52,21 @@ TEST_P(HostWithAWidget, OutputsFiftyFramesASecondWithTheLevelsSet) {
     const std::chrono::duration<double> span = frames.back().at - frames.front().at;
     const double perSecond = static_cast<double>(frames.size() - 1) / span.count();
     EXPECT_NEAR(perSecond, 50.0, 1.0) << frames.size() << " frames in " << span.count() << " s";
+}
+
+TEST_P(HostWithAWidget, TakesLevelsFromStandardInputAndReportsBadLines) {
+    const auto outcome =
+        Host({"--port", "1", "--enable", "--stdin", "--headless", "--duration", "2", "--quiet"},
+             "2 77\nbad line\n4 300\n# comment\n5 9\n");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("ignored input line 'bad line'"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("ignored input line '4 300': level 300 is outside 0 to 255"),
+              std::string::npos)
+        << outcome.output;
+    const auto last = sim.LastFrame(kOutputLabel);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(std::vector<std::uint8_t>(last->data.begin(), last->data.begin() + 6),
+              (std::vector<std::uint8_t>{0, 0, 77, 0, 0, 9}));
 }
 
 TEST_P(HostWithAWidget, FlashesAFirmwareImageOf96Pages) {

@@ -30,15 +30,21 @@ std::string Variable(const char* name, const std::string& otherwise = {}) {
     return value && *value ? value : otherwise;
 }
 
-// Starts a program with the environment, its standard input from /dev/null and its output on a pipe (or
-// /dev/null). Returns its pid and the pipe's reading end (-1 without one).
+// Starts a program with the environment, its standard input given (else /dev/null) and its output on a pipe
+// (or /dev/null). Returns its pid and the pipe's reading end (-1 without one).
 std::pair<pid_t, int> Spawn(const std::vector<std::string>& command,
-                            const std::vector<std::string>& environment, bool capture) {
+                            const std::vector<std::string>& environment, bool capture,
+                            const std::string& input = {}) {
     int pipeEnds[2] = {-1, -1};
+    int inputEnds[2] = {-1, -1};
     if (capture && pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (!input.empty() && pipe2(inputEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (input.empty())
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    else
+        posix_spawn_file_actions_adddup2(&actions, inputEnds[0], STDIN_FILENO);
     if (capture) {
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
@@ -55,6 +61,14 @@ std::pair<pid_t, int> Spawn(const std::vector<std::string>& command,
     const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (capture) close(pipeEnds[1]);
+    if (!input.empty()) {
+        // A few lines: the pipe takes them whole, and closing it ends the program's input.
+        close(inputEnds[0]);
+        const bool written =
+            write(inputEnds[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
+        close(inputEnds[1]);
+        if (!written) throw std::runtime_error("cannot write the input of " + command[0]);
+    }
     if (failed != 0) {
         if (capture) close(pipeEnds[0]);
         throw std::runtime_error("cannot start " + command[0]);
@@ -201,15 +215,16 @@ std::string Session::SystemProgram(const std::string& name) const {
     return std::string(build_.is64 ? "C:\\windows\\system32\\" : "C:\\windows\\syswow64\\") + name + ".exe";
 }
 
-std::unique_ptr<Running> Session::Start(const std::vector<std::string>& command) {
+std::unique_ptr<Running> Session::Start(const std::vector<std::string>& command, const std::string& input) {
     std::vector<std::string> full{build_.is64 ? kWine64 : kWine32};
     full.insert(full.end(), command.begin(), command.end());
-    const auto [pid, output] = Spawn(full, Environment(), true);
+    const auto [pid, output] = Spawn(full, Environment(), true, input);
     return std::make_unique<Running>(pid, output);
 }
 
-Outcome Session::Run(const std::vector<std::string>& command, std::chrono::seconds timeout) {
-    return Start(command)->Wait(timeout);
+Outcome Session::Run(const std::vector<std::string>& command, std::chrono::seconds timeout,
+                     const std::string& input) {
+    return Start(command, input)->Wait(timeout);
 }
 
 bool Session::RegisterComponent() {

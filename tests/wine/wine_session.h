@@ -63,9 +63,10 @@ public:
     static std::string WindowsPath(const std::filesystem::path& path);
     static std::filesystem::path Prefix();
 
+    // The program's standard input is the given text, or empty.
     Outcome Run(const std::vector<std::string>& command,
-                std::chrono::seconds timeout = std::chrono::seconds(60));
-    std::unique_ptr<Running> Start(const std::vector<std::string>& command);
+                std::chrono::seconds timeout = std::chrono::seconds(60), const std::string& input = {});
+    std::unique_ptr<Running> Start(const std::vector<std::string>& command, const std::string& input = {});
 
     // Registers the build's DLL for the machine (idempotent); false when regsvr32 failed.
     bool RegisterComponent();
