@@ -21,6 +21,11 @@ void PluginState::ReleaseHostHelper() {
     HoldHostHelper(nullptr);
 }
 
+void PluginState::UnlockServer() {
+    if (serverLocks_ == 0) throw std::logic_error("No server lock is held");
+    --serverLocks_;
+}
+
 void PluginState::EnsureApplication() {
     if (QCoreApplication* existing = QCoreApplication::instance()) {
         if (!qobject_cast<QApplication*>(existing))
