@@ -64,6 +64,7 @@ void ProWidget::SendRecord(const Record& record, std::size_t byteCount) {
         port_.Output(std::span<const std::uint8_t>(bytes.data(), byteCount + 1));
     } catch (const std::exception& failure) {
         ReportFailure(failure.what());
+        if (sendFailed_) sendFailed_();
     }
 }
 

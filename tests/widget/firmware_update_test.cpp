@@ -24,7 +24,13 @@ public:
     }
     void StartReplyTimeout() override { deadline_ = clock_.now + kReplyTimeoutMs; }
     bool ReplyTimeoutRunning() const override { return clock_.now < deadline_; }
-    void WaitForEvents(int maxMs) override { clock_.Advance(maxMs); }
+    void WaitForEvents(int maxMs) override {
+        clock_.Advance(maxMs);
+        if (whileWaiting) whileWaiting();
+    }
+    FrameAssembler::TimePoint Now() const override {
+        return FrameAssembler::TimePoint{} + std::chrono::milliseconds(clock_.now);
+    }
     void ShowMessage(const std::string& text) override {
         messages.push_back(text);
         if (whileMessageOpen) whileMessageOpen();
@@ -39,6 +45,7 @@ public:
     std::vector<std::string> statusHistory;
     std::vector<std::string> messages;
     std::function<void()> whileMessageOpen;
+    std::function<void()> whileWaiting;
 
 private:
     VirtualClock& clock_;
@@ -117,7 +124,7 @@ TEST_F(FirmwareUpdate, FailedAttemptsEndAsTheirCauseRequires) {
         {"page 5 refused", {{5, Answer::False}}, "....x", {}, 5},
         {"first page refused", {{1, Answer::False}}, "x", {}, 1},
         {"last page refused", {{96, Answer::False}}, Dots(95) + "x", {}, 96},
-        {"answer of another kind", {{3, Answer::NotAPageAnswer}}, "..x", {}, 3},
+        {"only an answer of another kind", {{3, Answer::NotAPageAnswer}}, "..", {kTimeoutText}, 3},
         {"no answer to page 1", {{1, Answer::Silent}}, "", {kTimeoutText}, 1},
         {"no answer to page 40", {{40, Answer::Silent}}, Dots(39), {kTimeoutText}, 40},
     };
@@ -130,6 +137,62 @@ TEST_F(FirmwareUpdate, FailedAttemptsEndAsTheirCauseRequires) {
         EXPECT_EQ(window.messages, row.messages) << row.name;
         EXPECT_EQ(programmer.pages, row.pagesSent) << row.name;
     }
+}
+
+TEST_F(FirmwareUpdate, OnlyAWholeLabel2AnswerJudgesThePageHoweverItArrives) {
+    using Delivery = FakeProgrammer::Delivery;
+    const Bytes answer = FakeProgrammer::PageAnswer("TRUE");
+    const Bytes parameters = WidgetFrame(3, {44, 2, 9, 1, 40});
+    Bytes dmx{0, 0};
+    dmx.resize(514, 0xE7);
+    const Bytes report = WidgetFrame(5, dmx);
+    struct Row {
+        const char* name;
+        int page;
+        std::vector<Delivery> deliveries;
+        bool updated;
+        std::string status;
+    };
+    const std::vector<Row> rows{
+        {"the reply to an earlier parameters request comes first",
+         1,
+         {{5, parameters}, {10, answer}},
+         true,
+         kFirmwareSuccessText},
+        {"received DMX streams around the answer",
+         7,
+         {{5, report}, {10, report + answer + report}},
+         true,
+         kFirmwareSuccessText},
+        {"the answer arrives in two reads",
+         1,
+         {{10, Bytes(answer.begin(), answer.begin() + 5)}, {150, Bytes(answer.begin() + 5, answer.end())}},
+         true,
+         kFirmwareSuccessText},
+        {"a reply labelled 254 is no answer",
+         3,
+         {{10, WidgetFrame(254, Bytes{'T', 'R', 'U', 'E'})}},
+         false,
+         ".."},
+    };
+    TempFirmware file(FirmwareBytes(6144));
+    for (const auto& row : rows) {
+        programmer.deliveries = {{row.page, row.deliveries}};
+        window.Reset();
+        EXPECT_EQ(Run(file.Path()), row.updated) << row.name;
+        EXPECT_EQ(window.status, row.status) << row.name;
+        EXPECT_EQ(programmer.reprogramRequests, 1) << row.name;
+        programmer.reprogramRequests = 0;
+    }
+}
+
+TEST_F(FirmwareUpdate, ParametersReplySetAsideStillFillsItsRecord) {
+    programmer.deliveries = {
+        {1, {{5, WidgetFrame(3, {44, 2, 9, 1, 40})}, {10, FakeProgrammer::PageAnswer("TRUE")}}}};
+    TempFirmware file(FirmwareBytes(6144));
+    EXPECT_TRUE(Run(file.Path()));
+    EXPECT_EQ(widget.WidgetParameters.FirmwareMsb, 2);
+    EXPECT_EQ(widget.WidgetParameters.FirmwareLsb, 44);
 }
 
 TEST_F(FirmwareUpdate, EmptyFileFailsWithItsOwnMessageAfterTheReprogramRequest) {
@@ -164,15 +227,16 @@ TEST_F(FirmwareUpdate, WhatArrivesWhileTheSuccessMessageIsOpenIsDiscarded) {
     EXPECT_EQ(port.InBufferCount(), 0);
 }
 
-TEST_F(FirmwareUpdate, SerialPortRefusalTakesTheErrorExitWithItsDescription) {
-    struct RefusingPort : FakeSerialPort {
-        int InBufferCount() override { throw SerialError("Operation valid only when port is open"); }
-    } refusing;
-    refusing.open = true;
-    ProWidget refusingWidget(refusing, senderBox);
+// The port closes while the wait lets events run ("Search", a failed write): the wait ends at once.
+TEST_F(FirmwareUpdate, PortClosingDuringTheWaitTakesTheErrorExitWithItsDescription) {
+    programmer.answers = {{3, Answer::Silent}};
+    window.whileWaiting = [this] {
+        if (programmer.pages == 3) port.open = false;
+    };
     TempFirmware file(FirmwareBytes(6144));
-    EXPECT_FALSE(UpdateFirmware(refusingWidget, window, file.Path()));
-    EXPECT_EQ(window.messages, std::vector<std::string>{"Operation valid only when port is open"});
+    EXPECT_FALSE(Run(file.Path()));
+    EXPECT_EQ(window.messages, std::vector<std::string>{"Port is closed"});
+    EXPECT_LT(clock.now, 1000);
 }
 
 }  // namespace

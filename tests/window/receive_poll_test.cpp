@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -105,6 +106,21 @@ TEST_F(ReceivePoll, AChosenPortStartsWithoutTheOldPortsPartialFrame) {
     ASSERT_EQ(forwards.size(), 1u);
     EXPECT_EQ(forwards[0].levels[1], 9);
     EXPECT_EQ(form.prowidget.ReplyStatus, 0);
+}
+
+// A stray start byte followed by a plausible length claims more bytes than the frames behind it hold.
+TEST_F(ReceivePoll, APartialFrameIsGivenUpAfter100msOfTheEventLoopsTimeAndTheFramesBehindItCome) {
+    Form1& form = Open();
+    Tick(form, Bytes{0x7E, 0x05, 0x58, 0x02, 0x00} + ReceivedDmxFrame(2));
+    EXPECT_TRUE(forwards.empty());
+    events.now += std::chrono::milliseconds(99);
+    form.Timer1.Fire();
+    EXPECT_TRUE(forwards.empty());
+    events.now += std::chrono::milliseconds(1);
+    form.Timer1.Fire();
+    ASSERT_EQ(forwards.size(), 1u);
+    EXPECT_EQ(forwards[0].levels[1], 9);
+    EXPECT_EQ(form.prowidget.ReplyStatus, 0) << "the frame that came is the latest news";
 }
 
 TEST_F(ReceivePoll, ClosedPortEndsEveryTickSilently) {
