@@ -71,6 +71,7 @@ void Form1::ScanPorts() {
         bool open = false;
         Ignoring([&] { open = MSComm1.PortOpen(); });
         PortOpened[static_cast<std::size_t>(port)] = ToVBool(open);
+        ScanReplies[static_cast<std::size_t>(port)].reset();
         if (!open) continue;
         prowidget.SendGetParameters();
         services_.Events.Sleep(kReplyWaitMs);
@@ -79,8 +80,11 @@ void Form1::ScanPorts() {
         bool found = false;
         FrameAssembler frames([&](std::vector<std::uint8_t>& frame) {
             if (found || frame[1] != kLabelGetParameters) return;
-            found = prowidget.ParseWidgetReply(frame) == kLabelGetParameters &&
-                    prowidget.WidgetParameters.FirmwareMsb >= 1;
+            if (prowidget.ParseWidgetReply(frame) != kLabelGetParameters) return;
+            const auto& parameters = prowidget.WidgetParameters;
+            ScanReplies[static_cast<std::size_t>(port)] =
+                FirmwareVersion{parameters.FirmwareMsb, parameters.FirmwareLsb};
+            found = parameters.FirmwareMsb >= 1;
         });
         Ignoring([&] {
             if (MSComm1.InBufferCount() > 0) frames.Feed(MSComm1.Input(), services_.Events.Now());
