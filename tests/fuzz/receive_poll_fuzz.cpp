@@ -11,6 +11,7 @@
 
 #include "fuzz_check.h"
 #include "support/fakes.h"
+#include "support/widget_frames.h"
 #include "window/form1.h"
 
 namespace {
@@ -20,13 +21,6 @@ bool MayHoldLabel(const Bytes& stream, std::uint8_t label) {
     for (std::size_t at = 0; at + 1 < stream.size(); ++at)
         if (stream[at] == 0x7E && stream[at + 1] == label) return true;
     return false;
-}
-
-template <typename Record>
-Bytes BytesOf(const Record& record) {
-    Bytes bytes(sizeof record);
-    std::memcpy(bytes.data(), &record, sizeof record);
-    return bytes;
 }
 
 }  // namespace

@@ -44,12 +44,6 @@ struct ReceivePoll : ::testing::Test, WindowOnFakes {
     std::vector<Forward> forwards;
 };
 
-Bytes RecordBytes(const ReceivedDmxRecord& record) {
-    Bytes bytes(sizeof record);
-    std::memcpy(bytes.data(), &record, sizeof record);
-    return bytes;
-}
-
 TEST_F(ReceivePoll, EveryFrameOfAReadIsParsedInOrder) {
     Form1& form = Open();
     Tick(form, ReceivedDmxFrame(1) + ReceivedDmxFrame(2) + ParametersReply(2, 44));
@@ -67,7 +61,7 @@ TEST_F(ReceivePoll, StreamSplitAtEveryPointGivesTheSameRecordsAndForwards) {
     Form1& whole = Open();
     Tick(whole, stream);
     const auto expectedForwards = forwards;
-    const Bytes expectedDmx = RecordBytes(whole.prowidget.ReceivedDmx);
+    const Bytes expectedDmx = BytesOf(whole.prowidget.ReceivedDmx);
     ASSERT_EQ(expectedForwards.size(), 3u);
     EXPECT_EQ(whole.prowidget.ReceivedDmx.ReceiveStatus, 4);
 
@@ -77,7 +71,7 @@ TEST_F(ReceivePoll, StreamSplitAtEveryPointGivesTheSameRecordsAndForwards) {
         Tick(form, Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut)));
         Tick(form, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end()));
         ASSERT_EQ(forwards, expectedForwards) << "cut at " << cut;
-        ASSERT_EQ(RecordBytes(form.prowidget.ReceivedDmx), expectedDmx) << "cut at " << cut;
+        ASSERT_EQ(BytesOf(form.prowidget.ReceivedDmx), expectedDmx) << "cut at " << cut;
         ASSERT_EQ(form.prowidget.WidgetParameters.BreakTime, 30) << "cut at " << cut;
     }
 }
