@@ -7,8 +7,8 @@
 #include "host_helper.h"
 
 // Everything one loaded plug-in holds: the host's helper object, the lazily created control window, and the
-// count of live objects for the unload test. The host boundary of each platform makes one and says how its
-// window is built.
+// counts of live drivers and server locks for the unload test. The host boundary of each platform makes one
+// and says how its window is built.
 class PluginState {
 public:
     using WindowMaker = std::function<std::unique_ptr<ControlWindow>()>;
@@ -31,10 +31,16 @@ public:
     void ObjectCreated() { ++liveObjects_; }
     void ObjectReleased() { --liveObjects_; }
     int LiveObjects() const { return liveObjects_; }
+    void LockServer() { ++serverLocks_; }
+    // Thrown when no lock is held.
+    void UnlockServer();
+    // No driver alive and no server lock held.
+    bool CanUnload() const { return liveObjects_ == 0 && serverLocks_ == 0; }
 
 private:
     WindowMaker makeWindow_;
     std::unique_ptr<HostHelperReference> hostHelper_;
     std::unique_ptr<ControlWindow> window_;
     int liveObjects_ = 0;
+    int serverLocks_ = 0;
 };

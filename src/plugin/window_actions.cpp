@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-void SelectPort(PluginState& plugin, int port) {
-    plugin.Window().Form().SelectPort(port);
+bool SelectPort(PluginState& plugin, int port) {
+    return plugin.Window().Form().SelectPort(port);
 }
 
 void SetBridgeMode(PluginState& plugin, bool send) {

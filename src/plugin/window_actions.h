@@ -7,7 +7,8 @@
 
 // What a person does at the control window, for hosts without one (a headless bridge, a test). Each runs the
 // very handler that the user's action runs, on the window, which is created first when it does not exist.
-void SelectPort(PluginState& plugin, int port);
+// Choosing a port's entry in the port list; true when that port is the open link port afterwards.
+bool SelectPort(PluginState& plugin, int port);
 // "Art-Net To DMX" (send true) or "DMX To Art-Net".
 void SetBridgeMode(PluginState& plugin, bool send);
 // Moves the universe scroll bar; std::out_of_range outside 0 to 255.

@@ -1,36 +1,67 @@
 #include "widget/frame_assembler.h"
 
 #include <algorithm>
+#include <utility>
+#include <variant>
 
 #include "widget/records.h"
 #include "widget/reply_results.h"
 
-void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, const FrameSink& sink) {
+FrameAssembler::FrameAssembler(FrameSink frames, FaultSink faults)
+    : frames_(std::move(frames)), faults_(std::move(faults)) {}
+
+void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, TimePoint now) {
+    const bool fresh = carry_.empty();
+    // Only the frame that was already waiting can be stale; one that begins in these bytes starts its wait
+    // now.
+    bool stale = !fresh && now - partialSince_ >= kPartialFrameTimeout;
     carry_.insert(carry_.end(), bytes.begin(), bytes.end());
-    std::vector<std::vector<std::uint8_t>> frames;
+
+    std::vector<std::variant<std::vector<std::uint8_t>, FrameFault>> found;
+    auto reject = [&](FrameFault fault) {
+        if (!resyncing_) found.emplace_back(fault);
+        resyncing_ = true;
+    };
     auto at = carry_.begin();
     for (;;) {
         at = std::find(at, carry_.end(), kStartDelimiter);
-        if (carry_.end() - at < 4) break;
-        const std::size_t dataLength = at[2] | (at[3] << 8);
-        std::ptrdiff_t frameBytes = static_cast<std::ptrdiff_t>(4 + dataLength + 1);
-        bool framed = true;
-        if (dataLength > kMaxReplyDataLength) {
-            // The head alone lets the parser report the bad length; what follows cannot be trusted as a
-            // frame.
-            frameBytes = 4;
-            framed = false;
-        } else if (carry_.end() - at < frameBytes) {
+        if (at == carry_.end()) break;
+        const std::ptrdiff_t available = carry_.end() - at;
+        if (available >= 4) {
+            const std::size_t dataLength = at[2] | (at[3] << 8);
+            const auto frameBytes = static_cast<std::ptrdiff_t>(4 + dataLength + 1);
+            if (dataLength > kMaxReplyDataLength) {
+                reject(FrameFault::BadLength);
+            } else if (available >= frameBytes && at[frameBytes - 1] == kEndDelimiter) {
+                found.emplace_back(std::vector<std::uint8_t>(at, at + frameBytes));
+                resyncing_ = false;
+                at += frameBytes;
+                stale = false;
+                continue;
+            } else if (available >= frameBytes) {
+                reject(FrameFault::BadEnd);
+            } else if (!stale) {
+                break;
+            } else {
+                reject(FrameFault::Incomplete);
+            }
+        } else if (!stale) {
             break;
         } else {
-            framed = at[frameBytes - 1] == kEndDelimiter;
+            reject(FrameFault::Incomplete);
         }
-        if (framed || !resyncing_) frames.emplace_back(at, at + frameBytes);
-        resyncing_ = !framed;
         // A start byte that led to no proper frame may have been noise: look for the next start just after
         // it, so that a real frame among the rejected bytes is still found.
-        at += framed ? frameBytes : 1;
+        stale = false;
+        ++at;
     }
+    if (fresh || at != carry_.begin()) partialSince_ = now;
     carry_.erase(carry_.begin(), at);
-    for (auto& frame : frames) sink(frame);
+
+    for (auto& item : found) {
+        if (auto* frame = std::get_if<std::vector<std::uint8_t>>(&item))
+            frames_(*frame);
+        else if (faults_)
+            faults_(std::get<FrameFault>(item));
+    }
 }

@@ -115,6 +115,7 @@ void Form1::WireEvents() {
     Timer4.Tick = [this] { Timer4_Timer(); };
     timeout.Tick = [this] { timeout_Timer(); };
     ArtSocket.DataArrival = [this](std::size_t bytesTotal) { ArtSocket_DataArrival(bytesTotal); };
+    prowidget.SetSendFailureHandler([this] { NoticeClosedLink(); });
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {
                                   artnet.SendArtDmx(UniverseSetting(), levels);

@@ -45,6 +45,7 @@ void Form1::ArtSocket_DataArrival(std::size_t bytesTotal) {
             return;
         }
         if (datagram.empty()) return;
+        if (artnet.IsOwnDatagram(ArtSocket.LastSender())) continue;
         artnet.HandleArtNetPacket(datagram);
     }
 }

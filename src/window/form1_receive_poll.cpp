@@ -4,22 +4,27 @@
 #include "window/form1.h"
 
 // The receive poll: whatever the widget sent since the last tick, cut into whole frames, each parsed in
-// order. A frame split across ticks is carried until its rest arrives. Read failures (a closed port) end the
-// tick silently; the parser shows its own failures.
+// order. A frame split across ticks is carried until its rest arrives, or dropped when it does not come in
+// time. A closed port ends the tick silently, and so does a read failure, unless it closed the link; the
+// parser shows its own failures.
 void Form1::Timer1_Timer() {
     // A message box shown by the parser may run a nested event loop that ticks this timer again.
     if (polling_) return;
-    std::vector<std::uint8_t> bytes;
-    try {
-        if (MSComm1.InBufferCount() <= 0) return;
-        bytes = MSComm1.Input();
-    } catch (const std::exception&) {
+    if (!MSComm1.PortOpen()) {
+        NoticeClosedLink();
         return;
     }
+    std::vector<std::uint8_t> bytes;
+    try {
+        if (MSComm1.InBufferCount() > 0) bytes = MSComm1.Input();
+    } catch (const std::exception& failure) {
+        NoticeClosedLink(failure.what());
+        return;
+    }
+    if (bytes.empty() && receiveFrames_.CarriedBytes() == 0) return;
     ScopedFlag polling(polling_);
     try {
-        receiveFrames_.Feed(bytes,
-                            [this](std::vector<std::uint8_t>& frame) { prowidget.ParseWidgetReply(frame); });
+        receiveFrames_.Feed(bytes, services_.Events.Now());
     } catch (const std::exception&) {
     }
 }

@@ -181,7 +181,11 @@ void RunMessages(IDispatch& driver, const HostOptions& options) {
 // Everything the options ask for after init; the exit code.
 int Drive(IDispatch& driver, IVantorBridge& bridge, const HostOptions& options) {
     if (!options.quiet) PrintPortList(bridge, std::cerr);
-    if (options.port) Check(bridge.SelectPort(*options.port), "choosing the port");
+    if (options.port) {
+        VARIANT_BOOL opened = VARIANT_FALSE;
+        Check(bridge.SelectPort(*options.port, &opened), "choosing the port");
+        if (!opened) throw HostFailure("port " + std::to_string(*options.port) + " did not open");
+    }
     if (options.sendMode)
         Check(bridge.SetBridgeMode(*options.sendMode ? VARIANT_TRUE : VARIANT_FALSE), "setting the mode");
     if (options.universe) Check(bridge.SetUniverse(*options.universe), "setting the universe");

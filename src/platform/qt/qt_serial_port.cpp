@@ -56,6 +56,7 @@ void QtSerialPort::SetPortOpen(bool open) {
         const QString why = port_.errorString();
         throw SerialError(("Port " + std::to_string(commPort_) + " (" + path + "): ") + why.toStdString());
     }
+    port_.clearError();
     // Settings applied before open are set on the device by open itself.
     qCDebug(lcWidget) << "opened port" << commPort_ << QString::fromStdString(path);
 }
@@ -65,10 +66,15 @@ void QtSerialPort::SetPortOpen(bool open) {
 void QtSerialPort::PullWaitingBytes() {
     for (int round = 0; round < 64 && port_.isOpen() && port_.waitForReadyRead(0); ++round) {
     }
+    // An unplugged adapter reads as a resource error, a pseudo-terminal whose other side went as a read
+    // error.
+    const auto error = port_.error();
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+        FailAndClose(port_.errorString());
 }
 
 int QtSerialPort::InBufferCount() {
-    if (!port_.isOpen()) return 0;
+    if (!port_.isOpen()) throw SerialError(kNotOpen);
     PullWaitingBytes();
     return static_cast<int>(port_.bytesAvailable());
 }
@@ -88,7 +94,8 @@ std::vector<std::uint8_t> QtSerialPort::Input() {
 
 void QtSerialPort::FailAndClose(const QString& description) {
     // A device that failed a write is gone or broken: closing it keeps the output pump quiet until the user
-    // chooses the port again.
+    // chooses the port again. What the device did not take goes with it.
+    port_.clear(QSerialPort::Output);
     port_.close();
     qCDebug(lcWidget) << "closed port" << commPort_ << "after:" << description;
     throw SerialError(description.toStdString());
@@ -106,10 +113,7 @@ void QtSerialPort::Output(std::span<const std::uint8_t> bytes) {
         const auto error = port_.error();
         if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
             FailAndClose(port_.errorString());
-        if (deadline.hasExpired()) {
-            // Drop what the device did not take, so that a stalled device cannot pile frames up.
-            port_.clear(QSerialPort::Output);
-            throw SerialError("Write timed out");
-        }
+        // A device that stopped reading would cost the whole time-out at every later write.
+        if (deadline.hasExpired()) FailAndClose(QStringLiteral("Write timed out"));
     }
 }

@@ -68,30 +68,50 @@ void QtUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
         throw SocketError(socket_.errorString().toStdString());
 }
 
+namespace {
+
+UdpEndpoint SenderOf(const QNetworkDatagram& datagram) {
+    UdpEndpoint sender;
+    bool isIPv4 = false;
+    const quint32 address = datagram.senderAddress().toIPv4Address(&isIPv4);
+    if (isIPv4)
+        sender.Address = {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+                          static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+    sender.Port = static_cast<std::uint16_t>(datagram.senderPort());
+    return sender;
+}
+
+}  // namespace
+
 void QtUdpSocket::ReadPendingDatagrams() {
     std::size_t arrived = 0;
     while (socket_.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket_.receiveDatagram();
         const QByteArray bytes = datagram.data();
         if (queued_.size() >= kMaxQueued) queued_.pop_front();
-        queued_.emplace_back(bytes.begin(), bytes.end());
+        queued_.push_back({{bytes.begin(), bytes.end()}, SenderOf(datagram)});
         ++arrived;
     }
     // Announced after reading, so that a handler reads exactly the datagram it is told about.
     const std::size_t first = queued_.size() - std::min(arrived, queued_.size());
     std::vector<std::size_t> sizes;
-    for (std::size_t index = first; index < queued_.size(); ++index) sizes.push_back(queued_[index].size());
+    for (std::size_t index = first; index < queued_.size(); ++index)
+        sizes.push_back(queued_[index].bytes.size());
     for (std::size_t size : sizes)
         if (DataArrival) DataArrival(size);
 }
 
 std::vector<std::uint8_t> QtUdpSocket::GetData() {
     if (queued_.empty() && socket_.hasPendingDatagrams()) {
-        const QByteArray bytes = socket_.receiveDatagram().data();
+        const QNetworkDatagram datagram = socket_.receiveDatagram();
+        lastSender_ = SenderOf(datagram);
+        const QByteArray bytes = datagram.data();
         return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
     }
+    lastSender_ = {};
     if (queued_.empty()) return {};
-    auto datagram = std::move(queued_.front());
+    Queued datagram = std::move(queued_.front());
     queued_.pop_front();
-    return datagram;
+    lastSender_ = datagram.sender;
+    return std::move(datagram.bytes);
 }

@@ -23,6 +23,7 @@ public:
     std::string LocalNetmask() const override;
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
+    UdpEndpoint LastSender() const override { return lastSender_; }
 
     // The machine's addresses as the interface choice sees them.
     static std::vector<InterfaceAddress> MachineAddresses();
@@ -34,5 +35,10 @@ private:
     QUdpSocket socket_;
     QHostAddress remoteHost_;
     std::uint16_t remotePort_ = 0;
-    std::deque<std::vector<std::uint8_t>> queued_;
+    struct Queued {
+        std::vector<std::uint8_t> bytes;
+        UdpEndpoint sender;
+    };
+    std::deque<Queued> queued_;
+    UdpEndpoint lastSender_;
 };

@@ -88,16 +88,18 @@ void Win32SerialPort::Close() {
 
 void Win32SerialPort::FailAndClose(const std::string& description) {
     // A device that failed a write is gone or broken: closing it keeps the output pump quiet until the user
-    // chooses the port again.
+    // chooses the port again, and what it did not take goes with it.
+    PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
     Close();
     throw SerialError(description);
 }
 
 int Win32SerialPort::InBufferCount() {
-    if (!PortOpen()) return 0;
+    if (!PortOpen()) throw SerialError(kNotOpen);
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    // The device went away (unplugged): closing the port lets the window learn of it.
+    if (!ClearCommError(handle_, &errors, &status)) FailAndClose(SystemErrorText(GetLastError()));
     return static_cast<int>(status.cbInQue);
 }
 
@@ -119,10 +121,8 @@ std::vector<std::uint8_t> Win32SerialPort::Input() {
         DWORD got = 0;
         if (!ReadFile(handle_, bytes.data() + start, static_cast<DWORD>(waiting), &got, &request)) {
             // With reads set to return at once, a pending read completes without waiting for more input.
-            if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(handle_, &request, &got, TRUE)) {
-                bytes.resize(start);
-                break;
-            }
+            if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(handle_, &request, &got, TRUE))
+                FailAndClose(SystemErrorText(GetLastError()));
         }
         bytes.resize(start + got);
         if (got == 0) break;

@@ -7,7 +7,7 @@
 
 // The serial port control on Windows: port n is \\.\COMn, at 128000 baud, 8 data bits, no parity, 1 stop
 // bit, no flow control. Reads return at once with what is waiting. A write waits at most kWriteTimeoutMs for
-// the device; a failed or timed-out write closes the port.
+// the device; a failed or timed-out write, or a device found gone, closes the port.
 class Win32SerialPort : public SerialPort {
 public:
     static constexpr DWORD kLineBaud = 128000;

@@ -152,8 +152,11 @@ void Win32UdpSocket::ReadPendingDatagrams() {
     std::size_t arrived = 0;
     std::vector<std::uint8_t> buffer(kLargestDatagram);
     for (;;) {
+        sockaddr_in from{};
+        int fromLength = sizeof from;
         const int got =
-            recv(socket_, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
+            recvfrom(socket_, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0,
+                     reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (got < 0) {
             const int error = WSAGetLastError();
             // An oversized datagram is cut, and an unreachable peer's report is no datagram: read on.
@@ -161,21 +164,27 @@ void Win32UdpSocket::ReadPendingDatagrams() {
             break;
         }
         if (queued_.size() >= kMaxQueued) queued_.pop_front();
-        queued_.emplace_back(buffer.begin(), buffer.begin() + got);
+        const auto* address = reinterpret_cast<const std::uint8_t*>(&from.sin_addr.s_addr);
+        const UdpEndpoint sender{{address[0], address[1], address[2], address[3]}, ntohs(from.sin_port)};
+        queued_.push_back({std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + got), sender});
         ++arrived;
     }
     // Announced after reading, so that a handler reads exactly the datagram it is told about.
     std::vector<std::size_t> sizes;
     for (std::size_t index = queued_.size() - std::min(arrived, queued_.size()); index < queued_.size();
          ++index)
-        sizes.push_back(queued_[index].size());
+        sizes.push_back(queued_[index].bytes.size());
     for (std::size_t size : sizes)
         if (DataArrival) DataArrival(size);
 }
 
 std::vector<std::uint8_t> Win32UdpSocket::GetData() {
-    if (queued_.empty()) return {};
-    auto datagram = std::move(queued_.front());
+    if (queued_.empty()) {
+        lastSender_ = {};
+        return {};
+    }
+    Datagram datagram = std::move(queued_.front());
     queued_.pop_front();
-    return datagram;
+    lastSender_ = datagram.sender;
+    return std::move(datagram.bytes);
 }

@@ -26,6 +26,7 @@ public:
     std::string LocalNetmask() const override;
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
+    UdpEndpoint LastSender() const override { return lastSender_; }
 
     // The machine's IPv4 addresses as the interface choice sees them: each listed under the adapter's
     // friendly name and again under its adapter name, so that either can be asked for.
@@ -42,5 +43,10 @@ private:
     in_addr remoteHost_{};
     bool hasRemoteHost_ = false;
     std::uint16_t remotePort_ = 0;
-    std::deque<std::vector<std::uint8_t>> queued_;
+    struct Datagram {
+        std::vector<std::uint8_t> bytes;
+        UdpEndpoint sender;
+    };
+    std::deque<Datagram> queued_;
+    UdpEndpoint lastSender_;
 };

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "c_status.h"
-#include "platform/qt/form1_window.h"
 #include "linux_plugin.h"
+#include "platform/qt/form1_window.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "class_factory.h"
 
 #include <new>
+#include <stdexcept>
 
 #include "com_module.h"
 #include "com_output_driver.h"
@@ -13,14 +14,6 @@ HRESULT ClassFactory::Create(REFIID iid, void** object) {
     const HRESULT result = made->QueryInterface(iid, object);
     made->Release();
     return result;
-}
-
-ClassFactory::ClassFactory() {
-    TheModule().Plugin().ObjectCreated();
-}
-
-ClassFactory::~ClassFactory() {
-    TheModule().Plugin().ObjectReleased();
 }
 
 HRESULT ClassFactory::QueryInterface(REFIID iid, void** object) {
@@ -52,5 +45,16 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
 }
 
 HRESULT ClassFactory::LockServer(BOOL lock) {
-    return TheModule().LockServer(lock != FALSE) ? S_OK : E_UNEXPECTED;
+    PluginState& plugin = TheModule().Plugin();
+    if (lock) {
+        plugin.LockServer();
+        return S_OK;
+    }
+    // An unlock without a lock is the caller's mistake; the count stays as it is.
+    try {
+        plugin.UnlockServer();
+        return S_OK;
+    } catch (const std::logic_error&) {
+        return E_UNEXPECTED;
+    }
 }

@@ -4,8 +4,8 @@
 
 #include <unknwn.h>
 
-// The class factory of clsOutputDriver. It counts as a live object while it exists, and its server locks
-// keep the DLL from being unloaded.
+// The class factory of clsOutputDriver. A host that keeps it for later holds a server lock (LockServer), as
+// COM has it: the factory itself does not keep the DLL loaded.
 class ClassFactory final : public IClassFactory {
 public:
     static HRESULT Create(REFIID iid, void** object);
@@ -17,8 +17,8 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
-    ClassFactory();
-    ~ClassFactory();
+    ClassFactory() = default;
+    ~ClassFactory() = default;
 
     ULONG references_ = 1;
 };

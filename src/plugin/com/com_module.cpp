@@ -11,16 +11,6 @@ ComModule::ComModule()
           return std::make_unique<Form1Window>();
       }) {}
 
-bool ComModule::LockServer(bool lock) {
-    if (lock) {
-        ++locks_;
-        return true;
-    }
-    if (locks_ == 0) return false;
-    --locks_;
-    return true;
-}
-
 ITypeInfo* ComModule::DriverTypeInfo(HRESULT* failure) {
     if (typeInfo_) return typeInfo_;
     ITypeLib* library = nullptr;

@@ -185,8 +185,9 @@ HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) {
     return ComGuarded(IID__clsOutputDriver, [&] { Out(result) = driver_.Term(); });
 }
 
-HRESULT ComOutputDriver::SelectPort(LONG Port) {
-    return ComGuarded(IID_IVantorBridge, [&] { ::SelectPort(TheModule().Plugin(), Port); });
+HRESULT ComOutputDriver::SelectPort(LONG Port, VARIANT_BOOL* result) {
+    return ComGuarded(IID_IVantorBridge,
+                      [&] { Out(result) = ToVBool(::SelectPort(TheModule().Plugin(), Port)); });
 }
 
 HRESULT ComOutputDriver::SetBridgeMode(VARIANT_BOOL Send) {

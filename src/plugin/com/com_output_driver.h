@@ -37,7 +37,7 @@ public:
     HRESULT STDMETHODCALLTYPE Term(VARIANT_BOOL* result) override;
 
     // IVantorBridge
-    HRESULT STDMETHODCALLTYPE SelectPort(LONG Port) override;
+    HRESULT STDMETHODCALLTYPE SelectPort(LONG Port, VARIANT_BOOL* result) override;
     HRESULT STDMETHODCALLTYPE SetBridgeMode(VARIANT_BOOL Send) override;
     HRESULT STDMETHODCALLTYPE SetUniverse(LONG Universe) override;
     HRESULT STDMETHODCALLTYPE UpdateFirmware(BSTR Path, VARIANT_BOOL* result) override;

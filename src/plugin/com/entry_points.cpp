@@ -34,7 +34,7 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID iid, void** ob
 }
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return TheModule().CanUnloadNow() ? S_OK : S_FALSE;
+    return TheModule().Plugin().CanUnload() ? S_OK : S_FALSE;
 }
 
 }  // extern "C"

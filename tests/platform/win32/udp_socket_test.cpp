@@ -34,6 +34,7 @@ TEST(UdpSocket, ADatagramArrivesWholeAndIsAnnouncedOnce) {
     for (int round = 0; round < 50 && announced.empty(); ++round) Win32EventLoop::RunFor(20);
     ASSERT_EQ(announced, std::vector<std::size_t>{datagram.size()});
     EXPECT_EQ(receiver.GetData(), datagram);
+    EXPECT_EQ(receiver.LastSender(), (UdpEndpoint{{127, 0, 0, 1}, kPort + 1}));
     EXPECT_TRUE(receiver.GetData().empty());
 }
 

@@ -123,6 +123,10 @@ TEST_F(EarlyBound, FailuresCarryErrorObjectsForBothInterfaces) {
     ASSERT_HRESULT_SUCCEEDED(driver->QueryInterface(IID_IVantorBridge, reinterpret_cast<void**>(&bridge)));
     EXPECT_EQ(bridge->SetUniverse(256), E_FAIL);
     EXPECT_EQ(ErrorDescription(), L"Universe 256 is outside 0 to 255");
+    VARIANT_BOOL opened = VARIANT_TRUE;
+    EXPECT_EQ(bridge->SelectPort(17, &opened), E_FAIL);
+    EXPECT_EQ(opened, VARIANT_TRUE) << "left alone";
+    EXPECT_EQ(ErrorDescription(), L"Port 17 is outside 1 to 16");
     bridge->Release();
 }
 
@@ -216,6 +220,7 @@ TEST(Unload, CanUnloadNowBeforeDuringAndAfterAnObjectsLifeAndUnderALock) {
     IClassFactory* factory = nullptr;
     ASSERT_HRESULT_SUCCEEDED(CoGetClassObject(CLSID_clsOutputDriver, CLSCTX_INPROC_SERVER, nullptr,
                                               IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(canUnload(), S_OK) << "a class factory alone does not hold the DLL";
     IUnknown* object = nullptr;
     ASSERT_HRESULT_SUCCEEDED(
         factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)));
