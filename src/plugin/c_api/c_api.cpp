@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "c_status.h"
-#include "platform/qt/form1_window.h"
 #include "platform/qt/qt_event_loop.h"
 #include "window_actions.h"
 
