@@ -7,7 +7,8 @@ add_link_options(-static)
 vantor_folder_library(vantor_platform src/platform/win32)
 target_compile_definitions(vantor_platform PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0601)
-target_link_libraries(vantor_platform PUBLIC vantor_window ws2_32 iphlpapi winmm user32 gdi32 advapi32)
+target_link_libraries(vantor_platform PUBLIC vantor_window ws2_32 iphlpapi winmm user32 gdi32 advapi32
+    comctl32 comdlg32)
 
 add_subdirectory(src/plugin)
 add_subdirectory(apps/vantor-host/win32)
@@ -28,4 +29,5 @@ if(VANTOR_BUILD_TESTS)
     vantor_windows_tests(tests_plugin_com plugin/com vantor_com_interface)
     add_dependencies(tests_plugin_com vantor_out)
     vantor_windows_tests(tests_platform_win32 platform/win32 vantor_platform)
+    vantor_windows_tests(tests_window_win32 platform/win32/window vantor_platform)
 endif()

@@ -31,15 +31,19 @@ private:
     Form1& form_;
 };
 
+// The folder's own separator: a Windows folder names itself with backslashes, a Linux one with slashes.
+char SeparatorOf(const std::string& folder) {
+    return folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos ? '\\' : '/';
+}
+
 std::string WithTrailingSeparator(const std::string& folder) {
-    if (folder.empty() || folder.back() == '/') return folder;
-    return folder + '/';
+    if (folder.empty() || folder.back() == SeparatorOf(folder)) return folder;
+    return folder + SeparatorOf(folder);
 }
 
 // One file's directory ends in its separator, a list's does not; either way the path names the file.
 std::string JoinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty() || directory.back() == '/') return directory + name;
-    return directory + '/' + name;
+    return WithTrailingSeparator(directory) + name;
 }
 
 // Receive poll and status display stay off for as long as this lives, and come back on every way out.

@@ -6,6 +6,7 @@
 #include "platform/win32/message_window.h"
 #include "platform/win32/timer_engine.h"
 #include "platform/win32/win32_event_loop.h"
+#include "platform/win32/win32_file_dialog.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_udp_socket.h"
@@ -26,6 +27,8 @@ public:
     Form1& Form() override { return *form_; }
 
     HWND Handle() const { return window_.Handle(); }
+    const Form1View& View() const { return *view_; }
+    Win32FileDialogService& FileDialog() { return fileDialog_; }
     DWORD Thread() const { return thread_; }
 
 private:
@@ -35,6 +38,7 @@ private:
     Win32UdpSocket socket_;
     Win32MessageBox messages_;
     Win32EventLoop events_;
+    Win32FileDialogService fileDialog_;
     std::unique_ptr<Form1> form_;
     std::unique_ptr<TimerEngine> timers_;
     std::unique_ptr<Form1View> view_;

@@ -78,5 +78,7 @@ LRESULT MessageWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
+    LRESULT result = 0;
+    if (filter_ && filter_(message, wParam, lParam, &result)) return result;
     return DefWindowProcW(handle_, message, wParam, lParam);
 }

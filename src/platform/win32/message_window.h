@@ -13,6 +13,8 @@
 class MessageWindow {
 public:
     using Handler = std::function<void(WPARAM wParam, LPARAM lParam)>;
+    // Sees every other message first; true when it answered it (with *result).
+    using Filter = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)>;
 
     // Created hidden; its view gives it its size.
     explicit MessageWindow(const std::wstring& title);
@@ -21,10 +23,13 @@ public:
     ~MessageWindow();
 
     HWND Handle() const { return handle_; }
-    static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    static constexpr DWORD kStyle =
+        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     // A message number of the window's own: posting it to Handle() runs the handler on the window's thread.
     // A handler's failure is logged; it never unwinds through the system's message dispatch.
     UINT AddHandler(Handler handler);
+    // The view's hold on what the children report (commands, scrolling, colours); nullptr lets go.
+    void SetFilter(Filter filter) { filter_ = std::move(filter); }
     void Show();
 
 private:
@@ -33,4 +38,5 @@ private:
 
     HWND handle_ = nullptr;
     std::vector<Handler> handlers_;
+    Filter filter_;
 };
