@@ -88,7 +88,7 @@ private:
 class ScrollBarView : public ControlView {
 public:
     ScrollBarView(ScrollBar& bar, HWND handle) : ControlView(bar, handle), bar_(bar) { Start(); }
-    void Scroll(WORD request) override {
+    void Scroll(WORD request, WORD position) override {
         const int value = bar_.Value();
         int wanted = value;
         switch (request) {
@@ -110,14 +110,9 @@ public:
             case SB_RIGHT:
                 wanted = bar_.Max();
                 break;
-            case SB_THUMBPOSITION: {
-                SCROLLINFO info{};
-                info.cbSize = sizeof info;
-                info.fMask = SIF_TRACKPOS;
-                GetScrollInfo(handle_, SB_CTL, &info);
-                wanted = info.nTrackPos;
-                break;
-            }
+            case SB_THUMBPOSITION:
+                wanted = position;
+                break;  // 16 bits hold every range here
             default:
                 return;  // the thumb on its way, or the end of a scroll
         }

@@ -24,8 +24,8 @@ public:
 
     // A WM_COMMAND notification from the child.
     virtual void Command(WORD) {}
-    // A WM_HSCROLL request from the child.
-    virtual void Scroll(WORD) {}
+    // A WM_HSCROLL request from the child, with the thumb's position for the thumb's requests.
+    virtual void Scroll(WORD, WORD) {}
     // WM_CTLCOLORSTATIC: sets the child's colours in dc and returns its background brush; nullptr for the
     // system's colours.
     virtual HBRUSH Colours(HDC) { return nullptr; }

@@ -112,7 +112,7 @@ bool Form1View::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
             return true;
         case WM_HSCROLL:
             if (!(view = ViewOfChild(lParam))) return false;
-            view->Scroll(LOWORD(wParam));
+            view->Scroll(LOWORD(wParam), HIWORD(wParam));
             *result = 0;
             return true;
         case WM_CTLCOLORSTATIC: {

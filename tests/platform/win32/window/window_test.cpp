@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dialogs/centring.h"
 #include "platform/win32/control_views.h"
@@ -98,6 +100,13 @@ private:
     HBITMAP bitmap_;
     HGDIOBJ old_;
 };
+
+// A hook of the host's own on the window's thread, called after the dialog's; it records what is activated.
+std::vector<HWND> activatedForTheHost;
+LRESULT CALLBACK HostHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) activatedForTheHost.push_back(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 // One window for the whole program: making it scans the ports and starts the Art-Net node.
 class Window : public ::testing::Test {
@@ -258,6 +267,18 @@ TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
         EXPECT_EQ(GetScrollPos(universe, SB_CTL), step.value) << step.key;
         EXPECT_EQ(TextOf(View("ArtUnivLbl")), Widen(Form().ArtUnivLbl.Caption())) << step.key;
     }
+    // A thumb on its way changes nothing; where it is let go, the value follows.
+    const auto thumb = [&](WORD request, WORD position) {
+        SendMessageW(window->Handle(), WM_HSCROLL, MAKEWPARAM(request, position),
+                     reinterpret_cast<LPARAM>(universe));
+    };
+    thumb(SB_THUMBTRACK, 100);
+    EXPECT_EQ(Form().ArtUniv.Value(), 0);
+    thumb(SB_THUMBPOSITION, 100);
+    EXPECT_EQ(Form().ArtUniv.Value(), 100);
+    EXPECT_EQ(changes, 6);
+    thumb(SB_THUMBPOSITION, 100);
+    EXPECT_EQ(changes, 6);
     Form().ArtUniv.Change = handler;
 
     // The break time's bar writes the parameters record and shows the new value in its label.
@@ -357,7 +378,10 @@ TEST_F(Window, FirmwareButtonFlashesTheFileChosenInTheDialogCentredOverTheWindow
     SetWindowPos(window->Handle(), nullptr, 300, 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     RECT owner{}, dialogRect{};
     std::wstring title;
+    HWND shown = nullptr;
+    const HHOOK hostHook = SetWindowsHookExW(WH_CBT, &HostHook, nullptr, GetCurrentThreadId());
     window->FileDialog().SetAnswer([&](HWND dialog) {
+        shown = dialog;
         GetWindowRect(window->Handle(), &owner);
         GetWindowRect(dialog, &dialogRect);
         title = TextOf(dialog);
@@ -385,7 +409,11 @@ TEST_F(Window, FirmwareButtonFlashesTheFileChosenInTheDialogCentredOverTheWindow
     Form().Command4.Click = handler;
     Form().StatusBar1.TextChanged = nullptr;
     window->FileDialog().SetAnswer(nullptr);
+    UnhookWindowsHookEx(hostHook);
     ASSERT_TRUE(ended);
+    // The dialog's hook passed the activation on.
+    EXPECT_NE(std::find(activatedForTheHost.begin(), activatedForTheHost.end(), shown),
+              activatedForTheHost.end());
 
     EXPECT_EQ(title, L"Update Firmware");
     // Centred where the hook placed it: wine's dialog changes its size a little once shown.
