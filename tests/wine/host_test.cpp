@@ -1,9 +1,6 @@
 // vantor-host.exe with a simulated widget mapped as COM1: what reaches the widget, what the port scan finds,
 // and a firmware update.
 
-#include <fstream>
-#include <random>
-
 #include "prowidget_sim.h"
 #include "wine_fixture.h"
 
@@ -72,10 +69,7 @@ TEST_P(HostWithAWidget, TakesLevelsFromStandardInputAndReportsBadLines) {
 TEST_P(HostWithAWidget, FlashesAFirmwareImageOf96Pages) {
     // A name beyond ASCII: the path travels as UTF-8 and must still open on Windows.
     const fs::path image = fs::temp_directory_path() / ("vantor-f\xC3\xAFrmware-" + GetParam().name + ".bin");
-    std::vector<char> bytes(6144);
-    std::mt19937 random(42);
-    for (char& byte : bytes) byte = static_cast<char>(random());
-    std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const auto bytes = wine::WriteFirmwareImage(image, 42);
 
     const auto outcome =
         Host({"--port", "1", "--update-firmware", wine::Session::WindowsPath(image), "--headless"});
@@ -83,7 +77,7 @@ TEST_P(HostWithAWidget, FlashesAFirmwareImageOf96Pages) {
     EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
     EXPECT_NE(outcome.output.find("firmware update succeeded"), std::string::npos) << outcome.output;
     EXPECT_EQ(sim.PagesReceived(), 96u);
-    EXPECT_EQ(sim.FlashedImage(), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    EXPECT_EQ(sim.FlashedImage(), bytes);
 }
 
 VANTOR_ON_EACH_BUILD(HostWithAWidget);

@@ -2,9 +2,6 @@
 // program drives the window through real window messages and reads it back through the Win32 API; here the
 // widget tells what reached it, the firmware image chosen in the dialog above all.
 
-#include <fstream>
-#include <random>
-
 #include "prowidget_sim.h"
 #include "wine_fixture.h"
 
@@ -26,10 +23,7 @@ protected:
 
 TEST_P(WindowWithAWidget, NativeControlsWorkFromRealWindowMessages) {
     const fs::path image = fs::temp_directory_path() / ("vantor-window-firmware-" + GetParam().name + ".bin");
-    std::vector<char> bytes(6144);
-    std::mt19937 random(7);
-    for (char& byte : bytes) byte = static_cast<char>(random());
-    std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const auto bytes = wine::WriteFirmwareImage(image, 7);
     setenv("VANTOR_TEST_FIRMWARE", wine::Session::WindowsPath(image).c_str(), 1);
 
     const auto outcome = wine->Run({wine->BuildProgram("tests_window_win32.exe")}, std::chrono::seconds(180));
@@ -38,7 +32,7 @@ TEST_P(WindowWithAWidget, NativeControlsWorkFromRealWindowMessages) {
     EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
     EXPECT_NE(outcome.output.find("[  PASSED  ]"), std::string::npos) << outcome.output;
     EXPECT_EQ(sim.PagesReceived(), 96u);
-    EXPECT_EQ(sim.FlashedImage(), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    EXPECT_EQ(sim.FlashedImage(), bytes);
 }
 
 VANTOR_ON_EACH_BUILD(WindowWithAWidget);

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <random>
+#include <vector>
 
 #include "wine_session.h"
 
@@ -23,6 +28,16 @@ protected:
 
     std::optional<Session> wine;
 };
+
+// A firmware image of 96 pages of random bytes, written to path; its bytes, for what the widget received.
+inline std::vector<std::uint8_t> WriteFirmwareImage(const std::filesystem::path& path, unsigned seed) {
+    std::vector<std::uint8_t> bytes(6144);
+    std::mt19937 random(seed);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
 
 }  // namespace wine
 

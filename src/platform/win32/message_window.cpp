@@ -12,22 +12,11 @@ namespace {
 const wchar_t* const kClassName = L"VantorForm1";
 constexpr UINT kFirstHandlerMessage = WM_APP + 1;
 
-void RegisterWindowClass(WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = OwnModule();
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw std::runtime_error("Cannot register the window class: " + SystemErrorText(GetLastError()));
-}
-
 }  // namespace
 
 MessageWindow::MessageWindow(const std::wstring& title) {
-    RegisterWindowClass(&MessageWindow::WindowProc);
+    RegisterOwnWindowClass(kClassName, &MessageWindow::WindowProc,
+                           static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     handle_ = CreateWindowExW(0, kClassName, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, OwnModule(), this);
     if (!handle_) throw std::runtime_error("Cannot create the window: " + SystemErrorText(GetLastError()));

@@ -10,17 +10,6 @@ namespace {
 
 const wchar_t* const kClassName = L"VantorMonitor";
 
-void RegisterMonitorClass(WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = OwnModule();
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw std::runtime_error("Cannot register the monitor's class: " + SystemErrorText(GetLastError()));
-}
-
 }  // namespace
 
 MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, const std::vector<RECT>& cells,
@@ -29,7 +18,7 @@ MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, const std:
     RECT bounds = cells.front();
     for (const RECT& cell : cells) UnionRect(&bounds, &bounds, &cell);
     for (RECT& cell : cells_) OffsetRect(&cell, -bounds.left, -bounds.top);
-    RegisterMonitorClass(&MonitorView::WindowProc);
+    RegisterOwnWindowClass(kClassName, &MonitorView::WindowProc, nullptr);
     handle_ = CreateWindowExW(0, kClassName, L"Label8", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, bounds.left,
                               bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), OwnModule(), this);

@@ -1,5 +1,7 @@
 #include "platform/win32/own_module.h"
 
+#include <stdexcept>
+
 #include "platform/win32/text.h"
 
 HINSTANCE OwnModule() {
@@ -36,4 +38,17 @@ void PinOwnModule() {
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCWSTR>(&PinOwnModule), &module);
+}
+
+void RegisterOwnWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = OwnModule();
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = name;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw std::runtime_error("Cannot register the window class " + Narrow(name) + ": " +
+                                 SystemErrorText(GetLastError()));
 }

@@ -10,6 +10,8 @@ HINSTANCE OwnModule();
 std::string OwnModulePath();
 std::wstring OwnModulePathW();
 std::string OwnModuleFolder();
+// Registers a window class of this module (once: a class already registered is fine); throws on failure.
+void RegisterOwnWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background);
 // Keeps the module loaded until the process ends, whatever unloads it: its window, timers and socket call
 // into its code for as long as they live.
 void PinOwnModule();
