@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/win32/environment.h"
@@ -26,9 +27,14 @@ void RunHandler(const Control& control, Action&& action) {
 
 HWND MakeChild(const wchar_t* windowClass, DWORD style, const Control& control, HWND parent,
                const RECT& place, int id) {
-    return CreateWindowExW(0, windowClass, Widen(control.Name).c_str(), kChildStyle | style, place.left,
-                           place.top, place.right - place.left, place.bottom - place.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), OwnModule(), nullptr);
+    const HWND child =
+        CreateWindowExW(0, windowClass, Widen(control.Name).c_str(), kChildStyle | style, place.left,
+                        place.top, place.right - place.left, place.bottom - place.top, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), OwnModule(), nullptr);
+    if (!child)
+        throw std::runtime_error("Cannot create the view of " + control.Name + ": " +
+                                 SystemErrorText(GetLastError()));
+    return child;
 }
 
 void SetText(HWND handle, const std::string& text) {
