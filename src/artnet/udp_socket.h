@@ -29,6 +29,11 @@ public:
     virtual void SendData(std::span<const std::uint8_t> datagram) = 0;
     // The whole pending datagram; it is removed. Empty when none is pending.
     virtual std::vector<std::uint8_t> GetData() = 0;
+    // The same into datagram, whose storage is reused; false when none is pending.
+    virtual bool ReadDatagram(std::vector<std::uint8_t>& datagram) {
+        datagram = GetData();
+        return !datagram.empty();
+    }
 
     // Raised once for each arrived datagram with its byte count, on the window's thread.
     std::function<void(std::size_t bytesTotal)> DataArrival;

@@ -25,6 +25,7 @@ public:
 
 private:
     std::vector<std::uint8_t> carry_;
+    std::vector<std::vector<std::uint8_t>> frames_;
     // After a rejected frame, until the next good one: only the first rejection is handed on, so that the
     // parser reports what broke and not the noise of searching through its bytes.
     bool resyncing_ = false;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,7 @@ public:
     explicit Form1(WindowServices services);
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
+    ~Form1();
 
     // The load handler: runs the start-up sequence once.
     void Form_Load();
@@ -141,6 +143,8 @@ private:
     void ScanPorts();
     // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port.
     void CloseLinkPort();
+    // Channels 1 to 132 of a levels array on the monitor grid.
+    void ShowLevels(std::span<const std::uint8_t, kLevelCount> levels);
 
     WindowServices services_;
     // An update lets events run while it waits; a second click on "UPD" meanwhile must not start another.
@@ -148,4 +152,18 @@ private:
     // The receive poll's partial frame, carried from one tick to the next; busy while it parses.
     FrameAssembler receiveFrames_;
     bool polling_ = false;
+    // Reused from one read to the next, so that a stream of reports or datagrams allocates nothing.
+    std::vector<std::uint8_t> pollBytes_;
+    std::vector<std::uint8_t> datagram_;
+    // What the grid and the status display show now, so that a tick with nothing new does nothing. Only the
+    // monitor ticks write the grid; the status text may be replaced by others, so it is compared as well.
+    std::optional<std::array<std::uint8_t, kMonitorChannels>> monitorShown_;
+    struct StatusShown {
+        std::uint8_t replyStatus;
+        VBool sendMode;
+        bool detected;
+        bool operator==(const StatusShown&) const = default;
+    };
+    std::optional<StatusShown> statusShown_;
+    std::string statusText_;
 };

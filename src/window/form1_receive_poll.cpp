@@ -9,16 +9,15 @@
 void Form1::Timer1_Timer() {
     // A message box shown by the parser may run a nested event loop that ticks this timer again.
     if (polling_) return;
-    std::vector<std::uint8_t> bytes;
     try {
         if (MSComm1.InBufferCount() <= 0) return;
-        bytes = MSComm1.Input();
+        MSComm1.ReadInput(pollBytes_);
     } catch (const std::exception&) {
         return;
     }
     ScopedFlag polling(polling_);
     try {
-        receiveFrames_.Feed(bytes,
+        receiveFrames_.Feed(pollBytes_,
                             [this](std::vector<std::uint8_t>& frame) { prowidget.ParseWidgetReply(frame); });
     } catch (const std::exception&) {
     }

@@ -1,6 +1,5 @@
 #include "platform/qt/qt_udp_socket.h"
 
-#include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <optional>
 
@@ -19,11 +18,13 @@ void QtUdpSocket::Bind(std::uint16_t localPort) {
 }
 
 void QtUdpSocket::SetRemoteHost(const std::string& dottedAddress) {
+    if (dottedAddress == remoteHostText_ && !remoteHost_.isNull()) return;
     QHostAddress address;
     if (!address.setAddress(QString::fromStdString(dottedAddress)) ||
         address.protocol() != QAbstractSocket::IPv4Protocol)
         throw SocketError("Invalid remote host: " + dottedAddress);
     remoteHost_ = address;
+    remoteHostText_ = dottedAddress;
 }
 
 std::vector<InterfaceAddress> QtUdpSocket::MachineAddresses() {
@@ -63,36 +64,56 @@ std::string QtUdpSocket::LocalNetmask() const {
 
 void QtUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
     if (remoteHost_.isNull()) throw SocketError("No remote host");
-    const QByteArray bytes(reinterpret_cast<const char*>(datagram.data()),
-                           static_cast<qsizetype>(datagram.size()));
-    if (socket_.writeDatagram(bytes, remoteHost_, remotePort_) != bytes.size())
+    const auto size = static_cast<qint64>(datagram.size());
+    if (socket_.writeDatagram(reinterpret_cast<const char*>(datagram.data()), size, remoteHost_,
+                              remotePort_) != size)
         throw SocketError(socket_.errorString().toStdString());
+}
+
+bool QtUdpSocket::ReadOneDatagram(std::vector<std::uint8_t>& datagram) {
+    datagram.resize(static_cast<std::size_t>(std::max<qint64>(socket_.pendingDatagramSize(), 0)));
+    const qint64 got =
+        socket_.readDatagram(reinterpret_cast<char*>(datagram.data()), static_cast<qint64>(datagram.size()));
+    datagram.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return got >= 0;
 }
 
 void QtUdpSocket::ReadPendingDatagrams() {
     std::size_t arrived = 0;
     while (socket_.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket_.receiveDatagram();
-        const QByteArray bytes = datagram.data();
-        if (queued_.size() >= kMaxQueued) queued_.pop_front();
-        queued_.emplace_back(bytes.begin(), bytes.end());
+        if (queuedCount_ == kMaxQueued) {
+            queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
+            --queuedCount_;
+        }
+        if (!ReadOneDatagram(queued_[(queuedHead_ + queuedCount_) % kMaxQueued])) break;
+        ++queuedCount_;
         ++arrived;
     }
     // Announced after reading, so that a handler reads exactly the datagram it is told about.
-    const std::size_t first = queued_.size() - std::min(arrived, queued_.size());
-    std::vector<std::size_t> sizes;
-    for (std::size_t index = first; index < queued_.size(); ++index) sizes.push_back(queued_[index].size());
-    for (std::size_t size : sizes)
-        if (DataArrival) DataArrival(size);
+    const std::size_t announced = std::min(arrived, queuedCount_);
+    std::array<std::size_t, kMaxQueued> sizes;
+    for (std::size_t index = 0; index < announced; ++index)
+        sizes[index] = queued_[(queuedHead_ + queuedCount_ - announced + index) % kMaxQueued].size();
+    for (std::size_t index = 0; index < announced; ++index)
+        if (DataArrival) DataArrival(sizes[index]);
+}
+
+bool QtUdpSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
+    if (queuedCount_ > 0) {
+        // The caller's buffer takes the slot's place, so both keep their storage.
+        std::swap(datagram, queued_[queuedHead_]);
+        queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
+        --queuedCount_;
+    } else if (socket_.hasPendingDatagrams()) {
+        ReadOneDatagram(datagram);
+    } else {
+        datagram.clear();
+    }
+    return !datagram.empty();
 }
 
 std::vector<std::uint8_t> QtUdpSocket::GetData() {
-    if (queued_.empty() && socket_.hasPendingDatagrams()) {
-        const QByteArray bytes = socket_.receiveDatagram().data();
-        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    }
-    if (queued_.empty()) return {};
-    auto datagram = std::move(queued_.front());
-    queued_.pop_front();
+    std::vector<std::uint8_t> datagram;
+    ReadDatagram(datagram);
     return datagram;
 }

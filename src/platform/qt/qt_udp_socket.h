@@ -2,13 +2,15 @@
 
 #include <QHostAddress>
 #include <QUdpSocket>
-#include <deque>
+#include <array>
+#include <string>
 
 #include "artnet/udp_socket.h"
 #include "platform/qt/interface_choice.h"
 
 // The socket control over QUdpSocket. Arrived datagrams are queued as they come and announced one by one
-// through DataArrival; GetData hands them out in order.
+// through DataArrival; GetData and ReadDatagram hand them out in order. The queue's slots keep their storage,
+// so a steady stream of datagrams allocates nothing.
 class QtUdpSocket : public UdpSocket {
 public:
     // Datagrams kept for a handler that does not read them; older ones are dropped first.
@@ -23,16 +25,24 @@ public:
     std::string LocalNetmask() const override;
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
+    bool ReadDatagram(std::vector<std::uint8_t>& datagram) override;
 
     // The machine's addresses as the interface choice sees them.
     static std::vector<InterfaceAddress> MachineAddresses();
 
 private:
     void ReadPendingDatagrams();
+    // The next pending datagram into datagram; false when the socket refused the read.
+    bool ReadOneDatagram(std::vector<std::uint8_t>& datagram);
     InterfaceAddress ChosenAddress() const;
 
     QUdpSocket socket_;
     QHostAddress remoteHost_;
+    // The text remoteHost_ was parsed from: every send names the same broadcast address again.
+    std::string remoteHostText_;
     std::uint16_t remotePort_ = 0;
-    std::deque<std::vector<std::uint8_t>> queued_;
+    // A ring of kMaxQueued slots: queuedCount_ datagrams from slot queuedHead_ on.
+    std::array<std::vector<std::uint8_t>, kMaxQueued> queued_;
+    std::size_t queuedHead_ = 0;
+    std::size_t queuedCount_ = 0;
 };

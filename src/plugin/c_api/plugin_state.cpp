@@ -48,7 +48,8 @@ void PluginState::EnsureApplication() {
 Form1Window& PluginState::Window() {
     if (!window_) {
         EnsureApplication();
-        window_ = std::make_unique<Form1Window>();
+        // Where no one can see the window, its controls run without widgets.
+        window_ = std::make_unique<Form1Window>(!IsHeadless());
         window_->Load();
     }
     return *window_;
