@@ -1,5 +1,7 @@
 // vantor-host: a stand-in lighting host that drives the plug-in through its C interface only.
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +21,10 @@ void RequestStop(int) {
     stopRequested = 1;
 }
 
-constexpr int kEventSliceMs = 20;
+// Between two slices of the plug-in's event loop the host looks at its standard input and its stop request.
+// Without input to read a longer slice wakes the process less; a stop then takes up to that long.
+constexpr int kInputSliceMs = 20;
+constexpr int kIdleSliceMs = 250;
 
 // The helper object a host hands to init; this host only counts references.
 struct CountingHelper {
@@ -102,11 +107,15 @@ int Run(const HostOptions& options) {
     LineReader input(0);
     const auto started = std::chrono::steady_clock::now();
     while (!stopRequested) {
+        int sliceMs = options.readStdin ? kInputSliceMs : kIdleSliceMs;
         if (options.durationSeconds) {
-            const std::chrono::duration<double> ran = std::chrono::steady_clock::now() - started;
-            if (ran.count() >= *options.durationSeconds) break;
+            const std::chrono::duration<double, std::milli> left =
+                std::chrono::duration<double>(*options.durationSeconds) -
+                (std::chrono::steady_clock::now() - started);
+            if (left.count() <= 0) break;
+            sliceMs = std::min(sliceMs, static_cast<int>(std::ceil(left.count())));
         }
-        Check(api, api.process_events(kEventSliceMs), "processing events");
+        Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
         for (const std::string& line : input.ReadAvailable()) {
             if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_serial_port.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
@@ -68,10 +69,13 @@ void QtSerialPort::SetPortOpen(bool open) {
 }
 
 // Bytes reach us through the event loop only when it runs; a caller that has blocked (the port scan's sleep)
-// must still see what arrived meanwhile.
+// must still see what arrived meanwhile. Qt is asked to read only when the device has bytes: its wait that
+// times out records a translated error text, which costs allocations on every poll.
 void QtSerialPort::PullWaitingBytes() {
     ScopedFlag pulling(pulling_);
-    for (int round = 0; round < 64 && port_.isOpen() && port_.waitForReadyRead(0); ++round) {
+    for (int round = 0; round < 64 && port_.isOpen(); ++round) {
+        pollfd device{port_.handle(), POLLIN, 0};
+        if (::poll(&device, 1, 0) <= 0 || !port_.waitForReadyRead(0)) break;
     }
 }
 

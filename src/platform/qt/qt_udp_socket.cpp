@@ -1,6 +1,12 @@
 #include "platform/qt/qt_udp_socket.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <QNetworkInterface>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include "platform/qt/interface_choice.h"
@@ -62,12 +68,29 @@ std::string QtUdpSocket::LocalNetmask() const {
     return ChosenAddress().netmask;
 }
 
+// Straight to the bound socket's descriptor: Qt's writeDatagram builds addresses on the heap for every
+// datagram.
 void QtUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
     if (remoteHost_.isNull()) throw SocketError("No remote host");
     const auto size = static_cast<qint64>(datagram.size());
-    if (socket_.writeDatagram(reinterpret_cast<const char*>(datagram.data()), size, remoteHost_,
-                              remotePort_) != size)
-        throw SocketError(socket_.errorString().toStdString());
+    const qintptr descriptor = socket_.socketDescriptor();
+    if (descriptor < 0) {
+        if (socket_.writeDatagram(reinterpret_cast<const char*>(datagram.data()), size, remoteHost_,
+                                  remotePort_) != size)
+            throw SocketError(socket_.errorString().toStdString());
+        return;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(remotePort_);
+    to.sin_addr.s_addr = htonl(remoteHost_.toIPv4Address());
+    ssize_t sent = 0;
+    do {
+        sent = ::sendto(static_cast<int>(descriptor), datagram.data(), datagram.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) throw SocketError(std::strerror(errno));
+    if (sent != size) throw SocketError("Datagram was not sent whole");
 }
 
 bool QtUdpSocket::ReadOneDatagram(std::vector<std::uint8_t>& datagram) {
@@ -103,7 +126,8 @@ bool QtUdpSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
         // The caller's buffer takes the slot's place, so both keep their storage.
         std::swap(datagram, queued_[queuedHead_]);
         queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
-        --queuedCount_;
+        // An emptied queue starts again at its first slot: a steady stream keeps using the same few.
+        if (--queuedCount_ == 0) queuedHead_ = 0;
     } else if (socket_.hasPendingDatagrams()) {
         ReadOneDatagram(datagram);
     } else {
