@@ -1,5 +1,6 @@
 #include "platform/qt/monitor_view.h"
 
+#include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
@@ -13,10 +14,23 @@ QRect PixelRect(const TwipRect& rect) {
                  TwipsToPixels(rect.Height));
 }
 
+QColor ToQColor(Rgb colour) {
+    return QColor(colour.r, colour.g, colour.b);
+}
+
+std::uint32_t Packed(Rgb colour) {
+    return static_cast<std::uint32_t>(colour.r << 16 | colour.g << 8 | colour.b);
+}
+
+// Looks kept at most; past it the cache starts afresh (the monitor's levels need 256).
+constexpr std::size_t kMaxLooks = 1024;
+
+const QEvent::Type kUpdateMarked = QEvent::User;
+
 }  // namespace
 
-MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, QWidget* parent)
-    : QWidget(parent), labels_(labels) {
+MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, int columns, QWidget* parent)
+    : QWidget(parent), labels_(labels), columns_(static_cast<std::size_t>(columns)), marked_(labels.size()) {
     setObjectName(QStringLiteral("Label8"));
     // Every pixel belongs to a cell, and each paint covers what it was asked to.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -27,9 +41,57 @@ MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, QWidget* p
     for (std::size_t index = 0; index < labels_.size(); ++index) {
         cells_.push_back(PixelRect(labels_[index]->Rect).translated(-bounds.topLeft()));
         labels_[index]->Changed = [guard, index] {
-            if (guard) guard->update(guard->cells_[index]);
+            if (guard) guard->Mark(index);
         };
     }
+}
+
+void MonitorView::Mark(std::size_t index) {
+    marked_[index] = true;
+    if (updatePosted_) return;
+    updatePosted_ = true;
+    QCoreApplication::postEvent(this, new QEvent(kUpdateMarked));
+}
+
+// Each run of marked cells in a row becomes one rectangle of the update.
+void MonitorView::customEvent(QEvent* event) {
+    if (event->type() != kUpdateMarked) return;
+    updatePosted_ = false;
+    QRegion region;
+    for (std::size_t rowStart = 0; rowStart < cells_.size(); rowStart += columns_) {
+        const std::size_t rowEnd = std::min(rowStart + columns_, cells_.size());
+        for (std::size_t index = rowStart; index < rowEnd; ++index) {
+            if (!marked_[index]) continue;
+            QRect run = cells_[index];
+            while (index + 1 < rowEnd && marked_[index + 1]) run |= cells_[++index];
+            region += run;
+        }
+    }
+    std::fill(marked_.begin(), marked_.end(), false);
+    update(region);
+}
+
+// The text sits at the left, centred in the cell's height, where a label puts it.
+const QImage& MonitorView::ImageOf(const Label& label, QSize size) {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != looksRatio_ || looks_.size() >= kMaxLooks) {
+        looks_.clear();
+        looksRatio_ = ratio;
+    }
+    Look look{label.Caption(), Packed(label.BackColor()), Packed(label.ForeColor()), size.width(),
+              size.height()};
+    auto found = looks_.find(look);
+    if (found != looks_.end()) return found->second;
+    QImage image(size * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    painter.setFont(font());
+    painter.fillRect(QRect(QPoint(0, 0), size), ToQColor(label.BackColor()));
+    painter.setPen(ToQColor(label.ForeColor()));
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::fromStdString(label.Caption()));
+    painter.end();
+    return looks_.emplace(std::move(look), std::move(image)).first->second;
 }
 
 // Cells overlap by a pixel, as the labels did; painting them in index order keeps the later one on top.
@@ -38,12 +100,6 @@ void MonitorView::paintEvent(QPaintEvent* event) {
     const QRegion& region = event->region();
     for (std::size_t index = 0; index < cells_.size(); ++index) {
         const QRect& cell = cells_[index];
-        if (!region.intersects(cell)) continue;
-        const Label& label = *labels_[index];
-        const Rgb back = label.BackColor();
-        const Rgb fore = label.ForeColor();
-        painter.fillRect(cell, QColor(back.r, back.g, back.b));
-        painter.setPen(QColor(fore.r, fore.g, fore.b));
-        painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(label.Caption()));
+        if (region.intersects(cell)) painter.drawImage(cell.topLeft(), ImageOf(*labels_[index], cell.size()));
     }
 }
