@@ -23,26 +23,24 @@ void PluginState::ReleaseHostHelper() {
 
 void PluginState::EnsureApplication() {
     if (QCoreApplication* existing = QCoreApplication::instance()) {
-        if (!qobject_cast<QApplication*>(existing))
+        if (!qobject_cast<QApplication*>(existing) && !IsHeadless())
             throw std::runtime_error(
                 "The host runs a Qt application without widgets; the window needs QApplication");
         return;
     }
-    args_ = {"vantor.out", "", ""};
+    args_ = {"vantor.out"};
     argc_ = 1;
-    const bool noPerson = qEnvironmentVariable("VANTOR_HEADLESS") == QLatin1String("1") || !HasDisplay();
-    if (noPerson && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        args_[1] = "-platform";
-        args_[2] = "offscreen";
-        argc_ = 3;
+    argv_ = {args_[0].data(), nullptr};
+    // Where no person can see a window, a core application runs the controls: no platform, no fonts, no
+    // widgets to load and keep in memory.
+    if (IsHeadless() || (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) {
+        app_ = std::make_unique<QCoreApplication>(argc_, argv_.data());
+    } else {
+        app_ = std::make_unique<QApplication>(argc_, argv_.data());
+        // The window has no closing handler: closing it must not end the host's loop.
+        QApplication::setQuitOnLastWindowClosed(false);
     }
-    for (int index = 0; index < argc_; ++index)
-        argv_[static_cast<std::size_t>(index)] = args_[static_cast<std::size_t>(index)].data();
-    argv_[static_cast<std::size_t>(argc_)] = nullptr;
-    app_ = std::make_unique<QApplication>(argc_, argv_.data());
-    QApplication::setApplicationName(QString::fromLatin1(Form1View::kTitle));
-    // The window has no closing handler: closing it must not end the host's loop.
-    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setApplicationName(QString::fromLatin1(Form1View::kTitle));
 }
 
 Form1Window& PluginState::Window() {

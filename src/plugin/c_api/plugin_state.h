@@ -7,7 +7,7 @@
 #include "vantor_out.h"
 
 class Form1Window;
-class QApplication;
+class QCoreApplication;
 
 // Everything the loaded plug-in holds: the host's helper object, the Qt application it made (when the host
 // had none), the lazily created window, and the count of live objects for the unload test.
@@ -23,7 +23,7 @@ public:
     void HoldHostHelper(vantor_host_helper* helper);
     void ReleaseHostHelper();
 
-    // Creates the Qt application when the host runs none (offscreen when no person can see a window).
+    // Creates the Qt application when the host runs none (without a GUI when no person can see a window).
     void EnsureApplication();
     bool HasWindow() const { return window_ != nullptr; }
     // The control window, created and loaded on first use.
@@ -38,9 +38,9 @@ private:
     int liveObjects_ = 0;
     // QApplication keeps references to these for its whole life.
     int argc_ = 0;
-    std::array<std::string, 3> args_;
-    std::array<char*, 4> argv_{};
-    std::unique_ptr<QApplication> app_;
+    std::array<std::string, 1> args_;
+    std::array<char*, 2> argv_{};
+    std::unique_ptr<QCoreApplication> app_;
     std::unique_ptr<Form1Window> window_;
 };
 
