@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPointer>
 
 #include "platform/qt/control_views.h"
 
@@ -30,24 +29,27 @@ const QEvent::Type kUpdateMarked = QEvent::User;
 }  // namespace
 
 MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, int columns, QWidget* parent)
-    : QWidget(parent), labels_(labels), columns_(static_cast<std::size_t>(columns)), marked_(labels.size()) {
+    : QWidget(parent),
+      labels_(labels),
+      columns_(static_cast<std::size_t>(columns)),
+      marked_(labels.size()),
+      shown_(labels.size()) {
     setObjectName(QStringLiteral("Label8"));
     // Every pixel belongs to a cell, and each paint covers what it was asked to.
     setAttribute(Qt::WA_OpaquePaintEvent);
     QRect bounds;
     for (const auto& label : labels_) bounds |= PixelRect(label->Rect);
     setGeometry(bounds);
-    QPointer<MonitorView> guard(this);
+    // The parent view releases these hooks before this widget, its child, goes.
     for (std::size_t index = 0; index < labels_.size(); ++index) {
         cells_.push_back(PixelRect(labels_[index]->Rect).translated(-bounds.topLeft()));
-        labels_[index]->Changed = [guard, index] {
-            if (guard) guard->Mark(index);
-        };
+        labels_[index]->Changed = [this, index] { Mark(index); };
     }
 }
 
 void MonitorView::Mark(std::size_t index) {
     marked_[index] = true;
+    shown_[index] = nullptr;
     if (updatePosted_) return;
     updatePosted_ = true;
     QCoreApplication::postEvent(this, new QEvent(kUpdateMarked));
@@ -71,17 +73,26 @@ void MonitorView::customEvent(QEvent* event) {
     update(region);
 }
 
+std::size_t MonitorView::LookHash::operator()(const Look& look) const {
+    std::size_t hash = std::hash<std::string>()(look.caption);
+    for (std::size_t part : {std::size_t{look.back}, std::size_t{look.fore},
+                             static_cast<std::size_t>(look.width << 16 | look.height)})
+        hash = hash * 31 + part;
+    return hash;
+}
+
+void MonitorView::ForgetLooks() {
+    looks_.clear();
+    std::fill(shown_.begin(), shown_.end(), nullptr);
+}
+
 // The text sits at the left, centred in the cell's height, where a label puts it.
-const QImage& MonitorView::ImageOf(const Label& label, QSize size) {
-    const qreal ratio = devicePixelRatioF();
-    if (ratio != looksRatio_ || looks_.size() >= kMaxLooks) {
-        looks_.clear();
-        looksRatio_ = ratio;
-    }
+const QImage& MonitorView::ImageOf(const Label& label, QSize size, qreal ratio) {
     Look look{label.Caption(), Packed(label.BackColor()), Packed(label.ForeColor()), size.width(),
               size.height()};
     auto found = looks_.find(look);
     if (found != looks_.end()) return found->second;
+    if (looks_.size() >= kMaxLooks) ForgetLooks();
     QImage image(size * ratio, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
@@ -96,10 +107,17 @@ const QImage& MonitorView::ImageOf(const Label& label, QSize size) {
 
 // Cells overlap by a pixel, as the labels did; painting them in index order keeps the later one on top.
 void MonitorView::paintEvent(QPaintEvent* event) {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != looksRatio_) {
+        ForgetLooks();
+        looksRatio_ = ratio;
+    }
     QPainter painter(this);
     const QRegion& region = event->region();
     for (std::size_t index = 0; index < cells_.size(); ++index) {
         const QRect& cell = cells_[index];
-        if (region.intersects(cell)) painter.drawImage(cell.topLeft(), ImageOf(*labels_[index], cell.size()));
+        if (!region.intersects(cell)) continue;
+        if (!shown_[index]) shown_[index] = &ImageOf(*labels_[index], cell.size(), ratio);
+        painter.drawImage(cell.topLeft(), *shown_[index]);
     }
 }

@@ -4,9 +4,9 @@
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "window/controls.h"
@@ -25,20 +25,27 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
-    void Mark(std::size_t index);
     struct Look {
         std::string caption;
         std::uint32_t back, fore;
         int width, height;
-        auto operator<=>(const Look&) const = default;
+        bool operator==(const Look&) const = default;
     };
-    const QImage& ImageOf(const Label& label, QSize size);
+    struct LookHash {
+        std::size_t operator()(const Look& look) const;
+    };
+
+    void Mark(std::size_t index);
+    const QImage& ImageOf(const Label& label, QSize size, qreal ratio);
+    void ForgetLooks();
 
     std::vector<std::unique_ptr<Label>>& labels_;
     const std::size_t columns_;
     std::vector<QRect> cells_;
     std::vector<bool> marked_;
     bool updatePosted_ = false;
-    std::map<Look, QImage> looks_;
+    std::unordered_map<Look, QImage, LookHash> looks_;
     qreal looksRatio_ = 0;  // the device pixel ratio the looks were drawn for
+    // Each cell's look while its label stays unchanged.
+    std::vector<const QImage*> shown_;
 };
