@@ -45,4 +45,5 @@ private:
     std::array<std::vector<std::uint8_t>, kMaxQueued> queued_;
     std::size_t queuedHead_ = 0;
     std::size_t queuedCount_ = 0;
+    bool announcing_ = false;
 };
