@@ -25,7 +25,7 @@ Form1View::Form1View(Form1& form) : form_(form) {
     setPalette(palette);
     setAutoFillBackground(true);
 
-    monitor_ = new MonitorView(form_.Label8, kMonitorColumns, this);
+    monitor_ = new MonitorView(form_.Label8, this);
     for (const auto& label : form_.Label8) views_[label->Name] = monitor_;
 
     // Containers first, so that their children have a parent to sit in.
