@@ -85,25 +85,25 @@ void MonitorView::customEvent(QEvent* event) {
 }
 
 QRect MonitorView::DrawMarkedCells() {
-    const bool drawnAlready = !grid_.isNull() && grid_.devicePixelRatio() == devicePixelRatioF();
-    EnsureGrid();
-    QRect changed;
+    const bool drawnAfresh = EnsureGrid();
+    QRect changed = drawnAfresh ? rect() : QRect();
     for (std::size_t index = 0; index < cells_.size(); ++index) {
         if (!marked_[index]) continue;
         marked_[index] = false;
-        changed |= drawnAlready ? DrawCell(index) : shown_[index];
+        if (!drawnAfresh) changed |= DrawCell(index);
     }
     return changed;
 }
 
-void MonitorView::EnsureGrid() {
+bool MonitorView::EnsureGrid() {
     const qreal ratio = devicePixelRatioF();
-    if (!grid_.isNull() && grid_.devicePixelRatio() == ratio) return;
+    if (!grid_.isNull() && grid_.devicePixelRatio() == ratio) return false;
     looks_.clear();
     levelLooks_.fill(QImage());
     grid_ = QImage(DeviceRect(rect(), ratio).size(), QImage::Format_RGB32);
     grid_.setDevicePixelRatio(ratio);
     for (std::size_t index = 0; index < cells_.size(); ++index) DrawCell(index);
+    return true;
 }
 
 QRect MonitorView::DrawCell(std::size_t index) {

@@ -38,8 +38,8 @@ private:
     };
 
     void Mark(std::size_t index);
-    // A grid image at the current device pixel ratio, every cell drawn into it.
-    void EnsureGrid();
+    // A grid image at the current device pixel ratio, every cell drawn into it; true when drawn afresh.
+    bool EnsureGrid();
     // Brings the grid image up to date with the marked cells; returns the part of the view that changed.
     QRect DrawMarkedCells();
     // Copies the cell's look into the grid image; returns the part of the view that changed.
