@@ -74,6 +74,19 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
             options.headless = true;
         } else if (arg == "--simulate-widget") {
             options.simulateWidget = true;
+        } else if (arg == "--interface") {
+            options.artNetInterface = value();
+            // A service must not fall back to a guessed interface: it would broadcast on an unknown network.
+            if (options.artNetInterface->empty())
+                throw UsageError("the Art-Net interface is empty: name one (lo, eth0 or an IPv4 address)");
+        } else if (arg == "--devices") {
+            options.devices = value();
+        } else if (arg == "--reconnect") {
+            options.reconnect = true;
+        } else if (arg == "--list-ports") {
+            options.listPorts = true;
+        } else if (arg == "--quiet" || arg == "-q") {
+            options.quiet = true;
         } else if (arg == "--duration") {
             const std::string text = value();
             char* end = nullptr;
@@ -85,6 +98,7 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
             throw UsageError("unknown option '" + arg + "'");
         }
     }
+    if (options.reconnect && !options.port) throw UsageError("--reconnect needs --port");
     return options;
 }
 
@@ -105,7 +119,19 @@ and drives it.
   --simulate-widget      start a simulated Pro widget on a pseudo-terminal as serial port 1, and report
                          the frames it received at exit
   --duration S           run S seconds, then exit (default: until Ctrl-C)
+  --interface NAME       the Art-Net interface (lo, eth0 or one of the machine's IPv4 addresses); sets
+                         VANTOR_ARTNET_INTERFACE
+  --devices LIST         device paths for ports 1, 2, ... (comma-separated); sets VANTOR_SERIAL_PORTS
+                         unless empty
+  --reconnect            when the chosen port's device fails or vanishes, choose the port again once its
+                         device path is back, with the same mode, universe and output
+  --list-ports           for ports 1 to 16: the device path, and whether a widget answered the start-up
+                         scan, with its firmware version; then exit
+  --quiet, -q            no status line, progress bar or status log lines
   --help                 this text
+
+On a terminal a status line shows the port, the widget's status, output frames and ArtDmx per second and
+the last message, and --update-firmware shows a progress bar; otherwise each change of state is one line.
 
 Serial ports: VANTOR_SERIAL_PORTS=/dev/a,/dev/b,... names ports 1, 2, ...; otherwise ttyUSB*, ttyACM*, then
 the rest are numbered from 1. The Art-Net node uses VANTOR_ARTNET_INTERFACE (e.g. lo) when set.

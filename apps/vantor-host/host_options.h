@@ -19,6 +19,11 @@ struct HostOptions {
     bool headless = false;
     bool simulateWidget = false;
     std::optional<double> durationSeconds;
+    std::optional<std::string> artNetInterface;  // VANTOR_ARTNET_INTERFACE for the plug-in
+    std::optional<std::string> devices;          // VANTOR_SERIAL_PORTS; empty: the system's numbering
+    bool reconnect = false;
+    bool listPorts = false;
+    bool quiet = false;
     bool help = false;
 };
 

@@ -7,12 +7,18 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 
+#include "console.h"
 #include "host_options.h"
 #include "line_reader.h"
 #include "plugin_library.h"
+#include "port_listing.h"
+#include "progress_bar.h"
 #include "prowidget_sim.h"
+#include "reconnect.h"
 #include "sim_summary.h"
+#include "status_line.h"
 
 namespace {
 
@@ -21,8 +27,9 @@ void RequestStop(int) {
     stopRequested = 1;
 }
 
-// Between two slices of the plug-in's event loop the host looks at its standard input and its stop request.
-// Without input to read a longer slice wakes the process less; a stop then takes up to that long.
+// Between two slices of the plug-in's event loop the host reads its standard input, looks at its stop request
+// and updates the status line and the reconnect watch. Without input to read, a longer slice wakes the process
+// less; a stop then takes up to that long.
 constexpr int kInputSliceMs = 20;
 constexpr int kIdleSliceMs = 250;
 
@@ -55,11 +62,82 @@ bool IsHeadlessRun(const HostOptions& options) {
     return options.headless || ((!display || !*display) && (!wayland || !*wayland));
 }
 
-int Run(const HostOptions& options) {
+// The plug-in reads its settings from the environment when it loads.
+void PassSettingsToPlugin(const HostOptions& options) {
     if (IsHeadlessRun(options)) {
         setenv("VANTOR_HEADLESS", "1", 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     }
+    if (options.artNetInterface) setenv("VANTOR_ARTNET_INTERFACE", options.artNetInterface->c_str(), 1);
+    if (options.devices && !options.devices->empty())
+        setenv("VANTOR_SERIAL_PORTS", options.devices->c_str(), 1);
+}
+
+vantor_bridge_status BridgeStatus(const PluginLibrary& api) {
+    vantor_bridge_status status{};
+    Check(api, api.get_bridge_status(&status), "reading the bridge's status");
+    return status;
+}
+
+bool UpdateFirmware(const PluginLibrary& api, const std::string& file, Console& console) {
+    ProgressBar progress(console);
+    Check(api, api.set_status_listener(&ProgressBar::Listener, &progress), "following the update");
+    vantor_bool updated = VANTOR_FALSE;
+    const vantor_status outcome = api.update_firmware(file.c_str(), &updated);
+    api.set_status_listener(nullptr, nullptr);
+    Check(api, outcome, "firmware update");
+    progress.Finish(updated != VANTOR_FALSE, BridgeStatus(api).last_message);
+    return updated != VANTOR_FALSE;
+}
+
+// Runs until Ctrl-C, SIGTERM or the end of --duration: the plug-in's events, levels from standard input, the
+// reconnect watch and the status line.
+void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions& options,
+               Console& console) {
+    std::optional<Reconnector> reconnector;
+    if (options.reconnect)
+        reconnector.emplace(api, driver, console, *options.port, options.sendMode.has_value());
+    const std::string device = options.port ? api.DevicePathOf(*options.port) : std::string();
+    StatusLine statusLine(console, options.port.value_or(0), device, reconnector.has_value());
+
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    if (!options.durationSeconds) std::cerr << "vantor-host: running; Ctrl-C stops\n";
+    LineReader input(0);
+    const auto started = std::chrono::steady_clock::now();
+    while (!stopRequested) {
+        const auto now = std::chrono::steady_clock::now();
+        int sliceMs = options.readStdin ? kInputSliceMs : kIdleSliceMs;
+        if (options.durationSeconds) {
+            const std::chrono::duration<double, std::milli> left =
+                std::chrono::duration<double>(*options.durationSeconds) - (now - started);
+            if (left.count() <= 0) break;
+            sliceMs = std::min(sliceMs, static_cast<int>(std::ceil(left.count())));
+        }
+        Check(api, api.process_events(sliceMs), "processing events");
+        const vantor_bridge_status status = BridgeStatus(api);
+        if (reconnector) {
+            reconnector->Poll(status, now);
+            statusLine.SetWaiting(reconnector->Waiting());
+        }
+        statusLine.Update(status, now);
+        if (!options.readStdin) continue;
+        for (const std::string& line : input.ReadAvailable()) {
+            if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;
+            try {
+                SetLevel(api, driver, ParseLevel(line, ' '));
+            } catch (const UsageError& bad) {
+                console.Warn("ignored input line '" + line + "': " + bad.what());
+            }
+        }
+    }
+    console.Finish();
+}
+
+int Run(const HostOptions& options) {
+    PassSettingsToPlugin(options);
+    Console console(stdout, options.quiet);
+    console.PrepareForPluginLog();
     // The simulated widget must be port 1 before the plug-in scans its ports.
     std::unique_ptr<prowidget::Simulator> simulator;
     if (options.simulateWidget) {
@@ -82,55 +160,29 @@ int Run(const HostOptions& options) {
     vantor_host_helper* helperPointer = &helper.base;
     vantor_bool result = VANTOR_FALSE;
     Check(api, api.init(driver, &titlePointer, &filenamePointer, &helperPointer, &result), "init");
+    auto finish = [&](int exitCode) {
+        api.Term(driver, &result);
+        api.driver_release(driver);
+        return exitCode;
+    };
 
+    if (options.listPorts) {
+        ListPorts(api, std::cout);
+        return finish(0);
+    }
     if (options.port) Check(api, api.select_port(*options.port), "choosing the port");
     if (options.sendMode)
         Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
     if (options.universe) Check(api, api.set_universe(*options.universe), "universe");
     for (const auto& level : options.levels) SetLevel(api, driver, level);
 
-    if (options.firmwareFile) {
-        vantor_bool updated = VANTOR_FALSE;
-        Check(api, api.update_firmware(options.firmwareFile->c_str(), &updated), "firmware update");
-        std::cerr << "vantor-host: firmware update " << (updated ? "succeeded" : "failed") << "\n";
-        api.Term(driver, &result);
-        api.driver_release(driver);
-        return updated ? 0 : 1;
-    }
+    if (options.firmwareFile) return finish(UpdateFirmware(api, *options.firmwareFile, console) ? 0 : 1);
 
     if (options.enable) Check(api, api.Enable(driver, &result), "Enable");
     const SimWatch watch(simulator.get());
-
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
-    if (!options.durationSeconds) std::cerr << "vantor-host: running; Ctrl-C stops\n";
-    LineReader input(0);
-    const auto started = std::chrono::steady_clock::now();
-    while (!stopRequested) {
-        int sliceMs = options.readStdin ? kInputSliceMs : kIdleSliceMs;
-        if (options.durationSeconds) {
-            const std::chrono::duration<double, std::milli> left =
-                std::chrono::duration<double>(*options.durationSeconds) -
-                (std::chrono::steady_clock::now() - started);
-            if (left.count() <= 0) break;
-            sliceMs = std::min(sliceMs, static_cast<int>(std::ceil(left.count())));
-        }
-        Check(api, api.process_events(sliceMs), "processing events");
-        if (!options.readStdin) continue;
-        for (const std::string& line : input.ReadAvailable()) {
-            if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;
-            try {
-                SetLevel(api, driver, ParseLevel(line, ' '));
-            } catch (const UsageError& bad) {
-                std::cerr << "vantor-host: ignored input line '" << line << "': " << bad.what() << "\n";
-            }
-        }
-    }
-
+    RunBridge(api, driver, options, console);
     if (simulator) std::cout << watch.Summary();
-    api.Term(driver, &result);
-    api.driver_release(driver);
-    return 0;
+    return finish(0);
 }
 
 }  // namespace

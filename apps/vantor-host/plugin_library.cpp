@@ -36,12 +36,24 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     Resolve(library, "vantor_set_bridge_mode", api.set_bridge_mode);
     Resolve(library, "vantor_set_universe", api.set_universe);
     Resolve(library, "vantor_update_firmware", api.update_firmware);
+    Resolve(library, "vantor_search_ports", api.search_ports);
+    Resolve(library, "vantor_get_port_report", api.get_port_report);
+    Resolve(library, "vantor_get_bridge_status", api.get_bridge_status);
+    Resolve(library, "vantor_set_status_listener", api.set_status_listener);
     return api;
+}
+
+std::string PluginLibrary::DevicePathOf(int port) const {
+    vantor_port_report report{};
+    return get_port_report(port, &report) == VANTOR_S_OK ? report.device : std::string();
 }
 
 std::string PluginLibrary::DefaultPath() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return "vantor.out.so";
-    return (self.parent_path() / "vantor.out.so").string();
+    const auto beside = self.parent_path() / "vantor.out.so";
+    if (std::filesystem::exists(beside, error)) return beside.string();
+    // Set by the build: the installed plug-in's path relative to the installed program's folder.
+    return (self.parent_path() / VANTOR_INSTALLED_PLUGIN).lexically_normal().string();
 }

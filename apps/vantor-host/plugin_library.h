@@ -22,9 +22,21 @@ struct PluginLibrary {
     decltype(&vantor_set_bridge_mode) set_bridge_mode = nullptr;
     decltype(&vantor_set_universe) set_universe = nullptr;
     decltype(&vantor_update_firmware) update_firmware = nullptr;
+    decltype(&vantor_search_ports) search_ports = nullptr;
+    decltype(&vantor_get_port_report) get_port_report = nullptr;
+    decltype(&vantor_get_bridge_status) get_bridge_status = nullptr;
+    decltype(&vantor_set_status_listener) set_status_listener = nullptr;
+
+    // The device path a port number names now ("" when none, or on a failure).
+    std::string DevicePathOf(int port) const;
 
     // Throws std::runtime_error with dlerror's text when the library or a function is missing.
     static PluginLibrary Load(const std::string& path);
-    // vantor.out.so in the folder of the running program.
+    // vantor.out.so in the folder of the running program (a build folder), else where the install puts it
+    // relative to the program.
     static std::string DefaultPath();
 };
+
+inline bool IsTrue(vantor_bool value) {
+    return value != VANTOR_FALSE;
+}

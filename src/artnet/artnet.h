@@ -23,6 +23,9 @@ public:
     // The node's IPv4 octets, then the port low byte first.
     std::array<std::uint8_t, 6> NodeAddress{};
     std::int32_t ArtNetDetected = 0;
+    // ArtDmx taken for the universe, and sent, for a host's status display.
+    std::uint64_t ArtDmxReceived = 0;
+    std::uint64_t ArtDmxSent = 0;
 
     // The reply keeps its mode-dependent bytes from one build to the next.
     PollReplyRecord PollReply{};
@@ -43,7 +46,8 @@ public:
 private:
     void DispatchArtNetPacket(std::span<const std::uint8_t> datagram);
     void TakeArtDmx(std::span<const std::uint8_t> datagram);
-    void BroadcastSend(std::span<const std::uint8_t> image);
+    // False when there is no address to send to yet (nothing is sent).
+    bool BroadcastSend(std::span<const std::uint8_t> image);
 
     UdpSocket& socket_;
     BridgeSettings& bridge_;

@@ -52,6 +52,7 @@ void ArtNet::DispatchArtNetPacket(std::span<const std::uint8_t> datagram) {
 
 void ArtNet::TakeArtDmx(std::span<const std::uint8_t> datagram) {
     if (ArtDmxPacket.Universe != bridge_.UniverseSetting()) return;
+    ++ArtDmxReceived;
 
     // A short packet changes only the levels it carries.
     const std::size_t dataOffset = offsetof(ArtDmxRecord, Data);

@@ -72,11 +72,12 @@ void ArtNet::SendArtDmx(std::uint8_t universe, std::span<const std::uint8_t, 513
     packet.Universe = universe;
     packet.Length = SwapBytes(static_cast<std::uint16_t>(kArtDmxLevels));
     std::copy_n(levels.begin() + 1, kArtDmxLevels, packet.Data.begin());
-    BroadcastSend(ByteImage(packet));
+    if (BroadcastSend(ByteImage(packet))) ++ArtDmxSent;
 }
 
-void ArtNet::BroadcastSend(std::span<const std::uint8_t> image) {
-    if (BroadcastAddress.empty()) return;
+bool ArtNet::BroadcastSend(std::span<const std::uint8_t> image) {
+    if (BroadcastAddress.empty()) return false;
     socket_.SetRemoteHost(BroadcastAddress);
     socket_.SendData(image);
+    return true;
 }

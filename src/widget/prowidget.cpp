@@ -56,14 +56,16 @@ void ProWidget::InitSetParametersRequest(std::int16_t& length) {
 }
 
 template <typename Record>
-void ProWidget::SendRecord(const Record& record, std::size_t byteCount) {
+bool ProWidget::SendRecord(const Record& record, std::size_t byteCount) {
     try {
         std::array<std::uint8_t, sizeof(Record) + 1> bytes;
         std::memcpy(bytes.data(), &record, byteCount);
         bytes[byteCount] = kEndDelimiter;
         port_.Output(std::span<const std::uint8_t>(bytes.data(), byteCount + 1));
+        return true;
     } catch (const std::exception& failure) {
         ReportFailure(failure.what());
+        return false;
     }
 }
 
@@ -75,7 +77,7 @@ void ProWidget::SendOutputPacket() {
         ReportFailure(failure.what());
         return;
     }
-    if (open) SendRecord(OutputPacket, 517);
+    if (open && SendRecord(OutputPacket, 517)) ++OutputPacketsSent;
 }
 
 void ProWidget::SendSetParameters() {

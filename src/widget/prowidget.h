@@ -36,6 +36,8 @@ public:
     FlashPageRequestRecord FlashPageRequest{};
     FlashReplyRecord FlashReply{};
     std::uint8_t ReplyStatus = 0;
+    // Output packets the port took, for a host's status display.
+    std::uint64_t OutputPacketsSent = 0;
 
     void InitWidgetPackets();
     void ResetOutputPacket(std::uint8_t label);
@@ -65,8 +67,9 @@ public:
     void ReportFailure(const std::string& description);
 
 private:
+    // False when the port refused the bytes (the failure has been shown).
     template <typename Record>
-    void SendRecord(const Record& record, std::size_t byteCount);
+    bool SendRecord(const Record& record, std::size_t byteCount);
 
     SerialPort& port_;
     MessageBox& messageBox_;

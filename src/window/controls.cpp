@@ -74,6 +74,7 @@ void StatusBar::SetSimpleText(const std::string& text) {
     if (text_ == text) return;
     text_ = text;
     NotifyChanged();
+    if (TextChanged) TextChanged(text_);
 }
 
 void Timer::SetInterval(int milliseconds) {

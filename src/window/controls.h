@@ -122,6 +122,9 @@ public:
     using Control::Control;
     const std::string& SimpleText() const { return text_; }
     void SetSimpleText(const std::string& text);
+    // Raised with the new text on every real change, for a host that follows the status (the view follows
+    // through Changed).
+    std::function<void(const std::string& text)> TextChanged;
 
 private:
     std::string text_;

@@ -39,6 +39,12 @@ inline constexpr int kMonitorChannels = 132;
 inline constexpr int kMonitorColumns = 12;
 inline constexpr int kPortCount = 16;
 
+// A widget's firmware version as its parameters reply gives it.
+struct FirmwareVersion {
+    std::uint8_t Msb = 0;
+    std::uint8_t Lsb = 0;
+};
+
 // The plug-in's one window: it owns every control, timer and shared flag, and the modules' state.
 class Form1 : private BridgeSettings {
 public:
@@ -54,6 +60,8 @@ public:
     VBool LinkOpen = kFalse;
     VBool SendMode = kFalse;
     std::array<VBool, kPortCount + 1> PortOpened{};  // index 1 to 16
+    // What answered each port's parameters request in the last scan (index 1 to 16), for a host's port list.
+    std::array<std::optional<FirmwareVersion>, kPortCount + 1> ScanReplies{};
 
     // Controls.
     GroupBox Frame1{"Frame1"};

@@ -62,15 +62,18 @@ void Form1::ScanPorts() {
         bool open = false;
         Ignoring([&] { open = MSComm1.PortOpen(); });
         PortOpened[static_cast<std::size_t>(port)] = ToVBool(open);
+        ScanReplies[static_cast<std::size_t>(port)].reset();
         if (!open) continue;
         prowidget.SendGetParameters();
         services_.Events.Sleep(kReplyWaitMs);
         Ignoring([&] {
             if (MSComm1.InBufferCount() <= 0) return;
             std::vector<std::uint8_t> text = MSComm1.Input();
-            if (prowidget.ParseWidgetReply(text) == kLabelGetParameters &&
-                prowidget.WidgetParameters.FirmwareMsb >= 1)
-                DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
+            if (prowidget.ParseWidgetReply(text) != kLabelGetParameters) return;
+            const auto& parameters = prowidget.WidgetParameters;
+            ScanReplies[static_cast<std::size_t>(port)] =
+                FirmwareVersion{parameters.FirmwareMsb, parameters.FirmwareLsb};
+            if (parameters.FirmwareMsb >= 1) DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
         });
         Ignoring([&] { MSComm1.SetPortOpen(false); });
     }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 namespace {
@@ -64,6 +65,8 @@ const BadArguments kBad[] = {
     {"DurationNotANumber", "--duration soon", "not a number of seconds"},
     {"MissingValue", "--port", "--port needs a value"},
     {"UnknownOption", "--colour red", "unknown option '--colour'"},
+    {"EmptyInterface", "--interface ''", "the Art-Net interface is empty"},
+    {"ReconnectWithoutPort", "--reconnect", "--reconnect needs --port"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostRefuses, ::testing::ValuesIn(kBad),
@@ -102,6 +105,31 @@ TEST(Host, WithoutAPortNothingReachesTheWidget) {
     const Outcome outcome = RunHost("--simulate-widget --enable --set 1=255 --headless --duration 0.5");
     EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
     EXPECT_NE(outcome.output.find("simulated widget: 0 output frames"), std::string::npos) << outcome.output;
+}
+
+TEST(Host, ListPortsTellsWhatTheStartUpScanFoundOnEachNumber) {
+    const Outcome outcome = RunHost("--simulate-widget --list-ports --headless");
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+    EXPECT_TRUE(
+        std::regex_search(outcome.output, std::regex("\n   1  /dev/pts/[0-9]+ +widget, firmware 2\\.44\n")))
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("\n  16  -"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("no device"), std::string::npos) << outcome.output;
+}
+
+// Without a terminal the status goes out as log lines, one per change of state, not one every second.
+TEST(Host, NotOnATerminalEachStateIsOneLogLine) {
+    const Outcome outcome =
+        RunHost("--simulate-widget --port 1 --enable --mode send --universe 2 --headless --duration 3.5");
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+    for (const char* line :
+         {"vantor-host: port 1 open (/dev/pts/", "vantor-host: widget status 0 Ready\n",
+          "vantor-host: bridge send (Art-Net to DMX), universe 2\n", "vantor-host: output on, ",
+          "vantor-host: no ArtDmx in for universe 2\n", "vantor-host: no ArtDmx out\n"}) {
+        const auto first = outcome.output.find(line);
+        EXPECT_NE(first, std::string::npos) << line << "\n" << outcome.output;
+        EXPECT_EQ(outcome.output.find(line, first + 1), std::string::npos) << line << "\n" << outcome.output;
+    }
 }
 
 TEST(Host, MissingPluginIsAClearFailure) {

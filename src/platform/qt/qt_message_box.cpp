@@ -13,6 +13,8 @@ void QtMessageBox::SetOwner(QWidget* owner) {
 
 void QtMessageBox::Show(const std::string& text) {
     ScopedFlag open(open_);
+    lastText_ = text;
+    ++shownCount_;
     if (IsHeadless()) {
         qCWarning(lcWidget).noquote() << QString::fromStdString(text);
         if (Observer) Observer(text, nullptr);

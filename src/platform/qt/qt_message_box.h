@@ -18,6 +18,10 @@ public:
 
     void SetOwner(QWidget* owner);
 
+    // The last text shown and how many have been, for a host's status display.
+    const std::string& LastText() const { return lastText_; }
+    unsigned ShownCount() const { return shownCount_; }
+
     // For tests: called with every text shown or logged, while the box is open (an on-screen box is passed so
     // that the hook can press OK). What a user sees does not change.
     std::function<void(const std::string& text, QMessageBox* box)> Observer;
@@ -25,4 +29,6 @@ public:
 private:
     QPointer<QWidget> owner_;
     bool open_ = false;
+    std::string lastText_;
+    unsigned shownCount_ = 0;
 };

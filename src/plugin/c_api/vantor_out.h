@@ -81,6 +81,44 @@ VANTOR_API vantor_status vantor_set_bridge_mode(vantor_bool send);
 VANTOR_API vantor_status vantor_set_universe(int32_t universe);
 VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* result);
 
+/* For a host that watches the bridge (a status line, a supervisor that reconnects a widget). */
+
+/* "Search": probes ports 1 to 16 again, as the window's button does (the link port is closed first). */
+VANTOR_API vantor_status vantor_search_ports(void);
+
+/* What the last port scan (at start-up or "Search") found on one port number, and the device path the
+   number names now ("" when none). */
+typedef struct vantor_port_report {
+    char device[256];
+    vantor_bool opened;   /* the scan could open the port */
+    vantor_bool answered; /* a widget answered the parameters request */
+    uint8_t firmware_msb; /* its firmware version, as the window shows it: msb.lsb */
+    uint8_t firmware_lsb;
+} vantor_port_report;
+VANTOR_API vantor_status vantor_get_port_report(int32_t port, vantor_port_report* report);
+
+/* One look at the bridge. The counters run from load; a host takes differences for rates. */
+typedef struct vantor_bridge_status {
+    int32_t port;               /* the serial control's port number */
+    vantor_bool port_open;      /* that port is open now */
+    vantor_bool link_open;      /* the window's LinkOpen flag */
+    vantor_bool send_mode;      /* Art-Net to DMX (true) or DMX to Art-Net (false) */
+    vantor_bool output_enabled; /* the 20 ms output pump runs */
+    int32_t universe;           /* 0 to 255 */
+    uint32_t messages;          /* message boxes shown so far (logged instead when headless) */
+    uint64_t output_frames;     /* frames the output pump and the Art-Net bridge wrote to the widget */
+    uint64_t artdmx_in;         /* ArtDmx received for the universe */
+    uint64_t artdmx_out;        /* ArtDmx sent */
+    char status_text[256];      /* the status bar, e.g. "0 Ready" */
+    char last_message[256];     /* the last message box's text, "" before the first */
+} vantor_bridge_status;
+VANTOR_API vantor_status vantor_get_bridge_status(vantor_bridge_status* status);
+
+/* Called on the plug-in's thread with the status bar's text whenever it changes: the reply status, and during
+   a firmware update its progress (one '.' per page written, an 'x' for a refused page). NULL stops it. */
+typedef void (*vantor_status_listener)(void* context, const char* status_text);
+VANTOR_API vantor_status vantor_set_status_listener(vantor_status_listener listener, void* context);
+
 /* The class factory that DllGetClassObject hands out for VANTOR_CLSID; the host releases it when done. */
 #define VANTOR_IID_CLASS_FACTORY "{00000001-0000-0000-C000-000000000046}"
 #define VANTOR_E_NOINTERFACE ((vantor_status)0x80004002u)

@@ -1,0 +1,82 @@
+// The C interface's look into the running bridge, for hosts that show or supervise it.
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "c_status.h"
+#include "platform/qt/form1_window.h"
+#include "plugin_state.h"
+
+namespace {
+
+template <std::size_t Size>
+void CopyText(char (&field)[Size], const std::string& text) {
+    const std::size_t length = std::min(text.size(), Size - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+vantor_status vantor_search_ports(void) {
+    return Guarded([] { ThePlugin().Window().Form().Command2.PerformClick(); });
+}
+
+vantor_status vantor_get_port_report(int32_t port, vantor_port_report* report) {
+    return Guarded([&] {
+        if (!report) throw std::invalid_argument("Missing argument: report");
+        if (port < 1 || port > kPortCount)
+            throw std::out_of_range("Port " + std::to_string(port) + " is outside 1 to " +
+                                    std::to_string(kPortCount));
+        const Form1& form = ThePlugin().Window().Form();
+        const auto index = static_cast<std::size_t>(port);
+        vantor_port_report out{};
+        CopyText(out.device, QtSerialPort::DevicePathOf(port));
+        out.opened = form.PortOpened[index];
+        if (const auto& reply = form.ScanReplies[index]) {
+            out.answered = VANTOR_TRUE;
+            out.firmware_msb = reply->Msb;
+            out.firmware_lsb = reply->Lsb;
+        }
+        *report = out;
+    });
+}
+
+vantor_status vantor_get_bridge_status(vantor_bridge_status* status) {
+    return Guarded([&] {
+        if (!status) throw std::invalid_argument("Missing argument: status");
+        Form1Window& window = ThePlugin().Window();
+        Form1& form = window.Form();
+        vantor_bridge_status out{};
+        out.port = form.MSComm1.CommPort();
+        out.port_open = ToVBool(form.MSComm1.PortOpen());
+        out.link_open = form.LinkOpen;
+        out.send_mode = form.SendMode;
+        out.output_enabled = ToVBool(form.timOutput.Enabled());
+        out.universe = form.ArtUniv.Value();
+        out.messages = window.Messages().ShownCount();
+        out.output_frames = form.prowidget.OutputPacketsSent;
+        out.artdmx_in = form.artnet.ArtDmxReceived;
+        out.artdmx_out = form.artnet.ArtDmxSent;
+        CopyText(out.status_text, form.StatusBar1.SimpleText());
+        CopyText(out.last_message, window.Messages().LastText());
+        *status = out;
+    });
+}
+
+vantor_status vantor_set_status_listener(vantor_status_listener listener, void* context) {
+    return Guarded([&] {
+        StatusBar& bar = ThePlugin().Window().Form().StatusBar1;
+        if (!listener) {
+            bar.TextChanged = nullptr;
+            return;
+        }
+        bar.TextChanged = [listener, context](const std::string& text) { listener(context, text.c_str()); };
+    });
+}
+
+}  // extern "C"

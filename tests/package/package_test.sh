@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The Debian package as its users meet it. "build" makes the .deb from this build folder and unpacks it; the
+# other checks look at that: lintian, apt's view of its dependencies, the unpacked programs, the service
+# unit, and a C host built with pkg-config.
+# Usage: package_test.sh build|lintian|installs|unpacked|unit|pkgconfig
+set -euo pipefail
+build=${VANTOR_BUILD_DIR:?the build folder}
+source_dir=${VANTOR_SOURCE_DIR:?the source folder}
+out=$build/package
+root=$out/root
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+the_deb() {
+    local debs=("$out"/vantor-dmx_*.deb)
+    [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one vantor-dmx_*.deb in $out"
+    echo "${debs[0]}"
+}
+
+case ${1:?which check} in
+build)
+    rm -rf "$out"
+    (cd "$build" && cpack --config CPackConfig.cmake >"$build/cpack.log" 2>&1) || {
+        cat "$build/cpack.log"
+        fail "cpack"
+    }
+    deb=$(the_deb)
+    [[ $(basename "$deb") =~ ^vantor-dmx_[0-9.]+_$(dpkg --print-architecture)\.deb$ ]] || fail "name $deb"
+    dpkg-deb -x "$deb" "$root"
+    dpkg-deb -f "$deb" Depends | grep -q libqt6serialport6 || fail "Depends lacks the Qt libraries it links"
+    ;;
+lintian)
+    lintian --fail-on error --tag-display-limit 0 "$(the_deb)"
+    ;;
+installs)
+    # apt resolves its dependencies on this system, as for "apt install ./vantor-dmx_*.deb", without
+    # installing anything.
+    report=$(apt-get install --simulate -o Debug::NoLocking=1 "$(the_deb)" 2>&1) || fail "apt: $report"
+    grep -q '^Conf vantor-dmx ' <<<"$report" || fail "apt would not install it: $report"
+    ;;
+unpacked)
+    host=$root/usr/bin/vantor-host
+    "$host" --help | grep -q -- --reconnect || fail "--help"
+    # No plug-in beside it: the program must find the installed one.
+    [ ! -e "$root/usr/bin/vantor.out.so" ] || fail "a plug-in beside the program"
+    run=$(VANTOR_ARTNET_INTERFACE=lo "$host" --headless --quiet --simulate-widget --port 1 --enable --set 1=200 \
+        --duration 1.5 2>&1) || fail "headless run: $run"
+    grep -q "levels of channels 1 to 8: 200 0" <<<"$run" || fail "headless run: $run"
+    ;;
+unit)
+    unit=usr/lib/systemd/system/vantor-bridge.service
+    grep -q '^ExecStart=/usr/bin/vantor-host ' "$root/$unit" || fail "ExecStart names another program"
+    grep -q '^EnvironmentFile=/etc/default/vantor-bridge$' "$root/$unit" || fail "EnvironmentFile"
+    grep -q '^INTERFACE=$' "$root/etc/default/vantor-bridge" || fail "INTERFACE must start out unset"
+    # verify resolves the unit, its program and its manual page inside a root: the unpacked package beside
+    # the system's own units. A warning (an unknown key, say) fails too.
+    verify_root=$out/verify-root
+    rm -rf "$verify_root"
+    cp -a "$root" "$verify_root"
+    cp -a /lib/systemd/system/. "$verify_root/usr/lib/systemd/system/"
+    report=$(MANPATH=$verify_root/usr/share/man systemd-analyze verify --root="$verify_root" \
+        "$verify_root/$unit" 2>&1) || fail "systemd-analyze verify: $report"
+    [ -z "$report" ] || fail "systemd-analyze verify: $report"
+    # The service's command line with the shipped settings: refused until INTERFACE is set.
+    set +e
+    refusal=$("$root/usr/bin/vantor-host" --headless --reconnect --interface "" --devices "" --port 1 \
+        --mode send --universe 0 --enable 2>&1)
+    code=$?
+    set -e
+    [ $code -eq 2 ] && grep -q "Art-Net interface is empty" <<<"$refusal" || fail "started without INTERFACE"
+    ;;
+pkgconfig)
+    pcdir=$(dirname "$root"/usr/lib/*/pkgconfig/vantor-out.pc)
+    flags=$(PKG_CONFIG_PATH=$pcdir pkg-config --define-variable=prefix="$root/usr" --cflags --libs vantor-out)
+    # shellcheck disable=SC2086
+    cc -Wall -Werror -o "$out/pc_host" "$source_dir/tests/package/pc_host.c" $flags
+    name=$(VANTOR_HEADLESS=1 QT_QPA_PLATFORM=offscreen VANTOR_ARTNET_INTERFACE=lo "$out/pc_host")
+    [ "$name" = "Vantor Driver" ] || fail "the linked host got '$name'"
+    if [ -f "$root/usr/include/vantor/vantor_out.hpp" ]; then
+        # shellcheck disable=SC2086
+        echo '#include <vantor_out.hpp>' | c++ -std=c++20 -fsyntax-only -x c++ - $flags
+    fi
+    ;;
+*)
+    fail "unknown check $1"
+    ;;
+esac
