@@ -28,8 +28,8 @@ void RequestStop(int) {
 }
 
 // Between two slices of the plug-in's event loop the host reads its standard input, looks at its stop request
-// and updates the status line and the reconnect watch. Without input to read, a longer slice wakes the process
-// less; a stop then takes up to that long.
+// and updates the status line and the reconnect watch. Without input to read, a longer slice wakes the
+// process less; a stop then takes up to that long.
 constexpr int kInputSliceMs = 20;
 constexpr int kIdleSliceMs = 250;
 
