@@ -114,13 +114,14 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
             if (left.count() <= 0) break;
             sliceMs = std::min(sliceMs, static_cast<int>(std::ceil(left.count())));
         }
-        Check(api, api.process_events(sliceMs), "processing events");
+        // The watch looks before the slice, so that it sees the bridge as set up before anything can happen.
         const vantor_bridge_status status = BridgeStatus(api);
         if (reconnector) {
             reconnector->Poll(status, now);
             statusLine.SetWaiting(reconnector->Waiting());
         }
         statusLine.Update(status, now);
+        Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
         for (const std::string& line : input.ReadAvailable()) {
             if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;
