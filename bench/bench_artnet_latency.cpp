@@ -37,6 +37,22 @@ struct Options {
     bool lean = false;
 };
 
+// Makes item number 0, 1, ... count - 1 and sends each at its time at the given rate; returns when each went.
+template <typename Make, typename Send>
+std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send send) {
+    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(count));
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+    const auto start = Clock::now();
+    for (int number = 0; number < count; ++number) {
+        std::this_thread::sleep_until(start + period * number);
+        auto item = make(static_cast<std::uint16_t>(number));
+        sentAt[static_cast<std::size_t>(number)] = Clock::now();
+        send(std::move(item));
+    }
+    return sentAt;
+}
+
 // The reference: a bridge that blocks in recv and writes the frame, nothing else.
 pid_t StartLeanBridge(const std::string& device) {
     const pid_t pid = fork();
@@ -85,16 +101,7 @@ bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int p
     sim.TakeFrames();
     const std::size_t framesBefore = sim.FrameCount(kOutputLabel);
 
-    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(packets));
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
-    const auto start = Clock::now();
-    for (int number = 0; number < packets; ++number) {
-        std::this_thread::sleep_until(start + period * number);
-        const auto packet = ArtDmx(static_cast<std::uint16_t>(number));
-        sentAt[static_cast<std::size_t>(number)] = Clock::now();
-        rig.Send(packet);
-    }
+    const auto sentAt = SendPaced(packets, rate, ArtDmx, [&](const auto& packet) { rig.Send(packet); });
     sim.WaitForFrames(kOutputLabel, framesBefore + static_cast<std::size_t>(packets), 3s);
     StopHost(host);
 
@@ -192,16 +199,7 @@ bool ReceiveModeRun(const std::string& name, double rate, int reports) {
     }
     std::this_thread::sleep_for(500ms);
     LoopbackCapture capture(static_cast<std::size_t>(reports));
-    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(reports));
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
-    const auto start = Clock::now();
-    for (int number = 0; number < reports; ++number) {
-        std::this_thread::sleep_until(start + period * number);
-        auto report = Report(static_cast<std::uint16_t>(number));
-        sentAt[static_cast<std::size_t>(number)] = Clock::now();
-        sim.Send(std::move(report));
-    }
+    const auto sentAt = SendPaced(reports, rate, Report, [&](auto report) { sim.Send(std::move(report)); });
     std::this_thread::sleep_for(500ms);
     const auto arrivals = capture.Arrivals();
     StopHost(host);
