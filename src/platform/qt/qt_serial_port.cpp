@@ -69,9 +69,11 @@ void QtSerialPort::SetPortOpen(bool open) {
 }
 
 // Bytes reach us through the event loop only when it runs; a caller that has blocked (the port scan's sleep)
-// must still see what arrived meanwhile. Qt is asked to read only when the device has bytes: its wait that
+// must still see what arrived meanwhile. A handler of InputArrived runs just after Qt has read what the
+// device had, so nothing is pulled for it. Qt is asked to read only when the device has bytes: its wait that
 // times out records a translated error text, which costs allocations on every poll.
 void QtSerialPort::PullWaitingBytes() {
+    if (announcing_) return;
     ScopedFlag pulling(pulling_);
     for (int round = 0; round < 64 && port_.isOpen(); ++round) {
         pollfd device{port_.handle(), POLLIN, 0};
