@@ -62,7 +62,8 @@ int Run(double seconds, std::string pluginPath) {
     char* filePointer = pluginPath.data();
     vantor_host_helper* helper = nullptr;
     Check(init(driver, &titlePointer, &filePointer, &helper, &result), "init");
-    Check(selectPort(1), "select_port");
+    Check(selectPort(1, &result), "select_port");
+    if (!result) throw std::runtime_error("port 1 did not open");
     for (std::int32_t channel = 1; channel <= 512; ++channel) {
         std::int32_t level = channel % 256;
         Check(setChannel(driver, &channel, &level, &result), "SetChannel");

@@ -102,6 +102,10 @@ public:
     void SetAnswerNotParameters(bool on);
     // Delays every reply (not the reports) by this long.
     void SetReplyDelay(std::chrono::milliseconds delay);
+    // Stops reading the line once this many frames have been received (0: at once), as a device that hangs
+    // does; what the plug-in writes then piles up until the line is full. Replies and reports go on.
+    void SetStallAfter(std::size_t frames);
+    bool Stalled() const;
     // Writes raw bytes to the plug-in side now, untouched by the faults above.
     void Send(std::vector<std::uint8_t> raw);
 

@@ -118,6 +118,13 @@ ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args) {
              o.replyDelayMs = static_cast<int>(ms);
              return true;
          }},
+        {"--stall-after",
+         [&](const std::string& v) {
+             long frames = 0;
+             if (!ParseInt(v, 0, 1L << 30, frames)) return false;
+             o.stallAfter = static_cast<std::size_t>(frames);
+             return true;
+         }},
         {"--page-answer", [&](const std::string& v) { return ParsePageAnswer(v, o.pageAnswers); }},
         {"--link",
          [&](const std::string& v) {
@@ -171,6 +178,7 @@ void ApplySimOptions(Simulator& sim, const SimOptions& options) {
     sim.SetAnswerNotParameters(options.notParameters);
     sim.SetReplyDelay(std::chrono::milliseconds(options.replyDelayMs));
     for (auto [page, answer] : options.pageAnswers) sim.SetPageAnswer(page, answer);
+    if (options.stallAfter) sim.SetStallAfter(*options.stallAfter);
     if (options.receiveMode) sim.SetReceiveMode(true);
 }
 
@@ -193,6 +201,7 @@ std::string SimUsage() {
            "  --silent                 answer nothing at all\n"
            "  --not-parameters         answer a parameters request with another message\n"
            "  --reply-delay MS         wait this long before each reply\n"
+           "  --stall-after N          stop reading the line after N frames received, as a hung device\n"
            "  --page-answer N=true|false|silent\n"
            "                           answer firmware page N (from 1) so; may be repeated\n"
            "  --link PATH              make PATH a symbolic link to the device while running\n"

@@ -21,6 +21,7 @@ struct SimOptions {
     bool notParameters = false;
     bool receiveMode = false;
     int replyDelayMs = 0;
+    std::optional<std::size_t> stallAfter;
     std::vector<std::pair<int, PageAnswer>> pageAnswers;
     std::string link;
     bool verbose = false;

@@ -133,6 +133,19 @@ void Simulator::SetReplyDelay(std::chrono::milliseconds delay) {
     impl_->replyDelay = delay;
 }
 
+void Simulator::SetStallAfter(std::size_t frames) {
+    {
+        std::lock_guard lock(impl_->mu);
+        impl_->stallAfter = frames;
+        if (impl_->framesReceived >= frames) impl_->stalled = true;
+    }
+    impl_->Wake();
+}
+
+bool Simulator::Stalled() const {
+    return impl_->stalled;
+}
+
 void Simulator::Send(std::vector<std::uint8_t> raw) {
     std::lock_guard line(impl_->writeMu);
     impl_->WriteAll(raw.data(), raw.size());

@@ -71,6 +71,9 @@ struct Simulator::Impl {
     bool silent = false;
     bool answerNotParameters = false;
     std::chrono::milliseconds replyDelay{0};
+    std::optional<std::size_t> stallAfter;
+    std::size_t framesReceived = 0;
+    std::atomic<bool> stalled{false};
 
     std::map<int, PageAnswer> pageAnswers;
     std::map<int, PageAnswer> pageAnswersOnce;

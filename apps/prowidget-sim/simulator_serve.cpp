@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <system_error>
 
@@ -86,7 +87,8 @@ void Simulator::Impl::Serve() {
                     timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
             }
         }
-        pollfd fds[2] = {{pty.MasterFd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const bool reading = !stalled;
+        pollfd fds[2] = {{pty.MasterFd(), static_cast<short>(reading ? POLLIN : 0), 0}, {wakeFd, POLLIN, 0}};
         int ready = ppoll(fds, 2, timeout ? &*timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) break;
         if (stopping) break;
@@ -94,14 +96,14 @@ void Simulator::Impl::Serve() {
             std::uint64_t count;
             [[maybe_unused]] auto got = read(wakeFd, &count, sizeof count);
         }
-        if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) ReadInput();
+        if (reading && ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) ReadInput();
         SendReportIfDue();
     }
 }
 
 void Simulator::Impl::ReadInput() {
     std::uint8_t buffer[4096];
-    for (;;) {
+    while (!stalled) {
         ssize_t got = read(pty.MasterFd(), buffer, sizeof buffer);
         if (got > 0) {
             cutter.Feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(got)));
@@ -120,12 +122,15 @@ void Simulator::Impl::ReadInput() {
 }
 
 void Simulator::Impl::HandleFrame(std::uint8_t label, std::vector<std::uint8_t> data) {
+    // A hung device does not take what was already on its way either.
+    if (stalled) return;
     Log(Describe("in ", label, data.size()));
     auto answer = Answer(label, data);
     {
         std::lock_guard lock(mu);
         Frame frame{label, std::move(data), Clock::now()};
         ++frameCounts[label];
+        if (++framesReceived >= stallAfter.value_or(SIZE_MAX)) stalled = true;
         lastFrames[label] = frame;
         keptFrames.push_back(std::move(frame));
         if (keptFrames.size() > kKeptFrames) keptFrames.pop_front();

@@ -171,7 +171,11 @@ int Run(const HostOptions& options) {
         ListPorts(api, std::cout);
         return finish(0);
     }
-    if (options.port) Check(api, api.select_port(*options.port), "choosing the port");
+    if (options.port) {
+        vantor_bool opened = VANTOR_FALSE;
+        Check(api, api.select_port(*options.port, &opened), "choosing the port");
+        if (!opened) throw HostFailure("port " + std::to_string(*options.port) + " did not open");
+    }
     if (options.sendMode)
         Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
     if (options.universe) Check(api, api.set_universe(*options.universe), "universe");

@@ -102,7 +102,8 @@ bool Reconnector::ChooseAgain() {
     if (api_.get_port_report(port_, &report) != VANTOR_S_OK || api_.get_bridge_status(&status) != VANTOR_S_OK)
         return false;
     if (!report.opened || IsTrue(status.port_open)) api_.search_ports();
-    api_.select_port(port_);
+    vantor_bool opened = VANTOR_FALSE;
+    api_.select_port(port_, &opened);
     if (api_.get_bridge_status(&status) != VANTOR_S_OK) return false;
     if (!IsTrue(status.port_open) || status.port != port_) return false;
     linked_ = Identify(device_);

@@ -22,9 +22,9 @@ std::int32_t ArtNet::StartArtNetNode() {
             netmask = socket_.LocalNetmask();
         } catch (const SocketError&) {
         }
-        const NodeAddressPlan plan = PlanNodeAddress(localIp, netmask);
+        const NodeAddressPlan plan =
+            PlanNodeAddress(localIp, netmask, [this](const std::string& line) { ArtNetLog(line); });
         NodeAddress = plan.NodeAddress;
-        for (const std::string& line : plan.LogLines) ArtNetLog(line);
         BroadcastAddress = plan.BroadcastAddress;
         ArtNetLog("Art-Net Node Started...");
         return 1;

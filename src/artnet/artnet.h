@@ -38,6 +38,10 @@ public:
     void ArtNetLog(const std::string& message);
     // A failure while handling the datagram ends that datagram only and is logged.
     void HandleArtNetPacket(std::span<const std::uint8_t> datagram);
+    // True for a datagram from the node's own address and port: its own broadcast, come back to its socket.
+    // Taken as input, a forwarded frame would be written into the output levels (and echoed to the widget's
+    // output in send mode), and its own poll reply would count as Art-Net seen.
+    bool IsOwnDatagram(const UdpEndpoint& sender) const;
     void BuildArtPollReply();
     // Both senders throw SocketError when the socket refuses the datagram.
     void SendArtPollReply();

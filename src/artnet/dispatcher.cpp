@@ -26,6 +26,11 @@ void ArtNet::HandleArtNetPacket(std::span<const std::uint8_t> datagram) {
     }
 }
 
+bool ArtNet::IsOwnDatagram(const UdpEndpoint& sender) const {
+    return !BroadcastAddress.empty() && sender.Port == kArtNetPort &&
+           std::equal(sender.Address.begin(), sender.Address.end(), NodeAddress.begin());
+}
+
 void ArtNet::DispatchArtNetPacket(std::span<const std::uint8_t> datagram) {
     // Without this check a seven-byte "Art-Net" would pass on the zero that stands in for its missing byte.
     if (datagram.size() < kArtNetId.size()) return;

@@ -30,7 +30,8 @@ std::string DottedAddress(const std::array<std::uint8_t, 4>& octets) {
            "." + std::to_string(octets[3]);
 }
 
-NodeAddressPlan PlanNodeAddress(std::string_view localIp, std::string_view netmask) {
+NodeAddressPlan PlanNodeAddress(std::string_view localIp, std::string_view netmask,
+                                const std::function<void(const std::string&)>& log) {
     if (localIp.empty()) throw std::invalid_argument("no local IPv4 address");
     const std::array<std::uint8_t, 4> address = ParseDottedAddress(localIp);
 
@@ -43,13 +44,13 @@ NodeAddressPlan PlanNodeAddress(std::string_view localIp, std::string_view netma
     const std::string_view first = localIp.substr(0, localIp.find('.'));
     if (first == "10") {
         plan.BroadcastAddress = "10.255.255.255";
-        plan.LogLines.push_back("Art-Net 10.x.x.x BCAST: " + plan.BroadcastAddress);
+        log("Art-Net 10.x.x.x BCAST: " + plan.BroadcastAddress);
     } else if (first == "2") {
         plan.BroadcastAddress = "2.255.255.255";
-        plan.LogLines.push_back("Art-Net 2.x.x.x BCAST: " + plan.BroadcastAddress);
+        log("Art-Net 2.x.x.x BCAST: " + plan.BroadcastAddress);
     } else {
-        plan.LogLines.push_back("Network not configured for Art-Net");
-        plan.LogLines.push_back("Please set IP address to 10.x.x.x or 2.x.x.x!!!!");
+        log("Network not configured for Art-Net");
+        log("Please set IP address to 10.x.x.x or 2.x.x.x!!!!");
         if (netmask.empty()) throw std::invalid_argument("no netmask for " + std::string(localIp));
         const std::array<std::uint8_t, 4> mask = ParseDottedAddress(netmask);
         std::array<std::uint8_t, 4> broadcast{};

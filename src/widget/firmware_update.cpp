@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -39,24 +40,53 @@ private:
 
 enum class PageOutcome { Accepted, Refused, TimedOut };
 
-PageOutcome FlashPage(ProWidget& prowidget, FirmwareUpdateWindow& window,
-                      const std::array<std::uint8_t, kFirmwarePageBytes>& page) {
+// The widget's answers to the pages of one attempt. An answer is a whole label-2 frame, however many reads it
+// takes, and bytes that follow it in the same read belong to what comes next. Frames of other labels are set
+// aside: the reply to the parameters request sent when the port was chosen, or the reports of a widget still
+// in receive mode, may come before it. A parameters reply still fills its record.
+class PageAnswers {
+public:
+    explicit PageAnswers(ProWidget& prowidget)
+        : prowidget_(prowidget), frames_([this](std::vector<std::uint8_t>& frame) { Take(frame); }) {}
+
+    // The widget answers the first page only after it has switched into its programmer, so the first wait
+    // covers that switch too. A closed port throws from the count: the attempt ends at once.
+    PageOutcome Await(FirmwareUpdateWindow& window) {
+        SerialPort& port = prowidget_.Port();
+        answer_.reset();
+        window.StartReplyTimeout();
+        while (!answer_) {
+            if (!window.ReplyTimeoutRunning()) return PageOutcome::TimedOut;
+            if (port.InBufferCount() > 0)
+                frames_.Feed(port.Input(), window.Now());
+            else
+                window.WaitForEvents(kReplyWaitSliceMs);
+        }
+        return *answer_ ? PageOutcome::Accepted : PageOutcome::Refused;
+    }
+
+private:
+    void Take(std::vector<std::uint8_t>& frame) {
+        const std::uint8_t label = frame[1];
+        if (label == kLabelGetParameters) prowidget_.ParseWidgetReply(frame);
+        if (label != kLabelFlashPage || answer_) return;
+        // The parser's 254 for "TRUE" is also the result of a reply labelled 254: only a label-2 answer
+        // counts.
+        answer_ = prowidget_.ParseWidgetReply(frame) == kPageAccepted;
+    }
+
+    ProWidget& prowidget_;
+    std::optional<bool> answer_;
+    FrameAssembler frames_;
+};
+
+void SendPage(ProWidget& prowidget, const std::array<std::uint8_t, kFirmwarePageBytes>& page) {
     FlashPageRequestRecord& request = prowidget.FlashPageRequest;
     request.StartDelimiter = kStartDelimiter;
     request.Label = kLabelFlashPage;
     request.DataLength = kFirmwarePageBytes;
     request.PageData = page;
     prowidget.SendFlashPage();
-
-    // The widget answers the first page only after it has switched into its programmer, so the first wait
-    // covers that switch too.
-    SerialPort& port = prowidget.Port();
-    window.StartReplyTimeout();
-    while (port.InBufferCount() < 1 && window.ReplyTimeoutRunning()) window.WaitForEvents(kReplyWaitSliceMs);
-    if (!window.ReplyTimeoutRunning()) return PageOutcome::TimedOut;
-
-    std::vector<std::uint8_t> reply = port.Input();
-    return prowidget.ParseWidgetReply(reply) == kPageAccepted ? PageOutcome::Accepted : PageOutcome::Refused;
 }
 
 }  // namespace
@@ -71,10 +101,12 @@ bool UpdateFirmware(ProWidget& prowidget, FirmwareUpdateWindow& window, const st
         prowidget.Port().ClearInBuffer();
         if (file.AtEnd()) throw std::runtime_error(kEmptyFirmwareText);
 
+        PageAnswers answers(prowidget);
         std::array<std::uint8_t, kFirmwarePageBytes> page{};
         for (int pageNumber = 1; pageNumber <= kFirmwarePages; ++pageNumber) {
             file.ReadPage(page);
-            switch (FlashPage(prowidget, window, page)) {
+            SendPage(prowidget, page);
+            switch (answers.Await(window)) {
                 case PageOutcome::TimedOut:
                     window.ShowMessage(kTimeoutText);
                     return false;

@@ -31,6 +31,8 @@ public:
     // Sleeps until an event arrives (serial input, the time-out, a user action) or maxMs pass, then runs the
     // pending events.
     virtual void WaitForEvents(int maxMs) = 0;
+    // The event loop's time, by which a page answer cut short is given up.
+    virtual FrameAssembler::TimePoint Now() const = 0;
     // An OK-only message box; returns when it has been closed.
     virtual void ShowMessage(const std::string& text) = 0;
 };

@@ -65,6 +65,7 @@ bool ProWidget::SendRecord(const Record& record, std::size_t byteCount) {
         return true;
     } catch (const std::exception& failure) {
         ReportFailure(failure.what());
+        if (sendFailed_) sendFailed_();
         return false;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "stuff/dmx_output.h"
 #include "stuff/message_box.h"
+#include "widget/frame_assembler.h"
 #include "widget/records.h"
 #include "widget/serial_port.h"
 
@@ -54,10 +55,15 @@ public:
     // Parses one framed reply out of text (trimmed in place) and returns its result code.
     std::int32_t ParseWidgetReply(std::vector<std::uint8_t>& text);
     void SetReplyStatus(std::uint8_t code) { ReplyStatus = code; }
+    // What the status shows for bytes that the frame assembler could not hand on as a frame.
+    void RecordFrameFault(FrameFault fault);
     static std::string StatusText(std::uint8_t code);
 
     // Called with the received levels for every received-DMX reply while the bridge is in receive mode.
     void SetDmxForwarder(std::function<bool()> inReceiveMode, ForwardDmxFn forward);
+    // Called after a sender's failure has been reported. The serial control closes the port itself after
+    // some failures (a write the device did not take, a vanished device), and the window must learn of it.
+    void SetSendFailureHandler(std::function<void()> handler) { sendFailed_ = std::move(handler); }
 
     std::span<std::uint8_t, kLevelCount> OutputLevels() override { return OutputPacket.Levels; }
     SerialPort& Port() { return port_; }
@@ -75,4 +81,5 @@ private:
     MessageBox& messageBox_;
     std::function<bool()> inReceiveMode_;
     ForwardDmxFn forwardDmx_;
+    std::function<void()> sendFailed_;
 };

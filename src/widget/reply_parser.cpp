@@ -82,6 +82,20 @@ std::int32_t ProWidget::ParseWidgetReply(std::vector<std::uint8_t>& text) {
     return result;
 }
 
+void ProWidget::RecordFrameFault(FrameFault fault) {
+    switch (fault) {
+        case FrameFault::BadLength:
+            SetReplyStatus(kStatusBadLength);
+            break;
+        case FrameFault::BadEnd:
+            SetReplyStatus(kStatusNotValid);
+            break;
+        case FrameFault::Incomplete:
+            SetReplyStatus(kStatusLengthMismatch);
+            break;
+    }
+}
+
 std::string ProWidget::StatusText(std::uint8_t code) {
     switch (code) {
         case kStatusNotValid:

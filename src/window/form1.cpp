@@ -122,6 +122,7 @@ void Form1::WireEvents() {
     timeout.Tick = [this] { timeout_Timer(); };
     ArtSocket.DataArrival = [this](std::size_t bytesTotal) { ArtSocket_DataArrival(bytesTotal); };
     MSComm1.InputArrived = [this] { Timer1.Fire(); };
+    prowidget.SetSendFailureHandler([this] { NoticeClosedLink(); });
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {
                                   artnet.SendArtDmx(UniverseSetting(), levels);

@@ -110,8 +110,9 @@ public:
     bool init();
     void DisplayConfig();
 
-    // Does what choosing that port's entry in the port list does.
-    void SelectPort(int port);
+    // Does what choosing that port's entry in the port list does, whether or not the list shows it; true
+    // when that port is the open link port afterwards. A number outside 1 to 16 is thrown.
+    bool SelectPort(int port);
     // Runs what the "UPD" button runs once a file has been chosen; true when the update succeeded.
     bool UpdateFirmwareFromFile(const std::string& path);
 
@@ -149,16 +150,25 @@ private:
     void LayOutControls();
     void WireEvents();
     void ScanPorts();
+    // The port list's choice of a port number, from its entry or from SelectPort.
+    void ChoosePort(int port);
     // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port.
     void CloseLinkPort();
     // Channels 1 to 132 of a levels array on the monitor grid.
     void ShowLevels(std::span<const std::uint8_t, kLevelCount> levels);
+    // The serial control closes the port itself after a failure; from then on the window behaves as with no
+    // port, until the user chooses one again. A failure that no sender has shown (a device found gone while
+    // reading) is shown here, once.
+    void NoticeClosedLink(const std::string& failure = {});
 
     WindowServices services_;
     // An update lets events run while it waits; a second click on "UPD" meanwhile must not start another.
     bool updatingFirmware_ = false;
+    std::optional<int> portChosenDuringUpdate_;
     // The receive poll's partial frame, carried from one tick to the next; busy while it parses.
-    FrameAssembler receiveFrames_;
+    FrameAssembler receiveFrames_{
+        [this](std::vector<std::uint8_t>& frame) { prowidget.ParseWidgetReply(frame); },
+        [this](FrameFault fault) { prowidget.RecordFrameFault(fault); }};
     bool polling_ = false;
     // Reused from one read to the next, so that a stream of reports or datagrams allocates nothing.
     std::vector<std::uint8_t> pollBytes_;

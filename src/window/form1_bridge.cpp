@@ -46,6 +46,7 @@ void Form1::ArtSocket_DataArrival(std::size_t bytesTotal) {
             artnet.ArtNetLog(std::string("! Art-Net Receive Error: ") + failure.what());
             break;
         }
+        if (artnet.IsOwnDatagram(ArtSocket.LastSender())) continue;
         artnet.HandleArtNetPacket(datagram);
     }
     datagram_ = std::move(datagram);

@@ -1,5 +1,6 @@
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "dialogs/common_dialog.h"
 #include "stuff/scoped_flag.h"
@@ -23,6 +24,7 @@ public:
     void StartReplyTimeout() override { form_.timeout.SetEnabled(true); }
     bool ReplyTimeoutRunning() const override { return form_.timeout.Enabled(); }
     void WaitForEvents(int maxMs) override { form_.Services().Events.WaitForEvents(maxMs); }
+    FrameAssembler::TimePoint Now() const override { return form_.Services().Events.Now(); }
     void ShowMessage(const std::string& text) override { form_.Services().Messages.Show(text); }
 
 private:
@@ -56,11 +58,13 @@ private:
     Form1& form_;
 };
 
-// Both attempts with the blocking pause between them; the user hears of a failure only after the second.
+// Both attempts with the blocking pause between them; the user hears of a failure only after the second. A
+// port that closed during the first attempt would only fail the second the same way.
 bool FlashWithRetry(Form1& form, const std::string& path) {
     FirmwareWindow window(form);
     bool updated = false;
     for (int attempt = 1; attempt <= kFirmwareAttempts && !updated; ++attempt) {
+        if (attempt > 1 && !form.MSComm1.PortOpen()) break;
         // The pause holds the window still: no events run during it.
         if (attempt > 1) form.Services().Events.Sleep(kRetryPauseMs);
         updated = UpdateFirmware(form.prowidget, window, path);
@@ -99,14 +103,19 @@ void Form1::Command4_Click() {
 
 bool Form1::UpdateFirmwareFromFile(const std::string& path) {
     if (updatingFirmware_) return false;
-    ScopedFlag busy(updatingFirmware_);
     bool updated = false;
     {
-        PollAndStatusPaused paused(*this);
-        if (!path.empty()) updated = FlashWithRetry(*this, path);
-        // The update read the port itself: a partial frame carried from before it belongs to nothing now.
-        receiveFrames_.Reset();
+        ScopedFlag busy(updatingFirmware_);
+        {
+            PollAndStatusPaused paused(*this);
+            if (!path.empty()) updated = FlashWithRetry(*this, path);
+            // The update read the port itself: a partial frame carried from before it belongs to nothing now.
+            receiveFrames_.Reset();
+        }
+        NoticeClosedLink();
+        if (MSComm1.PortOpen()) prowidget.SendGetParameters();
     }
-    prowidget.SendGetParameters();
+    if (const std::optional<int> chosen = std::exchange(portChosenDuringUpdate_, std::nullopt))
+        ChoosePort(*chosen);
     return updated;
 }

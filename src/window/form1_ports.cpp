@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "widget/reply_results.h"
@@ -51,6 +53,13 @@ void Form1::CloseLinkPort() {
     receiveFrames_.Reset();
 }
 
+void Form1::NoticeClosedLink(const std::string& failure) {
+    if (!FromVBool(LinkOpen) || MSComm1.PortOpen()) return;
+    LinkOpen = kFalse;
+    receiveFrames_.Reset();
+    if (!failure.empty()) prowidget.ReportFailure(failure);
+}
+
 // Probes ports 1 to 16 for widgets. The wait is a blocking sleep so that the receive poll cannot take the
 // reply away from the scan. A failing step is dropped and the next one runs.
 void Form1::ScanPorts() {
@@ -66,15 +75,21 @@ void Form1::ScanPorts() {
         if (!open) continue;
         prowidget.SendGetParameters();
         services_.Events.Sleep(kReplyWaitMs);
-        Ignoring([&] {
-            if (MSComm1.InBufferCount() <= 0) return;
-            std::vector<std::uint8_t> text = MSComm1.Input();
-            if (prowidget.ParseWidgetReply(text) != kLabelGetParameters) return;
+        // A widget left in receive mode keeps streaming its reports around the reply: the reply is looked for
+        // among every frame that came.
+        bool found = false;
+        FrameAssembler frames([&](std::vector<std::uint8_t>& frame) {
+            if (found || frame[1] != kLabelGetParameters) return;
+            if (prowidget.ParseWidgetReply(frame) != kLabelGetParameters) return;
             const auto& parameters = prowidget.WidgetParameters;
             ScanReplies[static_cast<std::size_t>(port)] =
                 FirmwareVersion{parameters.FirmwareMsb, parameters.FirmwareLsb};
-            if (parameters.FirmwareMsb >= 1) DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
+            found = parameters.FirmwareMsb >= 1;
         });
+        Ignoring([&] {
+            if (MSComm1.InBufferCount() > 0) frames.Feed(MSComm1.Input(), services_.Events.Now());
+        });
+        if (found) DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
         Ignoring([&] { MSComm1.SetPortOpen(false); });
     }
 }
@@ -93,11 +108,22 @@ void Form1::Command5_Click() {
 }
 
 void Form1::DevList_Click() {
-    const int port = PortOfEntry(DevList.Text());
+    ChoosePort(PortOfEntry(DevList.Text()));
+}
+
+void Form1::ChoosePort(int port) {
     Label5.SetCaption("Current Port: " + std::to_string(port));
     const bool numbered = port >= 1 && port <= kPortCount;
     if (numbered && !FromVBool(PortOpened[static_cast<std::size_t>(port)])) return;
-    if (numbered && port != MSComm1.CommPort()) CloseLinkPort();
+    if (numbered && port != MSComm1.CommPort()) {
+        CloseLinkPort();
+        // Closing the port ends a firmware update's wait; the rest of its pages must not go to another
+        // device, so the new port opens once the update has ended.
+        if (updatingFirmware_) {
+            portChosenDuringUpdate_ = port;
+            return;
+        }
+    }
     Ignoring([&] { MSComm1.SetCommPort(port); });
     Ignoring([&] { LinkOpen = ToVBool(init()); });
     if (FromVBool(LinkOpen)) cfg_request_Click();
@@ -111,21 +137,17 @@ bool Form1::init() {
     return MSComm1.PortOpen();
 }
 
-void Form1::SelectPort(int port) {
-    auto entryIndex = [&]() -> int {
-        const auto& items = DevList.Items();
-        for (std::size_t i = 0; i < items.size(); ++i)
-            if (PortOfEntry(items[i]) == port) return static_cast<int>(i);
-        return -1;
-    };
-    int index = entryIndex();
-    if (index < 0) {
-        Command5_Click();
-        index = entryIndex();
-    }
-    if (index < 0) return;
-    if (DevList.ListIndex() == index)
-        DevList_Click();  // re-choosing the selected entry raises no change
-    else
+bool Form1::SelectPort(int port) {
+    if (port < 1 || port > kPortCount)
+        throw std::out_of_range("Port " + std::to_string(port) + " is outside 1 to 16");
+    const auto& items = DevList.Items();
+    const auto entry = std::find_if(items.begin(), items.end(),
+                                    [&](const std::string& item) { return PortOfEntry(item) == port; });
+    const int index = entry == items.end() ? -1 : static_cast<int>(entry - items.begin());
+    // Selecting a listed entry shows the choice; re-selecting the selected one raises no change.
+    if (index >= 0 && DevList.ListIndex() != index)
         DevList.SetListIndex(index);
+    else
+        ChoosePort(port);
+    return FromVBool(LinkOpen) && MSComm1.PortOpen() && MSComm1.CommPort() == port;
 }

@@ -38,6 +38,7 @@ TEST(SimOptions, UnderstoodCommandLinesSetTheirFields) {
          }},
         {{"--link", "/tmp/widget", "--reply-delay", "30"},
          [](const SimOptions& o) { return o.link == "/tmp/widget" && o.replyDelayMs == 30; }},
+        {{"--stall-after", "3"}, [](const SimOptions& o) { return o.stallAfter == 3u; }},
         {{"--help"}, [](const SimOptions& o) { return o.help; }},
     };
     for (const auto& row : rows) {
@@ -65,6 +66,7 @@ TEST(SimOptions, BadCommandLinesAreRefusedWithTheReason) {
         {{"--page-answer", "3=maybe"}, "bad value for --page-answer: 3=maybe"},
         {{"--report-rate", "-1"}, "bad value for --report-rate: -1"},
         {{"--report-rate", "fast"}, "bad value for --report-rate: fast"},
+        {{"--stall-after", "-1"}, "bad value for --stall-after: -1"},
     };
     for (const auto& row : rows) EXPECT_EQ(ParseSimOptions(row.args).error, row.error) << row.error;
 }

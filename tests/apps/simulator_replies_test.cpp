@@ -147,6 +147,17 @@ TEST(SimulatorReplies, FaultsChangeTheAnswerToAParametersRequest) {
     }
 }
 
+TEST(SimulatorReplies, StalledWidgetTakesNoFrameAfterItsLast) {
+    Simulator sim;
+    sim.SetStallAfter(2);
+    PtyPeer peer(sim.DevicePath());
+    for (int request = 0; request < 3; ++request) peer.Write(kGetParameters);
+    EXPECT_EQ(peer.ReadFrames(2, kGenerous).size(), 2u);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(sim.GetParametersRequests(), 2u);
+    EXPECT_TRUE(sim.Stalled());
+}
+
 TEST(SimulatorReplies, SendWritesRawBytesUntouched) {
     Simulator sim;
     sim.SetGarbageBetweenFrames({0x55});

@@ -57,9 +57,11 @@ TEST(NodeAddressPlan, ArtNetNetworksKeepTheirBroadcastAndOthersGetTheirSubnetBro
          {172, 16, 5, 4, 0x36, 0x19}},
     };
     for (const auto& row : rows) {
-        const NodeAddressPlan plan = PlanNodeAddress(row.localIp, row.netmask);
+        std::vector<std::string> log;
+        const NodeAddressPlan plan =
+            PlanNodeAddress(row.localIp, row.netmask, [&](const std::string& line) { log.push_back(line); });
         EXPECT_EQ(plan.BroadcastAddress, row.broadcast) << row.localIp;
-        EXPECT_EQ(plan.LogLines, row.log) << row.localIp;
+        EXPECT_EQ(log, row.log) << row.localIp;
         EXPECT_EQ(plan.NodeAddress, row.nodeAddress) << row.localIp;
     }
 }
@@ -80,7 +82,7 @@ TEST(NodeAddressPlan, UnusableAddressesAreRefusedWithTheirText) {
     };
     for (const auto& row : rows) {
         try {
-            PlanNodeAddress(row.localIp, row.netmask);
+            PlanNodeAddress(row.localIp, row.netmask, [](const std::string&) {});
             ADD_FAILURE() << row.localIp << " / " << row.netmask << " was accepted";
         } catch (const std::invalid_argument& failure) {
             EXPECT_NE(std::string(failure.what()).find(row.descriptionPart), std::string::npos)
@@ -123,12 +125,17 @@ TEST(NodeStartUpFailure, AFailedStepLogsTheInitErrorAndTheNodeNeverSends) {
         const char* name;
         bool portTaken;
         std::string localIp, netmask;
-        std::string logLine;
+        std::vector<std::string> log;
     };
     const std::vector<Row> rows{
-        {"port taken", true, "10.1.2.3", "255.0.0.0", "! Art-Net Init Error: Address in use"},
-        {"no address", false, "", "", "! Art-Net Init Error: No local IPv4 address"},
-        {"no netmask", false, "192.168.1.5", "", "! Art-Net Init Error: no netmask for 192.168.1.5"},
+        {"port taken", true, "10.1.2.3", "255.0.0.0", {"! Art-Net Init Error: Address in use"}},
+        {"no address", false, "", "", {"! Art-Net Init Error: No local IPv4 address"}},
+        // What was decided before the failure is still told.
+        {"no netmask",
+         false,
+         "192.168.1.5",
+         "",
+         {kNotConfigured, kPleaseSet, "! Art-Net Init Error: no netmask for 192.168.1.5"}},
     };
     for (const auto& row : rows) {
         NodeOnFakes fresh;
@@ -140,7 +147,7 @@ TEST(NodeStartUpFailure, AFailedStepLogsTheInitErrorAndTheNodeNeverSends) {
         };
 
         EXPECT_EQ(fresh.node.StartArtNetNode(), 0) << row.name;
-        EXPECT_EQ(fresh.log, std::vector<std::string>{row.logLine}) << row.name;
+        EXPECT_EQ(fresh.log, row.log) << row.name;
         EXPECT_EQ(fresh.node.BroadcastAddress, "") << row.name;
 
         fresh.socket.Arrive(ArtPollDatagram());

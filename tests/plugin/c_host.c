@@ -41,7 +41,7 @@ typedef struct {
     void (*string_free)(char*);
     const char* (*last_error)(void);
     vantor_status (*process_events)(int32_t);
-    vantor_status (*select_port)(int32_t);
+    vantor_status (*select_port)(int32_t, vantor_bool*);
     vantor_status (*set_universe)(int32_t);
     int32_t (*DllRegisterServer)(void);
     int32_t (*DllUnregisterServer)(void);
@@ -85,7 +85,7 @@ static int LoadPlugin(void) {
     api.string_free = (void (*)(char*))Symbol(library, "vantor_string_free");
     api.last_error = (const char* (*)(void))Symbol(library, "vantor_last_error");
     api.process_events = (vantor_status(*)(int32_t))Symbol(library, "vantor_process_events");
-    api.select_port = (vantor_status(*)(int32_t))Symbol(library, "vantor_select_port");
+    api.select_port = (vantor_status(*)(int32_t, vantor_bool*))Symbol(library, "vantor_select_port");
     api.set_universe = (vantor_status(*)(int32_t))Symbol(library, "vantor_set_universe");
     api.DllRegisterServer = (int32_t(*)(void))Symbol(library, "DllRegisterServer");
     api.DllUnregisterServer = (int32_t(*)(void))Symbol(library, "DllUnregisterServer");
@@ -143,7 +143,8 @@ static int StartWithWidget(vantor_driver** driver) {
     CHECK(LoadPlugin() == 0, "plug-in not loaded");
     CHECK(api.driver_create(driver) == VANTOR_S_OK, "%s", api.last_error());
     CHECK(Init(*driver, NULL, &result) == VANTOR_S_OK, "%s", api.last_error());
-    CHECK(api.select_port(1) == VANTOR_S_OK, "%s", api.last_error());
+    CHECK(api.select_port(1, &result) == VANTOR_S_OK && result == VANTOR_TRUE, "port 1: %s",
+          api.last_error());
     return 0;
 }
 
@@ -281,7 +282,8 @@ int c_host_levels_before_window_are_cleared(void) {
     CHECK(Set(driver, 1, 77, &result) == VANTOR_S_OK && result == VANTOR_TRUE, "SetChannel before init");
     CHECK(Set(driver, 2, 256, &result) == VANTOR_E_OVERFLOW, "overflow before init");
     CHECK(Init(driver, NULL, &result) == VANTOR_S_OK, "%s", api.last_error());
-    CHECK(api.select_port(1) == VANTOR_S_OK, "%s", api.last_error());
+    CHECK(api.select_port(1, &result) == VANTOR_S_OK && result == VANTOR_TRUE, "port 1: %s",
+          api.last_error());
     CHECK(Set(driver, 3, 33, &result) == VANTOR_S_OK, "SetChannel after init");
     CHECK(api.Enable(driver, &result) == VANTOR_S_OK, "Enable");
     CHECK(WaitForFrames(1, 3000), "no output frames");
@@ -379,7 +381,8 @@ int c_host_vanished_port_reports_once_and_recovers(void) {
     CHECK(CountMessages() == 1, "%d messages for one vanished device", CountMessages());
     /* the device comes back (on a new pty) and the user chooses its port again */
     CHECK(sim_start() == 0, "no simulator");
-    CHECK(api.select_port(1) == VANTOR_S_OK, "%s", api.last_error());
+    CHECK(api.select_port(1, &result) == VANTOR_S_OK && result == VANTOR_TRUE, "port 1: %s",
+          api.last_error());
     CHECK(WaitForFrames(3, 3000), "output did not come back");
     CHECK(sim_last_frame_byte(OUTPUT_LABEL, 1) == 42, "levels lost");
     CHECK(CountMessages() == 1, "%d messages after recovery", CountMessages());
@@ -406,8 +409,13 @@ int c_host_unload_test_counts_objects(void) {
     CHECK(api.DllGetClassObject(VANTOR_CLSID, VANTOR_IID_CLASS_FACTORY, (void**)&factory) == VANTOR_S_OK &&
               factory != NULL,
           "no factory: %s", api.last_error());
-    CHECK(api.DllCanUnloadNow() == VANTOR_S_FALSE, "unloadable with a live factory");
+    CHECK(api.DllCanUnloadNow() == VANTOR_S_OK, "a factory alone keeps the library loaded");
+    CHECK(factory->lock_server(factory, VANTOR_TRUE) == VANTOR_S_OK, "lock: %s", api.last_error());
+    CHECK(api.DllCanUnloadNow() == VANTOR_S_FALSE, "unloadable with a server lock");
     CHECK(factory->create_instance(factory, &made) == VANTOR_S_OK && made != NULL, "factory made nothing");
+    CHECK(factory->lock_server(factory, VANTOR_FALSE) == VANTOR_S_OK, "unlock: %s", api.last_error());
+    CHECK(factory->lock_server(factory, VANTOR_FALSE) == VANTOR_E_FAIL && strlen(api.last_error()) > 0,
+          "unlocked without a lock");
     factory->release(factory);
     CHECK(api.DllCanUnloadNow() == VANTOR_S_FALSE, "unloadable with a live driver from the factory");
     char* name = NULL;
@@ -462,6 +470,7 @@ int c_host_register_and_unregister(void) {
 int c_host_extensions_reject_bad_values(void) {
     vantor_driver* driver = NULL;
     vantor_bool result = 0;
+    setenv("VANTOR_SERIAL_PORTS", "", 1); /* no port has a device */
     CHECK(LoadPlugin() == 0, "plug-in not loaded");
     CHECK(api.driver_create(&driver) == VANTOR_S_OK, "%s", api.last_error());
     CHECK(Init(driver, NULL, &result) == VANTOR_S_OK, "%s", api.last_error());
@@ -469,6 +478,11 @@ int c_host_extensions_reject_bad_values(void) {
     CHECK(api.set_universe(-1) == VANTOR_E_FAIL, "universe -1 accepted");
     CHECK(api.set_universe(255) == VANTOR_S_OK, "universe 255: %s", api.last_error());
     CHECK(api.SetChannel(driver, NULL, NULL, &result) == VANTOR_E_FAIL, "missing arguments accepted");
-    CHECK(api.select_port(17) == VANTOR_S_OK, "choosing a port that does not exist is not a failure");
+    CHECK(api.select_port(17, &result) == VANTOR_E_FAIL && strstr(api.last_error(), "17") != NULL,
+          "port 17 accepted");
+    CHECK(api.select_port(0, &result) == VANTOR_E_FAIL, "port 0 accepted");
+    result = VANTOR_TRUE;
+    CHECK(api.select_port(2, &result) == VANTOR_S_OK && result == VANTOR_FALSE,
+          "a port without a device reported open: %s", api.last_error());
     return 0;
 }

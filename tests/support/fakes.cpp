@@ -17,6 +17,15 @@ void FakeSerialPort::SetPortOpen(bool value) {
     open = value;
 }
 
+int FakeSerialPort::InBufferCount() {
+    if (!open) throw SerialError("Port is closed");
+    if (vanished) {
+        open = false;
+        throw SerialError("Input/output error");
+    }
+    return static_cast<int>(input.size());
+}
+
 std::vector<std::uint8_t> FakeSerialPort::Input() {
     if (!open) throw SerialError("Port is closed");
     std::vector<std::uint8_t> bytes(input.begin(), input.end());
@@ -26,7 +35,10 @@ std::vector<std::uint8_t> FakeSerialPort::Input() {
 
 void FakeSerialPort::Output(std::span<const std::uint8_t> bytes) {
     if (!open) throw SerialError("Port is closed");
-    if (failWrites) throw SerialError("Write failed");
+    if (failWrites) {
+        open = false;
+        throw SerialError("Write timed out");
+    }
     writes.emplace_back(bytes.begin(), bytes.end());
     if (onWrite) onWrite(writes.back());
 }
@@ -47,9 +59,11 @@ void FakeUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
 }
 
 std::vector<std::uint8_t> FakeUdpSocket::GetData() {
+    lastSender = {};
     if (pending.empty()) return {};
     auto datagram = std::move(pending.front());
     pending.pop_front();
+    lastSender = arrivingFrom;
     return datagram;
 }
 

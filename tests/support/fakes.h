@@ -41,7 +41,7 @@ public:
     void SetCommPort(int port) override;
     bool PortOpen() const override { return open; }
     void SetPortOpen(bool value) override;
-    int InBufferCount() override { return static_cast<int>(input.size()); }
+    int InBufferCount() override;
     void ClearInBuffer() override { input.clear(); }
     std::vector<std::uint8_t> Input() override;
     void Output(std::span<const std::uint8_t> bytes) override;
@@ -56,7 +56,10 @@ public:
     std::vector<int> existing{1};
     std::deque<std::uint8_t> input;
     std::vector<std::vector<std::uint8_t>> writes;
+    // Writes fail as a device that stopped reading makes them fail: the port closes.
     bool failWrites = false;
+    // Reading finds the device gone: the port closes.
+    bool vanished = false;
     // Called after each write, so a test can answer a request the way a widget would.
     std::function<void(const std::vector<std::uint8_t>&)> onWrite;
 };
@@ -70,6 +73,7 @@ public:
     std::string LocalNetmask() const override { return netmask; }
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
+    UdpEndpoint LastSender() const override { return lastSender; }
 
     // Delivers a datagram as the platform would: queued, then announced.
     void Arrive(const std::vector<std::uint8_t>& datagram);
@@ -88,6 +92,9 @@ public:
     std::string remoteHost;
     std::vector<Sent> sent;
     std::deque<std::vector<std::uint8_t>> pending;
+    // Where every arriving datagram comes from.
+    UdpEndpoint arrivingFrom{{10, 0, 0, 99}, 6454};
+    UdpEndpoint lastSender;
 };
 
 // Events run on demand; Sleep only records what was asked.
@@ -102,7 +109,10 @@ public:
         ProcessEvents();
     }
     void Sleep(int ms) override { sleptMs.push_back(ms); }
+    Clock::time_point Now() const override { return now; }
 
+    // Moves only when a test moves it.
+    Clock::time_point now{};
     int processed = 0;
     int waitedMs = 0;
     std::vector<int> sleptMs;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -22,4 +23,12 @@ inline Bytes WidgetFrame(std::uint8_t label, const Bytes& data) {
 inline Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// A packed record's bytes, as it would be copied to or from the wire.
+template <typename Record>
+Bytes BytesOf(const Record& record) {
+    Bytes bytes(sizeof record);
+    std::memcpy(bytes.data(), &record, sizeof record);
+    return bytes;
 }

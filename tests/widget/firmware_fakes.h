@@ -102,8 +102,16 @@ public:
 
     static Bytes PageAnswer(const char* answer) { return WidgetFrame(2, Bytes(answer, answer + 4)); }
 
+    // Bytes that reach the port some time after a page was sent.
+    struct Delivery {
+        int afterMs;
+        Bytes bytes;
+    };
+
     std::map<int, Answer> answers;      // every session
     std::map<int, Answer> answersOnce;  // the next session that reaches that page
+    // What reaches the port instead of the answer to that page, in every session.
+    std::map<int, std::vector<Delivery>> deliveries;
     int replyDelayMs = 10;
     Bytes image;
     int pages = 0;
@@ -141,6 +149,11 @@ private:
             answer = always->second;
         }
         if (answer == Answer::True && data.size() == 64) image.insert(image.end(), data.begin(), data.end());
+        if (auto scripted = deliveries.find(number); scripted != deliveries.end()) {
+            for (const Delivery& delivery : scripted->second)
+                clock_.After(delivery.afterMs, [this, bytes = delivery.bytes] { port_.Receive(bytes); });
+            return;
+        }
         Bytes reply;
         switch (answer) {
             case Answer::True:

@@ -43,13 +43,6 @@ struct ParseRow {
 };
 
 template <typename Record>
-Bytes BytesOf(const Record& record) {
-    Bytes bytes(sizeof record);
-    std::memcpy(bytes.data(), &record, sizeof record);
-    return bytes;
-}
-
-template <typename Record>
 void Prefill(Record& record) {
     std::memset(&record, 0xAA, sizeof record);
 }

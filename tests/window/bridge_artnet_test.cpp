@@ -35,6 +35,31 @@ TEST_F(BridgedWindow, OneArrivalReadsEveryPendingDatagram) {
     EXPECT_EQ(form.artnet.ArtNetDetected, -1);
 }
 
+// The node's own broadcasts come back to its socket: its ArtDmx must not become output, nor its poll reply
+// Art-Net seen. Another node on the same address, or the node's address on another port, is heard.
+TEST_F(BridgedWindow, OnlyDatagramsFromTheNodesOwnAddressAndPortAreIgnored) {
+    struct Row {
+        UdpEndpoint sender;
+        bool heard;
+    };
+    const std::vector<Row> rows{
+        {{{10, 1, 2, 3}, 6454}, false},
+        {{{10, 1, 2, 3}, 50123}, true},
+        {{{10, 1, 2, 4}, 6454}, true},
+    };
+    form.senddmxbutton.PerformClick();
+    for (const auto& row : rows) {
+        form.prowidget.OutputPacket.Levels[1] = 0;
+        form.artnet.ArtNetDetected = 0;
+        port.writes.clear();
+        socket.arrivingFrom = row.sender;
+        socket.Arrive(ArtDmx(0, 0x55));
+        EXPECT_EQ(form.prowidget.OutputPacket.Levels[1], row.heard ? 0x55 : 0) << row.sender.Port;
+        EXPECT_EQ(port.writes.size(), row.heard ? 1u : 0u) << row.sender.Port;
+        EXPECT_EQ(form.artnet.ArtNetDetected, row.heard ? -1 : 0) << row.sender.Port;
+    }
+}
+
 TEST_F(BridgedWindow, AReadFailureIsLoggedAndTheNextArrivalIsHandled) {
     socket.failReads = 1;
     socket.Arrive(ArtPoll());

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialogs/scripted_file_dialog.h"
@@ -146,6 +148,52 @@ TEST_F(FirmwareButton, FailuresAreRetriedOnceAfterTheBlockingPause) {
         ASSERT_FALSE(port.writes.empty());
         EXPECT_EQ(port.writes.back(), kGetParameters);
         programmer.reprogramRequests = 0;
+    }
+}
+
+// The port closes while the update waits for page 3's answer: the attempt ends at once with the port's own
+// description instead of waiting out the time-out, no second attempt follows on the closed port, and the
+// window sees no port. A port chosen meanwhile opens once the update has ended.
+TEST_F(FirmwareButton, PortClosedDuringTheUpdateEndsItAtOnce) {
+    struct Row {
+        const char* name;
+        std::function<void()> whileWaiting;
+        std::vector<std::string> messages;
+        bool linkOpenAfter;
+        int linkPort;
+    };
+    const std::vector<Row> rows{
+        {"Search", [this] { form->Command2.PerformClick(); }, {"Port is closed", kFailed}, false, 16},
+        {"a write the widget does not take",
+         [this] { port.failWrites = true; },
+         {"Write timed out", "Port is closed", kFailed},
+         false,
+         1},
+        {"another port chosen", [this] { form->SelectPort(3); }, {"Port is closed", kFailed}, true, 3},
+    };
+    TempFirmware file(FirmwareBytes(6144));
+    programmer.answers = {{3, Answer::Silent}};
+    port.existing = {1, 3};
+    form->PortOpened[3] = kTrue;
+    form->timOutput.SetEnabled(true);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        port.open = true;
+        port.commPort = 1;
+        port.failWrites = false;
+        form->LinkOpen = kTrue;
+        box.shown.clear();
+        programmer.reprogramRequests = 0;
+        bool acted = false;
+        clock.onWait = [&] {
+            if (programmer.pages == 3 && !std::exchange(acted, true)) row.whileWaiting();
+        };
+        form->UpdateFirmwareFromFile(file.Path());
+        EXPECT_EQ(box.shown, row.messages);
+        EXPECT_EQ(programmer.reprogramRequests, 1);
+        EXPECT_EQ(FromVBool(form->LinkOpen), row.linkOpenAfter);
+        EXPECT_EQ(port.open, row.linkOpenAfter);
+        EXPECT_EQ(port.commPort, row.linkPort);
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "link_fixture.h"
 
 namespace {
@@ -31,6 +33,16 @@ TEST_F(PortDiscovery, WidgetsOnPorts3And12AreListedInOrderAndTheLastReplyKept) {
     EXPECT_EQ(events.sleptMs, (std::vector<int>{100, 100, 100}));
     EXPECT_EQ(form.LinkOpen, kFalse) << "no port 16 to open at start-up";
     EXPECT_FALSE(port.open);
+}
+
+// A widget left in receive mode keeps reporting across a restart of the host; its reply is among the reports.
+TEST_F(PortDiscovery, AStreamingWidgetIsFoundByTheReplyAmongItsReports) {
+    Bytes dmx(514, 0x7E);
+    const Bytes report = WidgetFrame(5, dmx);
+    Device(3, report + ParametersReply(2, 44) + report);
+    Form1& form = Load();
+    EXPECT_EQ(form.DevList.Items(), (Entries{"Pro Widget - Com:  3"}));
+    EXPECT_EQ(form.prowidget.ReceivedDmx.Levels[1], 0) << "the reports are not the scan's business";
 }
 
 TEST_F(PortDiscovery, RepliesThatAreNotAcceptedLeaveThePortUnlistedButChoosable) {
@@ -139,22 +151,34 @@ TEST_F(PortDiscovery, SearchWithTheLinkOpenProbesEveryPortUnderItsOwnNumber) {
     EXPECT_EQ(form.LinkOpen, kFalse);
 }
 
-TEST_F(PortDiscovery, SelectPortChoosesTheListedEntryOrTheBarePortEntry) {
+TEST_F(PortDiscovery, SelectPortChoosesAsTheListDoesLeavesTheListAndTellsWhetherThePortOpened) {
     Device(3, ParametersReply(2, 44));
     Device(5);
     Form1& form = Load();
-    form.SelectPort(3);
-    EXPECT_EQ(form.DevList.Text(), "Pro Widget - Com:  3");
-    EXPECT_EQ(form.LinkOpen, kTrue);
-    form.SelectPort(5);
-    EXPECT_EQ(form.DevList.Items().size(), 16u) << "no entry for port 5: the bare list is shown";
-    EXPECT_EQ(form.DevList.Text(), "Com:  5");
-    EXPECT_EQ(port.commPort, 5);
-    EXPECT_EQ(form.LinkOpen, kTrue);
+    struct Row {
+        int port;
+        bool opened;
+        int linkPort;
+    };
+    const std::vector<Row> rows{
+        {3, true, 3},   // the listed widget
+        {5, true, 5},   // opens, but no widget answered the scan
+        {9, false, 5},  // the scan could not open it: only the label changes
+        {5, true, 5},   // the link port again
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(form.SelectPort(row.port), row.opened) << row.port;
+        EXPECT_EQ(form.Label5.Caption(), "Current Port: " + std::to_string(row.port));
+        EXPECT_EQ(port.commPort, row.linkPort) << row.port;
+        EXPECT_EQ(form.DevList.Items(), (Entries{"Pro Widget - Com:  3"})) << row.port;
+    }
     // Choosing the selected entry again still runs the handler.
+    form.SelectPort(3);
     const auto requests = port.writes.size();
-    form.SelectPort(5);
+    form.SelectPort(3);
     EXPECT_GT(port.writes.size(), requests);
+    EXPECT_THROW(form.SelectPort(0), std::out_of_range);
+    EXPECT_THROW(form.SelectPort(17), std::out_of_range);
 }
 
 }  // namespace

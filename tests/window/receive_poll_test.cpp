@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -43,12 +44,6 @@ struct ReceivePoll : ::testing::Test, WindowOnFakes {
     std::vector<Forward> forwards;
 };
 
-Bytes RecordBytes(const ReceivedDmxRecord& record) {
-    Bytes bytes(sizeof record);
-    std::memcpy(bytes.data(), &record, sizeof record);
-    return bytes;
-}
-
 TEST_F(ReceivePoll, EveryFrameOfAReadIsParsedInOrder) {
     Form1& form = Open();
     Tick(form, ReceivedDmxFrame(1) + ReceivedDmxFrame(2) + ParametersReply(2, 44));
@@ -66,7 +61,7 @@ TEST_F(ReceivePoll, StreamSplitAtEveryPointGivesTheSameRecordsAndForwards) {
     Form1& whole = Open();
     Tick(whole, stream);
     const auto expectedForwards = forwards;
-    const Bytes expectedDmx = RecordBytes(whole.prowidget.ReceivedDmx);
+    const Bytes expectedDmx = BytesOf(whole.prowidget.ReceivedDmx);
     ASSERT_EQ(expectedForwards.size(), 3u);
     EXPECT_EQ(whole.prowidget.ReceivedDmx.ReceiveStatus, 4);
 
@@ -76,7 +71,7 @@ TEST_F(ReceivePoll, StreamSplitAtEveryPointGivesTheSameRecordsAndForwards) {
         Tick(form, Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut)));
         Tick(form, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end()));
         ASSERT_EQ(forwards, expectedForwards) << "cut at " << cut;
-        ASSERT_EQ(RecordBytes(form.prowidget.ReceivedDmx), expectedDmx) << "cut at " << cut;
+        ASSERT_EQ(BytesOf(form.prowidget.ReceivedDmx), expectedDmx) << "cut at " << cut;
         ASSERT_EQ(form.prowidget.WidgetParameters.BreakTime, 30) << "cut at " << cut;
     }
 }
@@ -105,6 +100,21 @@ TEST_F(ReceivePoll, AChosenPortStartsWithoutTheOldPortsPartialFrame) {
     ASSERT_EQ(forwards.size(), 1u);
     EXPECT_EQ(forwards[0].levels[1], 9);
     EXPECT_EQ(form.prowidget.ReplyStatus, 0);
+}
+
+// A stray start byte followed by a plausible length claims more bytes than the frames behind it hold.
+TEST_F(ReceivePoll, APartialFrameIsGivenUpAfter100msOfTheEventLoopsTimeAndTheFramesBehindItCome) {
+    Form1& form = Open();
+    Tick(form, Bytes{0x7E, 0x05, 0x58, 0x02, 0x00} + ReceivedDmxFrame(2));
+    EXPECT_TRUE(forwards.empty());
+    events.now += std::chrono::milliseconds(99);
+    form.Timer1.Fire();
+    EXPECT_TRUE(forwards.empty());
+    events.now += std::chrono::milliseconds(1);
+    form.Timer1.Fire();
+    ASSERT_EQ(forwards.size(), 1u);
+    EXPECT_EQ(forwards[0].levels[1], 9);
+    EXPECT_EQ(form.prowidget.ReplyStatus, 0) << "the frame that came is the latest news";
 }
 
 TEST_F(ReceivePoll, ClosedPortEndsEveryTickSilently) {

@@ -29,6 +29,14 @@ QtSerialPort::QtSerialPort() {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     QObject::connect(&port_, &QSerialPort::readyRead, [this] { AnnounceInput(); });
+    // A device that goes away while nothing is written shows only as a failed read, which raises no
+    // readyRead: it is announced as well, so that the reader finds the failure. Queued, since a wait inside
+    // one of our own calls may raise it.
+    QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+            QMetaObject::invokeMethod(
+                &port_, [this] { AnnounceInput(); }, Qt::QueuedConnection);
+    });
 }
 
 std::string QtSerialPort::DevicePathOf(int port) {
@@ -64,6 +72,7 @@ void QtSerialPort::SetPortOpen(bool open) {
         const QString why = port_.errorString();
         throw SerialError(("Port " + std::to_string(commPort_) + " (" + path + "): ") + why.toStdString());
     }
+    port_.clearError();
     // Settings applied before open are set on the device by open itself.
     qCDebug(lcWidget) << "opened port" << commPort_ << QString::fromStdString(path);
 }
@@ -73,16 +82,22 @@ void QtSerialPort::SetPortOpen(bool open) {
 // device had, so nothing is pulled for it. Qt is asked to read only when the device has bytes: its wait that
 // times out records a translated error text, which costs allocations on every poll.
 void QtSerialPort::PullWaitingBytes() {
-    if (announcing_) return;
-    ScopedFlag pulling(pulling_);
-    for (int round = 0; round < 64 && port_.isOpen(); ++round) {
-        pollfd device{port_.handle(), POLLIN, 0};
-        if (::poll(&device, 1, 0) <= 0 || !port_.waitForReadyRead(0)) break;
+    if (!announcing_) {
+        ScopedFlag pulling(pulling_);
+        for (int round = 0; round < 64 && port_.isOpen(); ++round) {
+            pollfd device{port_.handle(), POLLIN, 0};
+            if (::poll(&device, 1, 0) <= 0 || !port_.waitForReadyRead(0)) break;
+        }
     }
+    // An unplugged adapter reads as a resource error, a pseudo-terminal whose other side went as a read
+    // error.
+    const auto error = port_.error();
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+        FailAndClose(port_.errorString());
 }
 
 int QtSerialPort::InBufferCount() {
-    if (!port_.isOpen()) return 0;
+    if (!port_.isOpen()) throw SerialError(kNotOpen);
     PullWaitingBytes();
     return static_cast<int>(port_.bytesAvailable());
 }
@@ -132,7 +147,8 @@ void QtSerialPort::AnnounceInput() {
 
 void QtSerialPort::FailAndClose(const QString& description) {
     // A device that failed a write is gone or broken: closing it keeps the output pump quiet until the user
-    // chooses the port again.
+    // chooses the port again. What the device did not take goes with it.
+    port_.clear(QSerialPort::Output);
     port_.close();
     qCDebug(lcWidget) << "closed port" << commPort_ << "after:" << description;
     throw SerialError(description.toStdString());
@@ -172,10 +188,7 @@ void QtSerialPort::Output(std::span<const std::uint8_t> bytes) {
         const auto error = port_.error();
         if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
             FailAndClose(port_.errorString());
-        if (deadline.hasExpired()) {
-            // Drop what the device did not take, so that a stalled device cannot pile frames up.
-            port_.clear(QSerialPort::Output);
-            throw SerialError("Write timed out");
-        }
+        // A device that stopped reading would cost the whole time-out at every later write.
+        if (deadline.hasExpired()) FailAndClose(QStringLiteral("Write timed out"));
     }
 }

@@ -11,7 +11,8 @@
 class QtSerialPort : public SerialPort {
 public:
     static constexpr int kLineBaud = 128000;
-    // How long one Output may wait for the device to take the bytes.
+    // How long one Output may wait for the device to take the bytes; past it the write fails and the port
+    // closes.
     static constexpr int kWriteTimeoutMs = 500;
 
     QtSerialPort();

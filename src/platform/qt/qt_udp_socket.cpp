@@ -94,13 +94,28 @@ void QtUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
     if (sent != size) throw SocketError("Datagram was not sent whole");
 }
 
-// The size query doubles as the test for a pending datagram: one system call fewer per datagram.
-bool QtUdpSocket::ReadOneDatagram(std::vector<std::uint8_t>& datagram) {
-    const qint64 size = socket_.pendingDatagramSize();
+// A peek gives the datagram's size and its sender, without the addresses that Qt's reads build on the heap;
+// Qt's own read then takes the datagram, so that Qt goes on announcing the next.
+bool QtUdpSocket::ReadOneDatagram(Queued& into) {
+    const qintptr descriptor = socket_.socketDescriptor();
+    if (descriptor < 0) return false;
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    std::uint8_t first = 0;
+    ssize_t size = 0;
+    do {
+        fromLength = sizeof from;
+        size = ::recvfrom(static_cast<int>(descriptor), &first, 1, MSG_PEEK | MSG_TRUNC,
+                          reinterpret_cast<sockaddr*>(&from), &fromLength);
+    } while (size < 0 && errno == EINTR);
     if (size < 0) return false;
-    datagram.resize(static_cast<std::size_t>(size));
-    const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(datagram.data()), size);
-    datagram.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    into.bytes.resize(static_cast<std::size_t>(size));
+    const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(into.bytes.data()), size);
+    into.bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::uint32_t address = ntohl(from.sin_addr.s_addr);
+    into.sender.Address = {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+                           static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+    into.sender.Port = ntohs(from.sin_port);
     return got >= 0;
 }
 
@@ -120,22 +135,27 @@ void QtUdpSocket::ReadPendingDatagrams() {
     const std::size_t announced = std::min(arrived, queuedCount_);
     std::array<std::size_t, kMaxQueued> sizes;
     for (std::size_t index = 0; index < announced; ++index)
-        sizes[index] = queued_[(queuedHead_ + queuedCount_ - announced + index) % kMaxQueued].size();
+        sizes[index] = queued_[(queuedHead_ + queuedCount_ - announced + index) % kMaxQueued].bytes.size();
     ScopedFlag announcing(announcing_);
     for (std::size_t index = 0; index < announced; ++index)
         if (DataArrival) DataArrival(sizes[index]);
 }
 
 bool QtUdpSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
-    if (queuedCount_ > 0) {
-        // The caller's buffer takes the slot's place, so both keep their storage.
-        std::swap(datagram, queued_[queuedHead_]);
-        queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
-        // An emptied queue starts again at its first slot: a steady stream keeps using the same few.
-        if (--queuedCount_ == 0) queuedHead_ = 0;
-    } else if (announcing_ || !ReadOneDatagram(datagram)) {
+    // A datagram that came before its announcement is read at once.
+    if (queuedCount_ == 0 && !announcing_ && ReadOneDatagram(queued_[queuedHead_])) queuedCount_ = 1;
+    if (queuedCount_ == 0) {
         datagram.clear();
+        lastSender_ = {};
+        return false;
     }
+    // The caller's buffer takes the slot's place, so both keep their storage.
+    Queued& first = queued_[queuedHead_];
+    std::swap(datagram, first.bytes);
+    lastSender_ = first.sender;
+    queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
+    // An emptied queue starts again at its first slot: a steady stream keeps using the same few.
+    if (--queuedCount_ == 0) queuedHead_ = 0;
     return !datagram.empty();
 }
 

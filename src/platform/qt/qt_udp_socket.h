@@ -26,14 +26,20 @@ public:
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
     bool ReadDatagram(std::vector<std::uint8_t>& datagram) override;
+    UdpEndpoint LastSender() const override { return lastSender_; }
 
     // The machine's addresses as the interface choice sees them.
     static std::vector<InterfaceAddress> MachineAddresses();
 
 private:
+    struct Queued {
+        std::vector<std::uint8_t> bytes;
+        UdpEndpoint sender;
+    };
+
     void ReadPendingDatagrams();
-    // The next pending datagram into datagram; false when the socket refused the read.
-    bool ReadOneDatagram(std::vector<std::uint8_t>& datagram);
+    // The next pending datagram and its sender into the slot; false when none is pending.
+    bool ReadOneDatagram(Queued& into);
     InterfaceAddress ChosenAddress() const;
 
     QUdpSocket socket_;
@@ -42,8 +48,9 @@ private:
     std::string remoteHostText_;
     std::uint16_t remotePort_ = 0;
     // A ring of kMaxQueued slots: queuedCount_ datagrams from slot queuedHead_ on.
-    std::array<std::vector<std::uint8_t>, kMaxQueued> queued_;
+    std::array<Queued, kMaxQueued> queued_;
     std::size_t queuedHead_ = 0;
     std::size_t queuedCount_ = 0;
     bool announcing_ = false;
+    UdpEndpoint lastSender_;
 };

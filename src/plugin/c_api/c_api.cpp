@@ -119,8 +119,11 @@ vantor_status vantor_process_events(int32_t max_ms) {
     });
 }
 
-vantor_status vantor_select_port(int32_t port) {
-    return Guarded([&] { ThePlugin().Window().Form().SelectPort(port); });
+vantor_status vantor_select_port(int32_t port, vantor_bool* result) {
+    return Guarded([&] {
+        auto& out = Required(result, "result");
+        out = ToVBool(ThePlugin().Window().Form().SelectPort(port));
+    });
 }
 
 vantor_status vantor_set_bridge_mode(vantor_bool send) {

@@ -21,9 +21,14 @@ void PluginState::ReleaseHostHelper() {
     HoldHostHelper(nullptr);
 }
 
+void PluginState::UnlockServer() {
+    if (serverLocks_ == 0) throw std::logic_error("No server lock is held");
+    --serverLocks_;
+}
+
 void PluginState::EnsureApplication() {
     if (QCoreApplication* existing = QCoreApplication::instance()) {
-        if (!qobject_cast<QApplication*>(existing) && !IsHeadless())
+        if (existing != app_.get() && !qobject_cast<QApplication*>(existing) && !IsHeadless())
             throw std::runtime_error(
                 "The host runs a Qt application without widgets; the window needs QApplication");
         return;

@@ -10,7 +10,7 @@ class Form1Window;
 class QCoreApplication;
 
 // Everything the loaded plug-in holds: the host's helper object, the Qt application it made (when the host
-// had none), the lazily created window, and the count of live objects for the unload test.
+// had none), the lazily created window, and the counts of live drivers and server locks for the unload test.
 class PluginState {
 public:
     PluginState();
@@ -32,10 +32,16 @@ public:
     void ObjectCreated() { ++liveObjects_; }
     void ObjectReleased() { --liveObjects_; }
     int LiveObjects() const { return liveObjects_; }
+    void LockServer() { ++serverLocks_; }
+    // Thrown when no lock is held.
+    void UnlockServer();
+    // No driver alive and no server lock held.
+    bool CanUnload() const { return liveObjects_ == 0 && serverLocks_ == 0; }
 
 private:
     vantor_host_helper* hostHelper_ = nullptr;
     int liveObjects_ = 0;
+    int serverLocks_ = 0;
     // QApplication keeps references to these for its whole life.
     int argc_ = 0;
     std::array<std::string, 1> args_;

@@ -30,10 +30,18 @@ vantor_status CreateInstance(vantor_class_factory*, vantor_driver** driver) {
     return vantor_driver_create(driver);
 }
 
+// A factory is not an object that keeps the library loaded; only a server lock does that.
 void ReleaseFactory(vantor_class_factory* self) {
-    if (!self) return;
     delete reinterpret_cast<ClassFactory*>(self);
-    ThePlugin().ObjectReleased();
+}
+
+vantor_status LockServer(vantor_class_factory*, vantor_bool lock) {
+    return Guarded([&] {
+        if (lock)
+            ThePlugin().LockServer();
+        else
+            ThePlugin().UnlockServer();
+    });
 }
 
 bool SameId(const char* a, const char* b) {
@@ -91,14 +99,13 @@ int32_t DllGetClassObject(const char* clsid, const char* iid, void** factory) {
         return VANTOR_E_NOINTERFACE;
     }
     return Guarded([&] {
-        auto* made = new ClassFactory{{&CreateInstance, &ReleaseFactory}};
-        ThePlugin().ObjectCreated();
+        auto* made = new ClassFactory{{&CreateInstance, &ReleaseFactory, &LockServer}};
         *factory = &made->base;
     });
 }
 
 int32_t DllCanUnloadNow(void) {
-    return ThePlugin().LiveObjects() == 0 ? VANTOR_S_OK : VANTOR_S_FALSE;
+    return ThePlugin().CanUnload() ? VANTOR_S_OK : VANTOR_S_FALSE;
 }
 
 }  // extern "C"

@@ -75,8 +75,10 @@ VANTOR_API const char* vantor_last_error(void);
 /* For a host without a Qt event loop of its own: runs the plug-in's events for up to max_ms. */
 VANTOR_API vantor_status vantor_process_events(int32_t max_ms);
 
-/* For hosts without a person at the window; each runs the handler the user's action runs. */
-VANTOR_API vantor_status vantor_select_port(int32_t port);
+/* For hosts without a person at the window; each runs the handler the user's action runs.
+   vantor_select_port fails for a number outside 1 to 16; its result is true when that port is the open link
+   port afterwards, false when it could not be opened. The list of found widgets is left as it is. */
+VANTOR_API vantor_status vantor_select_port(int32_t port, vantor_bool* result);
 VANTOR_API vantor_status vantor_set_bridge_mode(vantor_bool send);
 VANTOR_API vantor_status vantor_set_universe(int32_t universe);
 VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* result);
@@ -119,7 +121,9 @@ VANTOR_API vantor_status vantor_get_bridge_status(vantor_bridge_status* status);
 typedef void (*vantor_status_listener)(void* context, const char* status_text);
 VANTOR_API vantor_status vantor_set_status_listener(vantor_status_listener listener, void* context);
 
-/* The class factory that DllGetClassObject hands out for VANTOR_CLSID; the host releases it when done. */
+/* The class factory that DllGetClassObject hands out for VANTOR_CLSID; the host releases it when done.
+   lock_server(self, VANTOR_TRUE) keeps the library loaded without a live driver until the matching
+   lock_server(self, VANTOR_FALSE); unlocking without a lock fails. */
 #define VANTOR_IID_CLASS_FACTORY "{00000001-0000-0000-C000-000000000046}"
 #define VANTOR_E_NOINTERFACE ((vantor_status)0x80004002u)
 #define VANTOR_E_CLASSNOTAVAILABLE ((vantor_status)0x80040111u)
@@ -128,13 +132,14 @@ typedef struct vantor_class_factory vantor_class_factory;
 struct vantor_class_factory {
     vantor_status (*create_instance)(vantor_class_factory* self, vantor_driver** driver);
     void (*release)(vantor_class_factory* self);
+    vantor_status (*lock_server)(vantor_class_factory* self, vantor_bool lock);
 };
 
 /* The library entry points, with their Linux meanings. DllRegisterServer writes
    $XDG_DATA_HOME/zandorvex/registry/Zandorvex.clsOutputDriver.reg (~/.local/share when XDG_DATA_HOME is
    unset); DllGetClassObject takes VANTOR_CLSID and VANTOR_IID_CLASS_FACTORY (or NULL) and hands out a
-   vantor_class_factory*; DllCanUnloadNow returns VANTOR_S_OK when no object is alive, VANTOR_S_FALSE
-   otherwise. */
+   vantor_class_factory*; DllCanUnloadNow returns VANTOR_S_OK when no driver is alive and no server lock is
+   held, VANTOR_S_FALSE otherwise (a class factory alone does not keep the library loaded). */
 VANTOR_API int32_t DllRegisterServer(void);
 VANTOR_API int32_t DllUnregisterServer(void);
 VANTOR_API int32_t DllGetClassObject(const char* clsid, const char* iid, void** factory);

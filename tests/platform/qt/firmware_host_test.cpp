@@ -43,6 +43,10 @@ TEST(FirmwareFromTheHost, UpdateSucceedsWithExitCodeZeroAndTheWidgetHoldsTheImag
     const HostRun run = RunHost(sim.DevicePath(), file.Path());
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_EQ(sim.FlashedImage(), FirmwareBytes(6144));
+    // The reply to the parameters request sent when the port was chosen comes during page 1's wait: set
+    // aside, it costs no second attempt.
+    EXPECT_EQ(sim.ReprogramRequests(), 1u);
+    EXPECT_EQ(sim.FrameCount(2), 96u);
     EXPECT_NE(run.errors.find("Firmware Updated"), std::string::npos) << run.errors;
 }
 
@@ -52,10 +56,11 @@ TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog
         std::size_t fileBytes;
         bool refusePage5;
         const char* expectedText;
+        std::size_t pagesSent;
     };
     const std::vector<Row> rows{
-        {"refused page", 6144, true, "Failed, Please Try Again."},
-        {"empty file", 0, false, "The firmware file is empty."},
+        {"refused page", 6144, true, "Failed, Please Try Again.", 10},
+        {"empty file", 0, false, "The firmware file is empty.", 0},
     };
     for (const auto& row : rows) {
         prowidget::Simulator sim;
@@ -65,6 +70,8 @@ TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog
         EXPECT_NE(run.exitCode, 0) << row.name << "\n" << run.errors;
         EXPECT_NE(run.errors.find(row.expectedText), std::string::npos) << row.name << "\n" << run.errors;
         EXPECT_NE(run.errors.find("Failed, Please Try Again."), std::string::npos) << row.name;
+        EXPECT_EQ(sim.ReprogramRequests(), 2u) << row.name;
+        EXPECT_EQ(sim.FrameCount(2), row.pagesSent) << row.name;
     }
 }
 

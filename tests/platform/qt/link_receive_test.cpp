@@ -94,6 +94,8 @@ TEST(ReceiveModeEndToEnd, EveryReportedFrameLeavesAsOneWholeArtDmxOnTheSelectedU
         }
         EXPECT_EQ(setsSeen, (std::vector<int>{0, 1, 2, 3})) << row.name << ": in the order reported";
         EXPECT_EQ(form.prowidget.ReplyStatus, 0) << row.name;
+        // Its own broadcasts come back to the node's socket; they are not Art-Net input.
+        EXPECT_EQ(form.prowidget.OutputPacket.Levels[1], 0) << row.name;
         window.reset();
     }
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/qt/qt_serial_port.h"
 #include "prowidget_sim.h"
@@ -99,8 +100,8 @@ TEST_F(QtSerialPortOverSimulator, NumbersWithoutADeviceFailToOpenWithADescriptio
     }
 }
 
-TEST_F(QtSerialPortOverSimulator, ClosedPortRefusesInputAndOutputAndCountsNothing) {
-    EXPECT_EQ(port.InBufferCount(), 0);
+TEST_F(QtSerialPortOverSimulator, ClosedPortRefusesInputOutputAndTheWaitingCount) {
+    EXPECT_THROW(port.InBufferCount(), SerialError);
     EXPECT_THROW(port.Input(), SerialError);
     EXPECT_THROW(port.Output(kGetParameters), SerialError);
     EXPECT_THROW(port.ClearInBuffer(), SerialError);
@@ -112,13 +113,41 @@ TEST_F(QtSerialPortOverSimulator, VanishedDeviceFailsOnceThenThePortIsClosedAndC
     simulator.reset();
     EXPECT_THROW(port.Output(kGetParameters), SerialError);
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(port.InBufferCount(), 0);
 
     simulator = std::make_unique<prowidget::Simulator>();
     setenv("VANTOR_SERIAL_PORTS", (",," + simulator->DevicePath()).c_str(), 1);
     port.SetPortOpen(true);
     port.Output(kGetParameters);
     EXPECT_EQ(WaitForInputWithoutEvents(10), 10);
+}
+
+TEST_F(QtSerialPortOverSimulator, DeviceGoneWhileOnlyReadingClosesThePort) {
+    OpenWidgetPort();
+    simulator.reset();
+    EXPECT_THROW(port.InBufferCount(), SerialError);
+    EXPECT_FALSE(port.PortOpen());
+}
+
+// A device that stops reading: writes fill the line, then one write fails after the time-out and closes the
+// port, so that no later write waits again.
+TEST_F(QtSerialPortOverSimulator, StalledDeviceFailsOneWriteAfterTheTimeOutAndThePortCloses) {
+    OpenWidgetPort();
+    simulator->SetStallAfter(0);
+    const Bytes frame(518, 0x55);
+    int written = 0;
+    std::string failure;
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        for (; written < 100000; ++written) port.Output(frame);
+    } catch (const SerialError& error) {
+        failure = error.what();
+    }
+    const auto spent = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(failure, "Write timed out");
+    EXPECT_GT(written, 0);
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_GE(spent, std::chrono::milliseconds(QtSerialPort::kWriteTimeoutMs));
+    EXPECT_THROW(port.Output(frame), SerialError);
 }
 
 TEST_F(QtSerialPortOverSimulator, InputArrivingThroughTheEventLoopIsKeptInOrder) {

@@ -72,9 +72,11 @@ TEST_F(QtUdpSocketOnLoopback, DatagramsArriveWholeAndAnnouncedOnceEach) {
     socket.Bind(port);
     std::vector<std::size_t> announced;
     std::vector<Bytes> read;
+    std::vector<UdpEndpoint> senders;
     socket.DataArrival = [&](std::size_t size) {
         announced.push_back(size);
         read.push_back(socket.GetData());
+        senders.push_back(socket.LastSender());
     };
     LoopbackPeer peer;
     const Bytes first = {'A', 'r', 't', 0x00, 0x7E, 0xE7, 0xFF};
@@ -85,6 +87,8 @@ TEST_F(QtUdpSocketOnLoopback, DatagramsArriveWholeAndAnnouncedOnceEach) {
     RunEventsFor(50ms);
     EXPECT_EQ(announced, (std::vector<std::size_t>{first.size(), second.size()}));
     EXPECT_EQ(read, (std::vector<Bytes>{first, second}));
+    const UdpEndpoint sender{{127, 0, 0, 1}, peer.Port()};
+    EXPECT_EQ(senders, (std::vector<UdpEndpoint>{sender, sender}));
     EXPECT_TRUE(socket.GetData().empty());
 }
 
