@@ -166,6 +166,10 @@ TEST_F(FirmwareOverPty, ReceivePollTicksOnInputAndStaysStoppedDuringAnUpdate) {
     sim.Send({2, 33, 1, 40, 0xE7});
     EXPECT_TRUE(RunEventsUntil([&] { return Form().prowidget.WidgetParameters.BreakTime == 33; },
                                std::chrono::seconds(2)));
+    // A frame cut short is given up in time, although nothing more comes.
+    sim.Send({0x7E, 0x03, 0x05, 0x00, 44});
+    EXPECT_TRUE(RunEventsUntil([&] { return Form().prowidget.ReplyStatus == kStatusLengthMismatch; },
+                               std::chrono::seconds(2)));
 
     TempFirmware file(FirmwareBytes(6144));
     updating = true;
