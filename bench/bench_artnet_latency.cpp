@@ -1,165 +1,109 @@
-// Art-Net to DMX latency: from an ArtDmx leaving a loopback sender to the matching 518-byte frame arriving on
-// the simulated widget's pseudo-terminal, through vantor-host in send mode. Each run starts its own host, so
-// the CPU time (over the measured sending only) and peak memory reported are that process's alone; the sender
-// and the simulator live here.
-// Runs in a network namespace of its own holding only loopback; it refuses to run anywhere else.
+// Bridging latency through vantor-host, end to end:
+// - Art-Net to DMX: from an ArtDmx leaving a sender in another network namespace, over a veth pair, to the
+//   matching 518-byte frame arriving on the simulated widget's pseudo-terminal (send mode), at 44 Hz and at
+//   1,000 packets a second; with DISPLAY set (xvfb-run -a), once more with the window visible and its output
+//   monitor running;
+// - DMX to Art-Net: from a received-DMX report written to the pty to the ArtDmx the node broadcasts on lo
+//   (receive mode), at 40 reports a second;
+// - with --lean, the same Art-Net to DMX rig with a bridge that does nothing but a blocking receive and a
+//   write: the floor of the rig itself.
+// Each run starts its own host. Needs root for the namespaces.
 //
-//   bench/bench_artnet_latency [packets at 44 Hz] [packets at 1000/s]     (default: 10000 10000)
-//   needs root (for the namespace) and vantor-host built beside the bench folder
+//   bench/bench_artnet_latency [--packets-44 N] [--packets-1000 N] [--reports N] [--lean]
+//                              (default 4000, 10000, 1000)
 
-#include <arpa/inet.h>
-#include <fcntl.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
 #include <net/if.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <netinet/in.h>
+#include <termios.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <atomic>
 #include <map>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
+#include "bench_rig.h"
 #include "prowidget_sim.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace bench_rig;
 using namespace std::chrono_literals;
 
-constexpr std::uint8_t kUniverse = 3;
-constexpr std::uint8_t kOutputLabel = 6;
-constexpr std::uint16_t kWarmUpMark = 0xFFFF;
-
-bool EnterOwnNetworkNamespace() {
-    if (unshare(CLONE_NEWNET) != 0) {
-        std::perror("unshare(CLONE_NEWNET) (run as root)");
-        return false;
-    }
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
-                    (request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP),
-                     ioctl(fd, SIOCSIFFLAGS, &request) == 0);
-    if (fd >= 0) close(fd);
-    if (!up) std::perror("bringing lo up");
-    return up;
-}
-
-// Channels 1 and 2 carry the packet's number, so each frame on the widget names the packet it came from.
-std::vector<std::uint8_t> ArtDmx(std::uint16_t number) {
-    std::vector<std::uint8_t> packet{'A',  'r', 't', '-', 'N', 'e',       't', 0,    0x00,
-                                     0x50, 0,   14,  0,   0,   kUniverse, 0,   0x02, 0x00};
-    packet.resize(530);
-    packet[18] = static_cast<std::uint8_t>(number & 0xFF);
-    packet[19] = static_cast<std::uint8_t>(number >> 8);
-    for (std::size_t i = 20; i < packet.size(); ++i) packet[i] = static_cast<std::uint8_t>(number + i);
-    return packet;
-}
-
-struct Host {
-    pid_t pid = -1;
+struct Options {
+    int packets44 = 4000;
+    int packets1000 = 10000;
+    int reports = 1000;
+    bool lean = false;
 };
 
-Host StartHost(const std::filesystem::path& program, const std::string& devicePath) {
-    Host host;
-    host.pid = fork();
-    if (host.pid == 0) {
-        setenv("VANTOR_SERIAL_PORTS", devicePath.c_str(), 1);
-        setenv("VANTOR_ARTNET_INTERFACE", "lo", 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("VANTOR_HEADLESS", "1", 1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        const std::string universe = std::to_string(kUniverse);
-        execl(program.c_str(), program.c_str(), "--port", "1", "--mode", "send", "--universe",
-              universe.c_str(), "--headless", static_cast<char*>(nullptr));
-        std::perror("exec vantor-host");
-        _exit(127);
+// Makes item number 0, 1, ... count - 1 and sends each at its time at the given rate; returns when each went.
+template <typename Make, typename Send>
+std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send send) {
+    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(count));
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+    const auto start = Clock::now();
+    for (int number = 0; number < count; ++number) {
+        std::this_thread::sleep_until(start + period * number);
+        auto item = make(static_cast<std::uint16_t>(number));
+        sentAt[static_cast<std::size_t>(number)] = Clock::now();
+        send(std::move(item));
     }
-    return host;
+    return sentAt;
 }
 
-// User and system CPU time the process has used so far.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int index = 3; fields >> field && index <= 15; ++index)
-        if (index >= 14) ticks += std::stod(field);  // utime, stime
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+// The reference: a bridge that blocks in recv and writes the frame, nothing else.
+pid_t StartLeanBridge(const std::string& device) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    const int socketFd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(6454);
+    if (bind(socketFd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) _exit(1);
+    const int tty = open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    tcgetattr(tty, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(tty, TCSANOW, &raw);
+    std::uint8_t frame[518] = {0x7E, kOutputLabel, 0x01, 0x02, 0x00};
+    frame[517] = 0xE7;
+    std::uint8_t datagram[2048];
+    for (;;) {
+        const ssize_t got = recv(socketFd, datagram, sizeof datagram, 0);
+        if (got < 530 || std::memcmp(datagram, "Art-Net", 8) != 0 || datagram[9] != 0x50 ||
+            datagram[14] != kUniverse)
+            continue;
+        std::memcpy(frame + 5, datagram + 18, 512);
+        if (write(tty, frame, sizeof frame) < 0) _exit(1);
+    }
 }
 
-// Peak resident memory over the host's whole life, in KiB.
-long StopHost(Host& host) {
-    kill(host.pid, SIGTERM);
-    int status = 0;
-    rusage usage{};
-    wait4(host.pid, &status, 0, &usage);
-    return usage.ru_maxrss;
-}
-
-double Percentile(const std::vector<double>& sorted, double fraction) {
-    if (sorted.empty()) return NAN;
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
-
-bool Run(const std::filesystem::path& program, int sender, const sockaddr_in& node, double rate,
-         int packets) {
+bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int packets, bool visible,
+                 bool lean) {
     prowidget::Simulator sim;
-    Host host = StartHost(program, sim.DevicePath());
-    auto send = [&](std::uint16_t number) {
-        const auto packet = ArtDmx(number);
-        sendto(sender, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&node),
-               sizeof node);
-    };
-
+    const pid_t host =
+        lean ? StartLeanBridge(sim.DevicePath())
+             : StartHost({"--port", "1", "--mode", "send", "--universe", "3"}, sim.DevicePath(), visible);
     // The host is ready once a packet comes through.
     const auto readyBy = Clock::now() + 30s;
     while (sim.FrameCount(kOutputLabel) == 0 && Clock::now() < readyBy) {
-        send(kWarmUpMark);
+        rig.Send(ArtDmx(0xFFFF));
         std::this_thread::sleep_for(100ms);
     }
     if (sim.FrameCount(kOutputLabel) == 0) {
-        std::fprintf(stderr, "vantor-host did not bridge within 30 s\n");
+        std::fprintf(stderr, "%s: the host did not bridge within 30 s\n", name.c_str());
         StopHost(host);
         return false;
     }
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(500ms);
     sim.TakeFrames();
+    const std::size_t framesBefore = sim.FrameCount(kOutputLabel);
 
-    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(packets));
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
-    const double cpuBefore = CpuSeconds(host.pid);
-    const auto start = Clock::now();
-    for (int number = 0; number < packets; ++number) {
-        std::this_thread::sleep_until(start + period * number);
-        sentAt[static_cast<std::size_t>(number)] = Clock::now();
-        send(static_cast<std::uint16_t>(number));
-    }
-    sim.WaitForFrames(kOutputLabel, static_cast<std::size_t>(packets), 3s);
-    const double wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpuSeconds = CpuSeconds(host.pid) - cpuBefore;
-    const long peakKiB = StopHost(host);
+    const auto sentAt = SendPaced(packets, rate, ArtDmx, [&](const auto& packet) { rig.Send(packet); });
+    sim.WaitForFrames(kOutputLabel, framesBefore + static_cast<std::size_t>(packets), 3s);
+    StopHost(host);
 
     std::vector<double> latencies;
     std::map<int, bool> seen;
@@ -172,42 +116,150 @@ bool Run(const std::filesystem::path& program, int sender, const sockaddr_in& no
             std::chrono::duration<double, std::micro>(frame.at - sentAt[static_cast<std::size_t>(number)])
                 .count());
     }
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("%9.0f/s %8d %9zu %9.0f %9.0f %9.0f %9.2f %9.1f %10ld\n", rate, packets, latencies.size(),
-                Percentile(latencies, 0.50), Percentile(latencies, 0.99),
-                latencies.empty() ? NAN : latencies.back(), cpuSeconds, 100.0 * cpuSeconds / wallSeconds,
-                peakKiB);
-    std::fflush(stdout);
+    LatencyFigures(name, std::move(latencies), static_cast<std::size_t>(packets));
     return true;
+}
+
+// ArtDmx datagrams on lo as they pass, by the number their channels 1 and 2 carry.
+class LoopbackCapture {
+public:
+    explicit LoopbackCapture(std::size_t numbers) : arrivals_(numbers) {
+        fd_ = socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_IP));
+        sockaddr_ll lo{};
+        lo.sll_family = AF_PACKET;
+        lo.sll_protocol = htons(ETH_P_IP);
+        lo.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&lo), sizeof lo) != 0)
+            throw std::runtime_error("packet capture on lo (run as root)");
+        timeval wait{0, 100000};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~LoopbackCapture() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        close(fd_);
+    }
+    // Arrival times; a number never seen keeps the epoch.
+    std::vector<Clock::time_point> Arrivals() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return arrivals_;
+    }
+
+private:
+    void Run() {
+        std::uint8_t packet[2048];
+        while (!stop_) {
+            sockaddr_ll from{};
+            socklen_t length = sizeof from;
+            const ssize_t got =
+                recvfrom(fd_, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            const auto at = Clock::now();
+            if (got < 20 || from.sll_pkttype == PACKET_OUTGOING || packet[9] != IPPROTO_UDP) continue;
+            const std::size_t udp = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
+            const std::uint8_t* art = packet + udp + 8;
+            if (static_cast<std::size_t>(got) < udp + 8 + 530 ||
+                (packet[udp + 2] << 8 | packet[udp + 3]) != 6454 || std::memcmp(art, "Art-Net", 8) != 0 ||
+                art[9] != 0x50 || art[14] != kUniverse)
+                continue;
+            const std::size_t number = art[18] | art[19] << 8;
+            if (number < arrivals_.size() && arrivals_[number] == Clock::time_point{}) arrivals_[number] = at;
+        }
+    }
+
+    int fd_ = -1;
+    std::vector<Clock::time_point> arrivals_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A received-DMX report whose channels 1 and 2 carry its number.
+std::vector<std::uint8_t> Report(std::uint16_t number) {
+    std::vector<std::uint8_t> frame{0x7E, 0x05, 0x02, 0x02, 0x00, 0x00};
+    for (int channel = 1; channel <= 512; ++channel)
+        frame.push_back(static_cast<std::uint8_t>(number + channel));
+    frame[6] = static_cast<std::uint8_t>(number & 0xFF);
+    frame[7] = static_cast<std::uint8_t>(number >> 8);
+    frame.push_back(0xE7);
+    return frame;
+}
+
+bool ReceiveModeRun(const std::string& name, double rate, int reports) {
+    prowidget::Simulator sim;
+    sim.SetReportRate(0);  // the bench writes the reports itself, so that it knows when each left
+    const pid_t host =
+        StartHost({"--port", "1", "--mode", "receive", "--universe", "3"}, sim.DevicePath(), false);
+    const auto readyBy = Clock::now() + 30s;
+    while (!sim.InReceiveMode() && Clock::now() < readyBy) std::this_thread::sleep_for(50ms);
+    if (!sim.InReceiveMode()) {
+        std::fprintf(stderr, "%s: the host did not ask for receive mode within 30 s\n", name.c_str());
+        StopHost(host);
+        return false;
+    }
+    std::this_thread::sleep_for(500ms);
+    LoopbackCapture capture(static_cast<std::size_t>(reports));
+    const auto sentAt = SendPaced(reports, rate, Report, [&](auto report) { sim.Send(std::move(report)); });
+    std::this_thread::sleep_for(500ms);
+    const auto arrivals = capture.Arrivals();
+    StopHost(host);
+    std::vector<double> latencies;
+    for (std::size_t number = 0; number < arrivals.size(); ++number)
+        if (arrivals[number] != Clock::time_point{})
+            latencies.push_back(
+                std::chrono::duration<double, std::micro>(arrivals[number] - sentAt[number]).count());
+    LatencyFigures(name, std::move(latencies), static_cast<std::size_t>(reports));
+    return true;
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int index = 1; index < argc; ++index) {
+        const std::string option = argv[index];
+        auto count = [&] { return index + 1 < argc ? std::atoi(argv[++index]) : 0; };
+        if (option == "--packets-44")
+            options.packets44 = count();
+        else if (option == "--packets-1000")
+            options.packets1000 = count();
+        else if (option == "--reports")
+            options.reports = count();
+        else if (option == "--lean")
+            options.lean = true;
+        else
+            throw std::invalid_argument("unknown option " + option);
+    }
+    return options;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int slowPackets = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const int fastPackets = argc > 2 ? std::atoi(argv[2]) : 10000;
-    const std::filesystem::path program =
-        std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "vantor-host";
-    if (!std::filesystem::exists(program)) {
-        std::fprintf(stderr, "%s is missing: build the vantor-host target first\n", program.c_str());
+    try {
+        const Options options = ParseOptions(argc, argv);
+        if (!std::filesystem::exists(BuildFolder() / "vantor-host"))
+            throw std::runtime_error("vantor-host is missing: build it first");
+        const VethRig rig;
+        bool ok = true;
+        const bool visible = HasDisplay();
+        for (const bool lean : {true, false}) {
+            if (lean && !options.lean) continue;
+            const std::string kind = lean ? "lean_bridge" : "send";
+            if (options.packets44 > 0)
+                ok = SendModeRun(rig, "latency." + kind + "_44hz", 44, options.packets44, false, lean) && ok;
+            if (options.packets1000 > 0)
+                ok =
+                    SendModeRun(rig, "latency." + kind + "_1000hz", 1000, options.packets1000, false, lean) &&
+                    ok;
+        }
+        if (visible && options.packets44 > 0)
+            ok = SendModeRun(rig, "latency.send_44hz_visible", 44, options.packets44, true, false) && ok;
+        if (visible && options.packets1000 > 0)
+            ok =
+                SendModeRun(rig, "latency.send_1000hz_visible", 1000, options.packets1000, true, false) && ok;
+        if (options.reports > 0) ok = ReceiveModeRun("latency.receive_40hz", 40, options.reports) && ok;
+        return ok ? 0 : 1;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "bench_artnet_latency: %s\n", failure.what());
         return 1;
     }
-    if (!EnterOwnNetworkNamespace()) return 1;
-
-    const int sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in node{};
-    node.sin_family = AF_INET;
-    node.sin_port = htons(6454);
-    node.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-
-    std::printf(
-        "ArtDmx on universe %d to 127.0.0.1:6454 -> vantor-host (send mode) -> simulated widget pty\n",
-        kUniverse);
-    std::printf("%11s %8s %9s %9s %9s %9s %9s %9s %10s\n", "rate", "packets", "frames", "p50 us", "p99 us",
-                "max us", "host CPU s", "CPU %", "peak KiB");
-    bool ok = true;
-    if (slowPackets > 0) ok = Run(program, sender, node, 44.0, slowPackets) && ok;
-    if (fastPackets > 0) ok = Run(program, sender, node, 1000.0, fastPackets) && ok;
-    close(sender);
-    return ok ? 0 : 1;
 }

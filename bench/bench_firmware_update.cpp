@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         else
             sim.SetReplyDelay(std::chrono::milliseconds(delay));
         setenv("VANTOR_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
-        Form1Window window;
+        Form1Window window(false);  // headless, as the plug-in builds it
         Form1& form = window.Form();
         form.prowidget.InitWidgetPackets();
         form.MSComm1.SetCommPort(1);

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         for (const std::size_t pieces : {std::size_t{0}, std::size_t{64}}) {
             prowidget::Simulator sim;
             setenv("VANTOR_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
-            Form1Window window;
+            Form1Window window(false);  // headless, as the plug-in builds it
             window.Load();
             Form1& form = window.Form();
             form.SelectPort(1);

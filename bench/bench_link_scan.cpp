@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
             list += (port > 1 ? "," : "") + sims.back()->DevicePath();
         }
         setenv("VANTOR_SERIAL_PORTS", list.c_str(), 1);
-        Form1Window window;
+        Form1Window window(false);  // headless, as the plug-in builds it
         window.Load();
         Form1& form = window.Form();
         const auto wallStart = std::chrono::steady_clock::now();

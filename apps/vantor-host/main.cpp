@@ -1,5 +1,7 @@
 // vantor-host: a stand-in lighting host that drives the plug-in through its C interface only.
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +27,11 @@ void RequestStop(int) {
     stopRequested = 1;
 }
 
-constexpr int kEventSliceMs = 20;
+// Between two slices of the plug-in's event loop the host reads its standard input, looks at its stop request
+// and updates the status line and the reconnect watch. Without input to read, a longer slice wakes the
+// process less; a stop then takes up to that long.
+constexpr int kInputSliceMs = 20;
+constexpr int kIdleSliceMs = 250;
 
 // The helper object a host hands to init; this host only counts references.
 struct CountingHelper {
@@ -101,16 +107,21 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
     const auto started = std::chrono::steady_clock::now();
     while (!stopRequested) {
         const auto now = std::chrono::steady_clock::now();
-        if (options.durationSeconds &&
-            std::chrono::duration<double>(now - started).count() >= *options.durationSeconds)
-            break;
-        Check(api, api.process_events(kEventSliceMs), "processing events");
+        int sliceMs = options.readStdin ? kInputSliceMs : kIdleSliceMs;
+        if (options.durationSeconds) {
+            const std::chrono::duration<double, std::milli> left =
+                std::chrono::duration<double>(*options.durationSeconds) - (now - started);
+            if (left.count() <= 0) break;
+            sliceMs = std::min(sliceMs, static_cast<int>(std::ceil(left.count())));
+        }
+        // The watch looks before the slice, so that it sees the bridge as set up before anything can happen.
         const vantor_bridge_status status = BridgeStatus(api);
         if (reconnector) {
             reconnector->Poll(status, now);
             statusLine.SetWaiting(reconnector->Waiting());
         }
         statusLine.Update(status, now);
+        Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
         for (const std::string& line : input.ReadAvailable()) {
             if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;

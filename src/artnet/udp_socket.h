@@ -37,6 +37,12 @@ public:
     virtual void SendData(std::span<const std::uint8_t> datagram) = 0;
     // The whole pending datagram; it is removed. Empty when none is pending.
     virtual std::vector<std::uint8_t> GetData() = 0;
+    // The same into datagram, whose storage is reused; false when none is pending. Its sender becomes
+    // LastSender, as with GetData.
+    virtual bool ReadDatagram(std::vector<std::uint8_t>& datagram) {
+        datagram = GetData();
+        return !datagram.empty();
+    }
     // The sender of the datagram that GetData returned last, so that the node can tell its own broadcasts,
     // which come back to its socket, from other nodes' datagrams.
     virtual UdpEndpoint LastSender() const = 0;

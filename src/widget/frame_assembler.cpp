@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <utility>
-#include <variant>
 
 #include "widget/records.h"
 #include "widget/reply_results.h"
@@ -17,9 +16,16 @@ void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, TimePoint now) {
     bool stale = !fresh && now - partialSince_ >= kPartialFrameTimeout;
     carry_.insert(carry_.end(), bytes.begin(), bytes.end());
 
-    std::vector<std::variant<std::vector<std::uint8_t>, FrameFault>> found;
+    // Borrowed for the call, so that a Feed from within a sink has a list of its own; the frames' storage is
+    // reused from one call to the next, so that a steady stream allocates nothing.
+    std::vector<Found> found = std::move(found_);
+    std::size_t foundCount = 0;
+    auto next = [&]() -> Found& {
+        if (foundCount == found.size()) found.emplace_back();
+        return found[foundCount++];
+    };
     auto reject = [&](FrameFault fault) {
-        if (!resyncing_) found.emplace_back(fault);
+        if (!resyncing_) next().fault = fault;
         resyncing_ = true;
     };
     auto at = carry_.begin();
@@ -33,7 +39,9 @@ void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, TimePoint now) {
             if (dataLength > kMaxReplyDataLength) {
                 reject(FrameFault::BadLength);
             } else if (available >= frameBytes && at[frameBytes - 1] == kEndDelimiter) {
-                found.emplace_back(std::vector<std::uint8_t>(at, at + frameBytes));
+                Found& item = next();
+                item.fault.reset();
+                item.frame.assign(at, at + frameBytes);
                 resyncing_ = false;
                 at += frameBytes;
                 stale = false;
@@ -58,10 +66,12 @@ void FrameAssembler::Feed(std::span<const std::uint8_t> bytes, TimePoint now) {
     if (fresh || at != carry_.begin()) partialSince_ = now;
     carry_.erase(carry_.begin(), at);
 
-    for (auto& item : found) {
-        if (auto* frame = std::get_if<std::vector<std::uint8_t>>(&item))
-            frames_(*frame);
+    for (std::size_t index = 0; index < foundCount; ++index) {
+        Found& item = found[index];
+        if (!item.fault)
+            frames_(item.frame);
         else if (faults_)
-            faults_(std::get<FrameFault>(item));
+            faults_(*item.fault);
     }
+    found_ = std::move(found);
 }

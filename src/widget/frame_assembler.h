@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -44,10 +45,17 @@ public:
     std::size_t CarriedBytes() const { return carry_.size(); }
 
 private:
+    // A frame found in the carry, or the fault that rejected bytes there.
+    struct Found {
+        std::optional<FrameFault> fault;
+        std::vector<std::uint8_t> frame;
+    };
+
     FrameSink frames_;
     FaultSink faults_;
     std::vector<std::uint8_t> carry_;
     // When the partial frame at the head of the carry began to wait for its rest.
     TimePoint partialSince_{};
     bool resyncing_ = false;
+    std::vector<Found> found_;
 };

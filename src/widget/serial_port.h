@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,13 @@ public:
     virtual void ClearInBuffer() = 0;
     // All waiting received bytes in arrival order; they are removed from the buffer.
     virtual std::vector<std::uint8_t> Input() = 0;
+    // The same into bytes, whose storage is reused: a steady stream of reads allocates nothing.
+    virtual void ReadInput(std::vector<std::uint8_t>& bytes) { bytes = Input(); }
     // Writes the bytes in one piece.
     virtual void Output(std::span<const std::uint8_t> bytes) = 0;
+
+    // True where the port raises InputArrived, so that nothing needs to ask it for input on a clock.
+    virtual bool NotifiesInput() const { return false; }
+    // Raised on the window's thread when received bytes wait, also for bytes that came while it was raised.
+    std::function<void()> InputArrived;
 };

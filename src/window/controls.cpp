@@ -87,3 +87,9 @@ void Timer::SetEnabled(bool enabled) {
     if (enabled) ++starts_;
     NotifyChanged();
 }
+
+void Timer::SetTicksOnInput(bool onInput) {
+    if (ticksOnInput_ == onInput) return;
+    ticksOnInput_ = onInput;
+    NotifyChanged();
+}

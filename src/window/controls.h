@@ -146,9 +146,15 @@ public:
     }
     // Bumped by every SetEnabled(true), so an engine can tell a restart from no change.
     unsigned Starts() const { return starts_; }
+    // A tick that has work only when input waits, and whose owner calls Fire when input arrives: the engine
+    // then ticks it once an interval after each start (for input that came while it was stopped) instead of
+    // on every period.
+    bool TicksOnInput() const { return ticksOnInput_; }
+    void SetTicksOnInput(bool onInput);
 
 private:
     int interval_ = 0;
     bool enabled_ = false;
     unsigned starts_ = 0;
+    bool ticksOnInput_ = false;
 };

@@ -49,6 +49,7 @@ Form1::Form1(WindowServices services)
     }
 
     Timer1.SetInterval(2);
+    Timer1.SetTicksOnInput(MSComm1.NotifiesInput());
     Timer2.SetInterval(100);
     timOutput.SetInterval(20);
     Timer3.SetInterval(25);
@@ -59,6 +60,11 @@ Form1::Form1(WindowServices services)
 
     LayOutControls();
     WireEvents();
+}
+
+Form1::~Form1() {
+    MSComm1.InputArrived = nullptr;
+    ArtSocket.DataArrival = nullptr;
 }
 
 void Form1::LayOutControls() {
@@ -115,6 +121,7 @@ void Form1::WireEvents() {
     Timer4.Tick = [this] { Timer4_Timer(); };
     timeout.Tick = [this] { timeout_Timer(); };
     ArtSocket.DataArrival = [this](std::size_t bytesTotal) { ArtSocket_DataArrival(bytesTotal); };
+    MSComm1.InputArrived = [this] { Timer1.Fire(); };
     prowidget.SetSendFailureHandler([this] { NoticeClosedLink(); });
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {

@@ -51,6 +51,7 @@ public:
     explicit Form1(WindowServices services);
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
+    ~Form1();
 
     // The load handler: runs the start-up sequence once.
     void Form_Load();
@@ -153,6 +154,8 @@ private:
     void ChoosePort(int port);
     // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port.
     void CloseLinkPort();
+    // Channels 1 to 132 of a levels array on the monitor grid.
+    void ShowLevels(std::span<const std::uint8_t, kLevelCount> levels);
     // The serial control closes the port itself after a failure; from then on the window behaves as with no
     // port, until the user chooses one again. A failure that no sender has shown (a device found gone while
     // reading) is shown here, once.
@@ -167,4 +170,18 @@ private:
         [this](std::vector<std::uint8_t>& frame) { prowidget.ParseWidgetReply(frame); },
         [this](FrameFault fault) { prowidget.RecordFrameFault(fault); }};
     bool polling_ = false;
+    // Reused from one read to the next, so that a stream of reports or datagrams allocates nothing.
+    std::vector<std::uint8_t> pollBytes_;
+    std::vector<std::uint8_t> datagram_;
+    // What the grid and the status display show now, so that a tick with nothing new does nothing. Only the
+    // monitor ticks write the grid; the status text may be replaced by others, so it is compared as well.
+    std::optional<std::array<std::uint8_t, kMonitorChannels>> monitorShown_;
+    struct StatusShown {
+        std::uint8_t replyStatus;
+        VBool sendMode;
+        bool detected;
+        bool operator==(const StatusShown&) const = default;
+    };
+    std::optional<StatusShown> statusShown_;
+    std::string statusText_;
 };

@@ -36,16 +36,18 @@ void Form1::ArtUniv_Change() {
 // announced count is not used. An empty read ends the loop (an empty datagram carries nothing to handle).
 void Form1::ArtSocket_DataArrival(std::size_t bytesTotal) {
     (void)bytesTotal;
+    // The buffer is borrowed for the call: a failure box that runs a nested event loop while a datagram is
+    // handled makes the nested arrival use a buffer of its own.
+    std::vector<std::uint8_t> datagram = std::move(datagram_);
     for (int count = 0; count < kMaxDatagramsPerArrival; ++count) {
-        std::vector<std::uint8_t> datagram;
         try {
-            datagram = ArtSocket.GetData();
+            if (!ArtSocket.ReadDatagram(datagram)) break;
         } catch (const std::exception& failure) {
             artnet.ArtNetLog(std::string("! Art-Net Receive Error: ") + failure.what());
-            return;
+            break;
         }
-        if (datagram.empty()) return;
         if (artnet.IsOwnDatagram(ArtSocket.LastSender())) continue;
         artnet.HandleArtNetPacket(datagram);
     }
+    datagram_ = std::move(datagram);
 }

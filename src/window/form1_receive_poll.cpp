@@ -14,17 +14,20 @@ void Form1::Timer1_Timer() {
         NoticeClosedLink();
         return;
     }
-    std::vector<std::uint8_t> bytes;
+    pollBytes_.clear();
     try {
-        if (MSComm1.InBufferCount() > 0) bytes = MSComm1.Input();
+        if (MSComm1.InBufferCount() > 0) MSComm1.ReadInput(pollBytes_);
     } catch (const std::exception& failure) {
         NoticeClosedLink(failure.what());
         return;
     }
-    if (bytes.empty() && receiveFrames_.CarriedBytes() == 0) return;
+    if (pollBytes_.empty() && receiveFrames_.CarriedBytes() == 0) return;
     ScopedFlag polling(polling_);
     try {
-        receiveFrames_.Feed(bytes, services_.Events.Now());
+        receiveFrames_.Feed(pollBytes_, services_.Events.Now());
     } catch (const std::exception&) {
     }
+    // Where the port announces its input the poll ticks on input alone, but while a partial frame waits: that
+    // one is waited for on the clock, so that it goes in time even when nothing more comes.
+    Timer1.SetTicksOnInput(MSComm1.NotifiesInput() && receiveFrames_.CarriedBytes() == 0);
 }

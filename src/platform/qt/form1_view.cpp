@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/qt/control_views.h"
+#include "platform/qt/monitor_view.h"
 
 namespace {
 
@@ -24,12 +25,16 @@ Form1View::Form1View(Form1& form) : form_(form) {
     setPalette(palette);
     setAutoFillBackground(true);
 
+    monitor_ = new MonitorView(form_.Label8, this);
+    for (const auto& label : form_.Label8) views_[label->Name] = monitor_;
+
     // Containers first, so that their children have a parent to sit in.
     std::vector<Control*> controls = form_.AllControls();
     std::stable_partition(controls.begin(), controls.end(),
                           [](Control* c) { return c->Container == nullptr; });
     int right = 0, bottom = 0;
     for (Control* control : controls) {
+        if (views_.count(control->Name)) continue;
         QWidget* parent = this;
         if (control->Container) {
             const auto container = views_.find(control->Container->Name);

@@ -6,7 +6,7 @@
 #include "platform/qt/library_path.h"
 #include "platform/qt/logging.h"
 
-Form1Window::Form1Window() {
+Form1Window::Form1Window(bool withView) {
     auto artNetLog = [](const std::string& line) {
         qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
     };
@@ -15,6 +15,7 @@ Form1Window::Form1Window() {
         &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString()};
     form_ = std::make_unique<Form1>(std::move(services));
     for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
+    if (!withView) return;
     view_ = std::make_unique<Form1View>(*form_);
     messages_.SetOwner(view_.get());
     fileDialog_.SetOwner(view_.get());
@@ -31,6 +32,7 @@ void Form1Window::Load() {
 }
 
 void Form1Window::Show() {
+    if (!view_) return;
     view_->show();
     // Raising means nothing where no one sees the window (and the offscreen platform complains).
     if (!IsHeadless()) view_->raise();

@@ -12,10 +12,12 @@
 #include "plugin/control_window.h"
 #include "window/form1.h"
 
-// Form1 with the Qt services it reaches, its timers driven and its view built. Needs a QApplication.
+// Form1 with the Qt services it reaches, its timers driven and, where a person can see it, its view built.
+// Without a view the controls and their logic run all the same, and showing the window does nothing. Needs a
+// QApplication.
 class Form1Window : public ControlWindow {
 public:
-    Form1Window();
+    explicit Form1Window(bool withView = true);
     Form1Window(const Form1Window&) = delete;
     Form1Window& operator=(const Form1Window&) = delete;
     ~Form1Window() override;
@@ -23,6 +25,8 @@ public:
     void Load() override;
     void Show() override;
     Form1& Form() override { return *form_; }
+    bool HasView() const { return view_ != nullptr; }
+    // Only for a window built with its view.
     Form1View& View() { return *view_; }
     QtMessageBox& Messages() { return messages_; }
     QtSerialPort& Serial() { return serial_; }

@@ -24,15 +24,25 @@ public:
     int InBufferCount() override;
     void ClearInBuffer() override;
     std::vector<std::uint8_t> Input() override;
+    void ReadInput(std::vector<std::uint8_t>& bytes) override;
     void Output(std::span<const std::uint8_t> bytes) override;
+    bool NotifiesInput() const override { return true; }
 
     // The device path that a port number names now ("" when none).
     static std::string DevicePathOf(int port);
 
 private:
     void PullWaitingBytes();
+    void AnnounceInput();
+    // Writes straight to the device when Qt holds nothing unwritten; returns how many bytes it took.
+    std::size_t WriteDirect(std::span<const std::uint8_t> bytes);
     [[noreturn]] void FailAndClose(const QString& description);
 
     QSerialPort port_;
     int commPort_ = 1;
+    // Bytes that PullWaitingBytes brings in belong to its caller; announcing them would let the receive
+    // poll take a reply that the port scan is waiting for.
+    bool pulling_ = false;
+    bool announcing_ = false;
+    bool readWhileAnnouncing_ = false;
 };

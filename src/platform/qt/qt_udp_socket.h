@@ -2,13 +2,15 @@
 
 #include <QHostAddress>
 #include <QUdpSocket>
-#include <deque>
+#include <array>
+#include <string>
 
 #include "artnet/udp_socket.h"
 #include "artnet/interface_choice.h"
 
 // The socket control over QUdpSocket. Arrived datagrams are queued as they come and announced one by one
-// through DataArrival; GetData hands them out in order.
+// through DataArrival; GetData and ReadDatagram hand them out in order. The queue's slots keep their storage,
+// so a steady stream of datagrams allocates nothing.
 class QtUdpSocket : public UdpSocket {
 public:
     // Datagrams kept for a handler that does not read them; older ones are dropped first.
@@ -23,22 +25,32 @@ public:
     std::string LocalNetmask() const override;
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
+    bool ReadDatagram(std::vector<std::uint8_t>& datagram) override;
     UdpEndpoint LastSender() const override { return lastSender_; }
 
     // The machine's addresses as the interface choice sees them.
     static std::vector<InterfaceAddress> MachineAddresses();
 
 private:
-    void ReadPendingDatagrams();
-    InterfaceAddress ChosenAddress() const;
-
-    QUdpSocket socket_;
-    QHostAddress remoteHost_;
-    std::uint16_t remotePort_ = 0;
     struct Queued {
         std::vector<std::uint8_t> bytes;
         UdpEndpoint sender;
     };
-    std::deque<Queued> queued_;
+
+    void ReadPendingDatagrams();
+    // The next pending datagram and its sender into the slot; false when none is pending.
+    bool ReadOneDatagram(Queued& into);
+    InterfaceAddress ChosenAddress() const;
+
+    QUdpSocket socket_;
+    QHostAddress remoteHost_;
+    // The text remoteHost_ was parsed from: every send names the same broadcast address again.
+    std::string remoteHostText_;
+    std::uint16_t remotePort_ = 0;
+    // A ring of kMaxQueued slots: queuedCount_ datagrams from slot queuedHead_ on.
+    std::array<Queued, kMaxQueued> queued_;
+    std::size_t queuedHead_ = 0;
+    std::size_t queuedCount_ = 0;
+    bool announcing_ = false;
     UdpEndpoint lastSender_;
 };

@@ -37,5 +37,9 @@ void TimerEngine::Follow(Binding& binding) {
         return;
     }
     if (qtimer.interval() != timer.Interval()) qtimer.setInterval(timer.Interval());
-    if (!qtimer.isActive() || restarted) qtimer.start();
+    // A timer that ticks on input is ticked by its owner; the clock gives it one tick after each start.
+    const bool once = timer.TicksOnInput();
+    const bool becameOnce = once && !qtimer.isSingleShot();
+    qtimer.setSingleShot(once);
+    if (once ? (restarted || becameOnce) : (!qtimer.isActive() || restarted)) qtimer.start();
 }

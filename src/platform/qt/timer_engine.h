@@ -7,7 +7,8 @@
 #include "window/controls.h"
 
 // Drives the window's timer objects with Qt's precise timers: each follows its object's Interval and Enabled,
-// restarts when enabled again while running, and calls Fire on every period.
+// restarts when enabled again while running, and calls Fire on every period (for a timer that ticks on input,
+// once an interval after each start).
 class TimerEngine {
 public:
     TimerEngine() = default;

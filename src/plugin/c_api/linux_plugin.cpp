@@ -10,29 +10,27 @@
 #include "platform/qt/headless.h"
 
 void EnsureQtApplication() {
+    // Lives as long as the process, and keeps references to its arguments for that long.
+    static QCoreApplication* ours = nullptr;
     if (QCoreApplication* existing = QCoreApplication::instance()) {
-        if (!qobject_cast<QApplication*>(existing))
+        if (existing != ours && !qobject_cast<QApplication*>(existing) && !IsHeadless())
             throw std::runtime_error(
                 "The host runs a Qt application without widgets; the window needs QApplication");
         return;
     }
-    // QApplication keeps references to its arguments for its whole life, and it lives as long as the process.
-    static std::array<std::string, 3> args{"vantor.out", "", ""};
-    static std::array<char*, 4> argv{};
+    static std::array<std::string, 1> args{"vantor.out"};
+    static std::array<char*, 2> argv{args[0].data(), nullptr};
     static int argc = 1;
-    const bool noPerson = qEnvironmentVariable("VANTOR_HEADLESS") == QLatin1String("1") || !HasDisplay();
-    if (noPerson && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        args[1] = "-platform";
-        args[2] = "offscreen";
-        argc = 3;
+    // Where no person can see a window, a core application runs the controls: no platform, no fonts, no
+    // widgets to load and keep in memory.
+    if (IsHeadless() || (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) {
+        ours = new QCoreApplication(argc, argv.data());
+    } else {
+        ours = new QApplication(argc, argv.data());
+        // The window has no closing handler: closing it must not end the host's loop.
+        QApplication::setQuitOnLastWindowClosed(false);
     }
-    for (int index = 0; index < argc; ++index)
-        argv[static_cast<std::size_t>(index)] = args[static_cast<std::size_t>(index)].data();
-    argv[static_cast<std::size_t>(argc)] = nullptr;
-    new QApplication(argc, argv.data());
-    QApplication::setApplicationName(QString::fromLatin1(Form1View::kTitle));
-    // The window has no closing handler: closing it must not end the host's loop.
-    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setApplicationName(QString::fromLatin1(Form1View::kTitle));
 }
 
 PluginState& ThePlugin() {
@@ -40,7 +38,8 @@ PluginState& ThePlugin() {
     // own state at process exit.
     static PluginState* const state = new PluginState([]() -> std::unique_ptr<ControlWindow> {
         EnsureQtApplication();
-        return std::make_unique<Form1Window>();
+        // Where no one can see the window, its controls run without widgets.
+        return std::make_unique<Form1Window>(!IsHeadless());
     });
     return *state;
 }

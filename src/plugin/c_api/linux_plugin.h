@@ -9,5 +9,5 @@ PluginState& ThePlugin();
 // That window, with its Qt services (created and loaded on first use).
 Form1Window& QtWindow();
 
-// Creates the Qt application when the host runs none (offscreen when no person can see a window).
+// Creates the Qt application when the host runs none (without a GUI when no person can see a window).
 void EnsureQtApplication();

@@ -16,6 +16,7 @@
 #include "dialogs/centring.h"
 #include "platform/qt/form1_window.h"
 #include "prowidget_sim.h"
+#include "qt_test_app.h"
 #include "widget/firmware_temp_file.h"
 #include "widget/firmware_update.h"
 
@@ -142,6 +143,42 @@ TEST_F(FirmwareOverPty, HeadlessDialogWithNoOneToAnswerCountsAsCancelled) {
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(sim.ReprogramRequests(), 0u);
     EXPECT_TRUE(Form().Timer1.Enabled());
+}
+
+// The receive poll runs when the widget's bytes arrive, piece by piece, never on an idle clock, and not at
+// all while an update reads the page answers itself.
+TEST_F(FirmwareOverPty, ReceivePollTicksOnInputAndStaysStoppedDuringAnUpdate) {
+    int ticks = 0, ticksDuringUpdate = 0;
+    bool updating = false;
+    auto poll = Form().Timer1.Tick;
+    Form().Timer1.Tick = [&] {
+        ++ticks;
+        ticksDuringUpdate += updating ? 1 : 0;
+        poll();
+    };
+    RunEventsFor(std::chrono::milliseconds(50));  // the one tick that follows the timer's start
+    ticks = 0;
+    RunEventsFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(ticks, 0) << "an idle port was asked for input";
+
+    sim.Send({0x7E, 0x03, 0x05, 0x00, 44});
+    ASSERT_TRUE(RunEventsUntil([&] { return ticks > 0; }, std::chrono::seconds(2)));
+    sim.Send({2, 33, 1, 40, 0xE7});
+    EXPECT_TRUE(RunEventsUntil([&] { return Form().prowidget.WidgetParameters.BreakTime == 33; },
+                               std::chrono::seconds(2)));
+    // A frame cut short is given up in time, although nothing more comes.
+    sim.Send({0x7E, 0x03, 0x05, 0x00, 44});
+    EXPECT_TRUE(RunEventsUntil([&] { return Form().prowidget.ReplyStatus == kStatusLengthMismatch; },
+                               std::chrono::seconds(2)));
+
+    TempFirmware file(FirmwareBytes(6144));
+    updating = true;
+    EXPECT_TRUE(Form().UpdateFirmwareFromFile(file.Path()));
+    updating = false;
+    EXPECT_EQ(ticksDuringUpdate, 0);
+    // The parameters asked for after the update are read by the poll again.
+    EXPECT_TRUE(RunEventsUntil([&] { return Form().prowidget.WidgetParameters.BreakTime == 9; },
+                               std::chrono::seconds(2)));
 }
 
 // Slow: two full ten-second time-outs on the real clock.

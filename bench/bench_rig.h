@@ -1,0 +1,185 @@
+#pragma once
+
+// The rig of the end-to-end benchmarks: vantor-host in a network namespace of the bench's own, a simulated
+// widget on a pty in the bench process, an Art-Net sender in a second namespace joined to the host's by a
+// veth pair, and the figures printed as lines a script reads:
+//
+//   figure <name> <value> <unit>
+//
+// The node in the host's namespace is held to lo (VANTOR_ARTNET_INTERFACE=lo): it receives over the veth pair
+// and sends only to loopback. Nothing here touches an interface outside the namespaces the bench creates.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace bench_rig {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint8_t kUniverse = 3;
+constexpr std::uint8_t kOutputLabel = 6;
+constexpr const char* kHostAddress = "10.254.201.1";
+constexpr const char* kSenderAddress = "10.254.201.2";
+
+inline void Figure(const std::string& name, double value, const char* unit) {
+    std::printf("figure %s %.4g %s\n", name.c_str(), value, unit);
+    std::fflush(stdout);
+}
+
+inline void Shell(const std::string& command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+// The host's namespace (the bench's own from here on) and the sender's, joined by a veth pair. The sender's
+// socket stays in its namespace whatever namespace the bench is in when it sends.
+class VethRig {
+public:
+    VethRig() {
+        if (unshare(CLONE_NEWNET) != 0) throw std::runtime_error("unshare(CLONE_NEWNET): run as root");
+        Shell("ip link set lo up");
+        sender_ = socket(AF_INET, SOCK_DGRAM, 0);
+        const int senderNamespace = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+        // A process that keeps the sender's namespace nameable for ip while the bench moves on.
+        holder_ = fork();
+        if (holder_ == 0) {
+            pause();
+            _exit(0);
+        }
+        if (unshare(CLONE_NEWNET) != 0) throw std::runtime_error("unshare(CLONE_NEWNET)");
+        const int hostNamespace = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+        Shell("ip link set lo up");
+        Shell("ip link add vnb0 type veth peer name vnb1");
+        Shell("ip link set vnb1 netns " + std::to_string(holder_));
+        Shell(std::string("ip addr add ") + kHostAddress + "/24 dev vnb0 && ip link set vnb0 up");
+        setns(senderNamespace, CLONE_NEWNET);
+        Shell(std::string("ip addr add ") + kSenderAddress + "/24 dev vnb1 && ip link set vnb1 up");
+        setns(hostNamespace, CLONE_NEWNET);
+        close(senderNamespace);
+        close(hostNamespace);
+        node_.sin_family = AF_INET;
+        node_.sin_port = htons(6454);
+        inet_pton(AF_INET, kHostAddress, &node_.sin_addr);
+    }
+    ~VethRig() {
+        close(sender_);
+        kill(holder_, SIGKILL);
+        waitpid(holder_, nullptr, 0);
+    }
+    VethRig(const VethRig&) = delete;
+    VethRig& operator=(const VethRig&) = delete;
+
+    void Send(const std::vector<std::uint8_t>& datagram) const {
+        sendto(sender_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&node_),
+               sizeof node_);
+    }
+
+private:
+    int sender_ = -1;
+    pid_t holder_ = -1;
+    sockaddr_in node_{};
+};
+
+// An ArtDmx for the rig's universe whose channels 1 and 2 carry its number, so that each frame on the widget
+// names the packet it came from; the other levels change with the number too.
+inline std::vector<std::uint8_t> ArtDmx(std::uint16_t number) {
+    std::vector<std::uint8_t> packet{'A',  'r', 't', '-', 'N', 'e',       't', 0,    0x00,
+                                     0x50, 0,   14,  0,   0,   kUniverse, 0,   0x02, 0x00};
+    packet.resize(530);
+    packet[18] = static_cast<std::uint8_t>(number & 0xFF);
+    packet[19] = static_cast<std::uint8_t>(number >> 8);
+    for (std::size_t i = 20; i < packet.size(); ++i) packet[i] = static_cast<std::uint8_t>(number + i);
+    return packet;
+}
+
+inline std::filesystem::path BuildFolder() {
+    return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path();
+}
+
+// vantor-host with these arguments, its serial port 1 the given device ("" for none), its output thrown away.
+// Headless unless visible; a visible host needs DISPLAY.
+inline pid_t StartHost(const std::vector<std::string>& arguments, const std::string& device, bool visible) {
+    const std::string program = (BuildFolder() / "vantor-host").string();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    setenv("VANTOR_SERIAL_PORTS", device.c_str(), 1);
+    setenv("VANTOR_ARTNET_INTERFACE", "lo", 1);
+    if (!visible) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("VANTOR_HEADLESS", "1", 1);
+    }
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    std::vector<std::string> all{program};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    if (!visible) all.push_back("--headless");
+    std::vector<char*> argv;
+    for (auto& argument : all) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+// CPU time the process's threads have used so far, to the nanosecond (the scheduler's own count).
+inline double CpuSeconds(pid_t pid) {
+    double seconds = 0;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ignored;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ignored)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        double nanoseconds = 0;
+        if (schedstat >> nanoseconds) seconds += nanoseconds / 1e9;
+    }
+    return seconds;
+}
+
+// Stops the process; its peak resident memory over its whole life, in KiB.
+inline long StopHost(pid_t pid) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return usage.ru_maxrss;
+}
+
+inline double Percentile(const std::vector<double>& sorted, double fraction) {
+    if (sorted.empty()) return NAN;
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+// p50, p99 and max of latencies in microseconds, as milliseconds, and how many of the expected never came.
+inline void LatencyFigures(const std::string& name, std::vector<double> microseconds, std::size_t expected) {
+    std::sort(microseconds.begin(), microseconds.end());
+    Figure(name + ".p50", Percentile(microseconds, 0.50) / 1000, "ms");
+    Figure(name + ".p99", Percentile(microseconds, 0.99) / 1000, "ms");
+    Figure(name + ".max", microseconds.empty() ? NAN : microseconds.back() / 1000, "ms");
+    Figure(name + ".lost", static_cast<double>(expected - std::min(expected, microseconds.size())),
+           "packets");
+}
+
+inline bool HasDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+}  // namespace bench_rig
