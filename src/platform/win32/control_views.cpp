@@ -116,9 +116,9 @@ public:
             case SB_RIGHT:
                 wanted = bar_.Max();
                 break;
-            case SB_THUMBPOSITION:
+            case SB_THUMBPOSITION:  // 16 bits hold every range here
                 wanted = position;
-                break;  // 16 bits hold every range here
+                break;
             default:
                 return;  // the thumb on its way, or the end of a scroll
         }

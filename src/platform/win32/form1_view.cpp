@@ -1,6 +1,7 @@
 #include "platform/win32/form1_view.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -44,14 +45,15 @@ Form1View::Form1View(Form1& form, MessageWindow& window)
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     std::vector<RECT> cells;
-    for (const auto& label : form_.Label8) cells.push_back(PixelRect(*label));
+    std::set<const Control*> monitored;
+    for (const auto& label : form_.Label8) {
+        cells.push_back(PixelRect(*label));
+        monitored.insert(label.get());
+    }
     int id = kFirstChildId;
     for (Control* control : form_.AllControls()) {
         ++id;
-        if (std::find_if(form_.Label8.begin(), form_.Label8.end(), [control](const auto& label) {
-                return label.get() == control;
-            }) != form_.Label8.end())
-            continue;
+        if (monitored.count(control)) continue;  // the monitor paints these
         if (auto view = MakeControlView(*control, window.Handle(), PixelRect(*control), id)) {
             SendMessageW(view->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
             byHandle_[view->Handle()] = view.get();
