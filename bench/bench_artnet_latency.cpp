@@ -19,15 +19,16 @@
 #include <termios.h>
 
 #include <atomic>
-#include <map>
 #include <thread>
 
 #include "bench_rig.h"
+#include "paced_latency.h"
 #include "prowidget_sim.h"
 
 namespace {
 
 using namespace bench_rig;
+using namespace paced_latency;
 using namespace std::chrono_literals;
 
 struct Options {
@@ -36,22 +37,6 @@ struct Options {
     int reports = 1000;
     bool lean = false;
 };
-
-// Makes item number 0, 1, ... count - 1 and sends each at its time at the given rate; returns when each went.
-template <typename Make, typename Send>
-std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send send) {
-    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(count));
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
-    const auto start = Clock::now();
-    for (int number = 0; number < count; ++number) {
-        std::this_thread::sleep_until(start + period * number);
-        auto item = make(static_cast<std::uint16_t>(number));
-        sentAt[static_cast<std::size_t>(number)] = Clock::now();
-        send(std::move(item));
-    }
-    return sentAt;
-}
 
 // The reference: a bridge that blocks in recv and writes the frame, nothing else.
 pid_t StartLeanBridge(const std::string& device) {
@@ -105,18 +90,8 @@ bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int p
     sim.WaitForFrames(kOutputLabel, framesBefore + static_cast<std::size_t>(packets), 3s);
     StopHost(host);
 
-    std::vector<double> latencies;
-    std::map<int, bool> seen;
-    for (const auto& frame : sim.TakeFrames()) {
-        if (frame.label != kOutputLabel || frame.data.size() != 513) continue;
-        const int number = frame.data[1] | frame.data[2] << 8;
-        if (number >= packets || seen[number]) continue;
-        seen[number] = true;
-        latencies.push_back(
-            std::chrono::duration<double, std::micro>(frame.at - sentAt[static_cast<std::size_t>(number)])
-                .count());
-    }
-    LatencyFigures(name, std::move(latencies), static_cast<std::size_t>(packets));
+    LatencyFigures(name, FrameLatencies<std::micro>(sim.TakeFrames(), kOutputLabel, sentAt),
+                   static_cast<std::size_t>(packets));
     return true;
 }
 

@@ -14,11 +14,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
 
+#include "paced_latency.h"
 #include "prowidget_sim.h"
 #include "support/loopback_udp.h"
 #include "wine_session.h"
@@ -121,31 +121,15 @@ void ArtNetLatency(wine::Session& session, prowidget::Simulator& sim, int packet
     std::this_thread::sleep_for(200ms);
     sim.TakeFrames();
     const std::size_t framesBefore = sim.FrameCount(kOutputLabel);
-    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(packets));
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / 44.0));
     const double cpuBefore = CpuSeconds(host->Pid());
     const auto start = Clock::now();
-    for (int number = 0; number < packets; ++number) {
-        std::this_thread::sleep_until(start + period * number);
-        sentAt[static_cast<std::size_t>(number)] = Clock::now();
-        sender.SendTo("127.0.0.1", 6454, NumberedArtDmx(static_cast<std::uint16_t>(number)));
-    }
+    const auto sentAt = paced_latency::SendPaced(
+        packets, 44.0, NumberedArtDmx, [&](const auto& packet) { sender.SendTo("127.0.0.1", 6454, packet); });
     // The count runs on from the warm-up's frames.
     sim.WaitForFrames(kOutputLabel, framesBefore + static_cast<std::size_t>(packets), 5s);
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = CpuSeconds(host->Pid()) - cpuBefore;
-    std::vector<double> latencies;
-    std::map<int, bool> seen;
-    for (const auto& frame : sim.TakeFrames()) {
-        if (frame.label != kOutputLabel || frame.data.size() != 513) continue;
-        const int number = frame.data[1] | frame.data[2] << 8;
-        if (number >= packets || seen[number]) continue;
-        seen[number] = true;
-        latencies.push_back(
-            std::chrono::duration<double, std::milli>(frame.at - sentAt[static_cast<std::size_t>(number)])
-                .count());
-    }
+    auto latencies = paced_latency::FrameLatencies<std::milli>(sim.TakeFrames(), kOutputLabel, sentAt);
     std::sort(latencies.begin(), latencies.end());
     std::printf(
         "Art-Net to widget at 44 Hz: %d sent, %zu arrived; latency ms p50 %.2f p99 %.2f max %.2f; "

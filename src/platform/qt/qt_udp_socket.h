@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "artnet/udp_socket.h"
 #include "artnet/interface_choice.h"
+#include "artnet/udp_socket.h"
 
 // The socket control over QUdpSocket. Arrived datagrams are queued as they come and announced one by one
 // through DataArrival; GetData and ReadDatagram hand them out in order. The queue's slots keep their storage,

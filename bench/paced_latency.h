@@ -1,0 +1,49 @@
+#pragma once
+// Sending numbered items at a steady rate and pairing each with the widget frame that carried its number,
+// shared by the latency benches of both builds.
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "prowidget_sim.h"
+
+namespace paced_latency {
+
+using Clock = std::chrono::steady_clock;
+
+// Makes item number 0, 1, ... count - 1 and sends each at its time at the given rate; returns when each went.
+template <typename Make, typename Send>
+std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send send) {
+    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(count));
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+    const auto start = Clock::now();
+    for (int number = 0; number < count; ++number) {
+        std::this_thread::sleep_until(start + period * number);
+        auto item = make(static_cast<std::uint16_t>(number));
+        sentAt[static_cast<std::size_t>(number)] = Clock::now();
+        send(std::move(item));
+    }
+    return sentAt;
+}
+
+// For each number sent, the time from its sending to the first output frame whose channels 1 and 2 carry it
+// (low byte first), in the unit asked for. Numbers that never arrived have no entry.
+template <typename Unit>
+std::vector<double> FrameLatencies(const std::vector<prowidget::Frame>& frames, std::uint8_t outputLabel,
+                                   const std::vector<Clock::time_point>& sentAt) {
+    std::vector<double> latencies;
+    std::vector<bool> seen(sentAt.size());
+    for (const auto& frame : frames) {
+        if (frame.label != outputLabel || frame.data.size() != 513) continue;
+        const std::size_t number = frame.data[1] | frame.data[2] << 8;
+        if (number >= sentAt.size() || seen[number]) continue;
+        seen[number] = true;
+        latencies.push_back(std::chrono::duration<double, Unit>(frame.at - sentAt[number]).count());
+    }
+    return latencies;
+}
+
+}  // namespace paced_latency
