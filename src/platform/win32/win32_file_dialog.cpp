@@ -23,10 +23,14 @@ void RemoveHook(PendingDialog& dialog) {
     dialog.hook = nullptr;
 }
 
-// The file buffer holds one path and a NUL, or, for several files, the directory, a NUL, each name and a
-// NUL, and one more NUL; the name offset tells which (a NUL just before it). The reply keeps that form, in
-// UTF-8, with the offset counted in UTF-8 bytes.
-OpenFileNameReply ReplyFrom(const std::wstring& file, WORD offset, const std::wstring& title) {
+}  // namespace
+
+Win32FileDialogService::Win32FileDialogService(MessageWindow& window)
+    : window_(window), answerMessage_(window.AddHandler([this](WPARAM dialog, LPARAM) {
+          if (answer_) answer_(reinterpret_cast<HWND>(dialog));
+      })) {}
+
+OpenFileNameReply ReplyFromBuffers(const std::wstring& file, WORD offset, const std::wstring& title) {
     OpenFileNameReply reply;
     reply.Chosen = true;
     const bool list = offset > 0 && offset <= file.size() && file[offset - 1] == L'\0';
@@ -37,13 +41,6 @@ OpenFileNameReply ReplyFrom(const std::wstring& file, WORD offset, const std::ws
     if (!list) reply.FileTitle = Narrow(title.substr(0, title.find(L'\0')));
     return reply;
 }
-
-}  // namespace
-
-Win32FileDialogService::Win32FileDialogService(MessageWindow& window)
-    : window_(window), answerMessage_(window.AddHandler([this](WPARAM dialog, LPARAM) {
-          if (answer_) answer_(reinterpret_cast<HWND>(dialog));
-      })) {}
 
 WindowHandle Win32FileDialogService::OwnerWindow() const {
     return reinterpret_cast<WindowHandle>(window_.Handle());
@@ -86,7 +83,7 @@ OpenFileNameReply Win32FileDialogService::GetOpenFileName(const OpenFileNameReco
     RemoveHook(shown);
     pending = outer;
     if (!chosen) return {};
-    return ReplyFrom(file, dialog.nFileOffset, fileTitle);
+    return ReplyFromBuffers(file, dialog.nFileOffset, fileTitle);
 }
 
 LRESULT CALLBACK Win32FileDialogService::CbtHook(int code, WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,12 @@
 #include "dialogs/file_dialog_service.h"
 #include "platform/win32/message_window.h"
 
+// What the dialog wrote into its file buffer, name offset and file title buffer, as the reply: the buffer
+// holds one path and a NUL, or, for several files, the directory, a NUL, each name and a NUL, and one more
+// NUL (a NUL just before the name offset tells which). The reply keeps that form in UTF-8, with the offset
+// counted in UTF-8 bytes; a buffer without its closing NULs is no choice.
+OpenFileNameReply ReplyFromBuffers(const std::wstring& file, WORD offset, const std::wstring& title);
+
 // The system's open-file dialog on Windows: GetOpenFileNameW over the dialog record's buffers, owned by the
 // control window, with a one-shot WH_CBT hook on the window's thread that hands the dialog to the centring
 // as it is about to be activated. Where no person can answer (headless) and no answer is set, the dialog is

@@ -7,6 +7,7 @@
 #include "platform/win32/environment.h"
 #include "platform/win32/form1_view.h"
 #include "platform/win32/text.h"
+#include "platform/win32/win32_file_dialog.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_udp_socket.h"
@@ -64,6 +65,29 @@ TEST(Layout, TwipsToPixelsByTheScreensDpi) {
     } rows[] = {{1440, 96, 96}, {15, 96, 1}, {7455, 96, 497}, {1440, 144, 144}, {120, 120, 10}};
     for (const auto& row : rows)
         EXPECT_EQ(Form1View::TwipsToPixels(row.twips, row.dpi), row.pixels) << row.twips;
+}
+
+TEST(FileDialog, BuffersBecomeTheReplyInUtf8WithTheOffsetInBytes) {
+    using namespace std::string_literals;
+    const struct {
+        std::wstring file;
+        WORD offset;
+        std::wstring title;
+        OpenFileNameReply reply;
+    } rows[] = {
+        {L"C:\\fw\\image.bin\0   "s, 6, L"image.bin\0  "s, {true, "C:\\fw\\image.bin\0"s, 6, "image.bin"}},
+        // Two bytes in UTF-8 for the one character before the name.
+        {L"C:\\f\u00FC\\a.bin\0 "s, 6, L"a.bin\0"s, {true, "C:\\f\xC3\xBC\\a.bin\0"s, 7, "a.bin"}},
+        {L"C:\\fw\0a.bin\0b.bin\0\0  "s, 6, L"   "s, {true, "C:\\fw\0a.bin\0b.bin\0\0"s, 6, ""}},
+        {L"C:\\fw\0a.bin\0b.bin"s, 6, L"   "s, {}},
+    };
+    for (const auto& row : rows) {
+        const OpenFileNameReply reply = ReplyFromBuffers(row.file, row.offset, row.title);
+        EXPECT_EQ(reply.Chosen, row.reply.Chosen) << Narrow(row.file);
+        EXPECT_EQ(reply.File, row.reply.File) << Narrow(row.file);
+        EXPECT_EQ(reply.FileOffset, row.reply.FileOffset) << Narrow(row.file);
+        EXPECT_EQ(reply.FileTitle, row.reply.FileTitle) << Narrow(row.file);
+    }
 }
 
 }  // namespace
