@@ -53,7 +53,7 @@ std::wstring ListEntry(HWND list, int row) {
 }
 
 std::wstring StatusText(HWND status) {
-    // In simple mode the bar has the one text; wine gives it for part 0, not for SB_SIMPLEID.
+    // In simple mode the bar has the one text; wine answers for index 0, not for SB_SIMPLEID.
     wchar_t text[512] = {};
     SendMessageW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
     return text;
