@@ -37,6 +37,7 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     Resolve(library, "vantor_set_universe", api.set_universe);
     Resolve(library, "vantor_update_firmware", api.update_firmware);
     Resolve(library, "vantor_search_ports", api.search_ports);
+    Resolve(library, "vantor_search_port", api.search_port);
     Resolve(library, "vantor_get_port_report", api.get_port_report);
     Resolve(library, "vantor_get_bridge_status", api.get_bridge_status);
     Resolve(library, "vantor_set_status_listener", api.set_status_listener);

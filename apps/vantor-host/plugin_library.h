@@ -23,6 +23,7 @@ struct PluginLibrary {
     decltype(&vantor_set_universe) set_universe = nullptr;
     decltype(&vantor_update_firmware) update_firmware = nullptr;
     decltype(&vantor_search_ports) search_ports = nullptr;
+    decltype(&vantor_search_port) search_port = nullptr;
     decltype(&vantor_get_port_report) get_port_report = nullptr;
     decltype(&vantor_get_bridge_status) get_bridge_status = nullptr;
     decltype(&vantor_set_status_listener) set_status_listener = nullptr;

@@ -23,6 +23,11 @@ public:
     void Update(const vantor_bridge_status& status, Clock::time_point now);
     // While a reconnect watch waits for the device, the line says so instead of "closed".
     void SetWaiting(bool waiting) { waiting_ = waiting; }
+    // A widget found again under another number or path.
+    void SetPort(int port, const std::string& device) {
+        chosenPort_ = port;
+        device_ = device;
+    }
 
 private:
     struct Counts {

@@ -114,7 +114,7 @@ bool Form1::UpdateFirmwareFromFile(const std::string& path) {
             PollAndStatusPaused paused(*this);
             if (!path.empty()) updated = FlashWithRetry(*this, path);
             // The update read the port itself: a partial frame carried from before it belongs to nothing now.
-            receiveFrames_.Reset();
+            DropCarriedFrame();
         }
         NoticeClosedLink();
         if (MSComm1.PortOpen()) prowidget.SendGetParameters();

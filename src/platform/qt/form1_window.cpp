@@ -2,13 +2,18 @@
 
 #include <QLocale>
 
+#include "artnet/artnet.h"
 #include "platform/qt/headless.h"
 #include "platform/qt/library_path.h"
 #include "platform/qt/logging.h"
 
 Form1Window::Form1Window(bool withView) {
+    // A node that did not start leaves the bridge deaf and dumb: that is never hidden behind a logging rule.
     auto artNetLog = [](const std::string& line) {
-        qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
+        if (line.starts_with(kArtNetInitErrorPrefix))
+            qCWarning(lcArtNet).noquote() << QString::fromStdString(line);
+        else
+            qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
     };
     WindowServices services{
         serial_,      socket_,   messages_,          events_,

@@ -26,6 +26,10 @@ vantor_status vantor_search_ports(void) {
     return Guarded([] { ThePlugin().Window().Form().Command2.PerformClick(); });
 }
 
+vantor_status vantor_search_port(int32_t port) {
+    return Guarded([&] { ThePlugin().Window().Form().SearchPort(port); });
+}
+
 vantor_status vantor_get_port_report(int32_t port, vantor_port_report* report) {
     return Guarded([&] {
         if (!report) throw std::invalid_argument("Missing argument: report");

@@ -87,6 +87,9 @@ VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* r
 
 /* "Search": probes ports 1 to 16 again, as the window's button does (the link port is closed first). */
 VANTOR_API vantor_status vantor_search_ports(void);
+/* "Search" for one port alone (1 to 16): the link port is closed, that port probed, and its widget listed when
+   it answers. No other device is opened or written to: for a supervisor waiting for one widget. */
+VANTOR_API vantor_status vantor_search_port(int32_t port);
 
 /* What the last port scan (at start-up or "Search") found on one port number, and the device path the
    number names now ("" when none). */
