@@ -99,6 +99,7 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
         reconnector.emplace(api, driver, console, *options.port, options.sendMode.has_value());
     const std::string device = options.port ? api.DevicePathOf(*options.port) : std::string();
     StatusLine statusLine(console, options.port.value_or(0), device, reconnector.has_value());
+    Check(api, api.set_status_listener(&StatusLine::StatusTextListener, &statusLine), "following the status");
 
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
@@ -120,7 +121,7 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
             reconnector->Poll(status, now);
             statusLine.SetWaiting(reconnector->Waiting());
         }
-        statusLine.Update(status, now);
+        statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
         for (const std::string& line : input.ReadAvailable()) {
@@ -132,6 +133,7 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
             }
         }
     }
+    api.set_status_listener(nullptr, nullptr);
     console.Finish();
 }
 
