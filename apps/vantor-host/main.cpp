@@ -101,6 +101,7 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
         reconnector.emplace(api, driver, console, *options.port, options.sendMode.has_value());
     const std::string device = options.port ? api.DevicePathOf(*options.port) : std::string();
     StatusLine statusLine(console, options.port.value_or(0), device, reconnector.has_value());
+    Check(api, api.set_status_listener(&StatusLine::StatusTextListener, &statusLine), "following the status");
 
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
@@ -127,7 +128,7 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
             console.Finish();
             return InterfaceWatch::kExitForRestart;
         }
-        statusLine.Update(status, now);
+        statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
         for (const std::string& line : input.ReadAvailable()) {
@@ -139,6 +140,7 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
             }
         }
     }
+    api.set_status_listener(nullptr, nullptr);
     console.Finish();
     return 0;
 }

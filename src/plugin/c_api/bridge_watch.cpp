@@ -72,6 +72,22 @@ vantor_status vantor_get_bridge_status(vantor_bridge_status* status) {
     });
 }
 
+vantor_status vantor_get_receive_counts(vantor_receive_counts* counts) {
+    return Guarded([&] {
+        if (!counts) throw std::invalid_argument("Missing argument: counts");
+        if (counts->size < sizeof counts->size)
+            throw std::invalid_argument("vantor_receive_counts size " + std::to_string(counts->size) +
+                                        " does not hold its size field");
+        const DroppedDmxReports& dropped = ThePlugin().Window().Form().prowidget.DroppedReports;
+        vantor_receive_counts out{};
+        out.size = static_cast<uint32_t>(std::min<std::size_t>(counts->size, sizeof out));
+        out.faulty = dropped.faulty;
+        out.not_start_code_0 = dropped.notStartCodeZero;
+        out.no_levels = dropped.noLevels;
+        std::memcpy(counts, &out, out.size);
+    });
+}
+
 vantor_status vantor_set_status_listener(vantor_status_listener listener, void* context) {
     return Guarded([&] {
         StatusBar& bar = ThePlugin().Window().Form().StatusBar1;
