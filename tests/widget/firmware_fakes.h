@@ -42,6 +42,7 @@ public:
         events.onProcess = [this, &events] {
             Advance(events.waitedMs - drivenMs_);
             drivenMs_ = events.waitedMs;
+            events.now = FakeEventLoop::Clock::time_point{} + std::chrono::milliseconds(now);
             if (onWait) onWait();
         };
     }
@@ -112,6 +113,8 @@ public:
     std::map<int, Answer> answersOnce;  // the next session that reaches that page
     // What reaches the port instead of the answer to that page, in every session.
     std::map<int, std::vector<Delivery>> deliveries;
+    // What reaches the port, unasked, after each reprogram request.
+    std::vector<Delivery> afterReprogram;
     int replyDelayMs = 10;
     Bytes image;
     int pages = 0;
@@ -127,6 +130,7 @@ private:
                 ++reprogramRequests;
                 image.clear();
                 pages = 0;
+                Deliver(afterReprogram);
                 break;
             case 2:
                 Page(Bytes(written.begin() + 4, written.end() - 1));
@@ -150,8 +154,7 @@ private:
         }
         if (answer == Answer::True && data.size() == 64) image.insert(image.end(), data.begin(), data.end());
         if (auto scripted = deliveries.find(number); scripted != deliveries.end()) {
-            for (const Delivery& delivery : scripted->second)
-                clock_.After(delivery.afterMs, [this, bytes = delivery.bytes] { port_.Receive(bytes); });
+            Deliver(scripted->second);
             return;
         }
         Bytes reply;
@@ -169,6 +172,11 @@ private:
                 return;
         }
         clock_.After(replyDelayMs, [this, reply] { port_.Receive(reply); });
+    }
+
+    void Deliver(const std::vector<Delivery>& scripted) {
+        for (const Delivery& delivery : scripted)
+            clock_.After(delivery.afterMs, [this, bytes = delivery.bytes] { port_.Receive(bytes); });
     }
 
     FakeSerialPort& port_;
