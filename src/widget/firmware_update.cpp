@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -125,13 +126,13 @@ public:
         const auto drain = std::clamp<FrameAssembler::TimePoint::duration>(2 * slowest_, kMinDrain,
                                                                            milliseconds(kReplyTimeoutMs));
         const auto until = window_.Now() + drain;
-        while (!refused_) {
-            if (TakeWaiting()) continue;
+        // The clock is read after every read, so a stream of other frames cannot hold the drain open.
+        while (true) {
+            const bool took = TakeWaiting();
             const auto left = std::chrono::ceil<milliseconds>(until - window_.Now());
-            if (left.count() <= 0) break;
-            window_.WaitForEvents(static_cast<int>(left.count()));
+            if (refused_ || left.count() <= 0) return !refused_;
+            if (!took) window_.WaitForEvents(static_cast<int>(left.count()));
         }
-        return !refused_;
     }
 
 private:

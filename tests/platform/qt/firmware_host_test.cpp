@@ -57,6 +57,8 @@ TEST(FirmwareFromTheHost, UpdateSucceedsWithExitCodeZeroAndTheWidgetHoldsTheImag
 
 TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog) {
     using prowidget::PageAnswer;
+    const char* kRefusedInAttempt2 =
+        "firmware attempt 2: (page [0-9]+ refused|an answer after the last page)";
     struct Row {
         const char* name;
         std::size_t fileBytes;
@@ -68,16 +70,15 @@ TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog
     const std::vector<Row> rows{
         {"refused page", 6144, [](auto& sim) { sim.SetPageAnswer(5, PageAnswer::False); },
          "firmware attempt 2: page 5 refused", 2, 10},
-        // Whether the stray answer comes before the receive buffer is emptied or after, page 1 is refused.
+        // An answer too many is found where it lands: with another answer, before a page, or after the last.
         {"stray answer after the reprogram request, page 1 refused", 6144,
          [](auto& sim) {
              sim.SetStrayAnswer(true);
              sim.SetPageAnswer(1, PageAnswer::False);
          },
-         "firmware attempt 2: page [12] refused", 2, 0},
-        // The second answer is read with the first, before page 6 goes out, or as page 6's.
+         kRefusedInAttempt2, 2, 0},
         {"page 5 answered twice", 6144, [](auto& sim) { sim.SetPageAnswer(5, PageAnswer::Twice); },
-         "firmware attempt 2: page [567] refused", 2, 0},
+         kRefusedInAttempt2, 2, 0},
         {"empty file", 0, [](auto&) {}, "The firmware file is empty\\.", 0, 0},
     };
     for (const auto& row : rows) {
