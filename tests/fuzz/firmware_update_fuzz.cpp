@@ -2,8 +2,8 @@
 // refusal, two answers, none, a reply of another kind first, each after its own delay, and perhaps a stray
 // answer after the reprogram request, all on a virtual clock. Besides memory errors it looks for logic
 // faults: an update reported written unless exactly one "TRUE" came for each page, after that page went out,
-// and no answer more; a widget that answers every page once with "TRUE" not flashed; a status line or message
-// that does not tell the outcome.
+// and no answer more, or reported before a short drain after the last answer; a widget that answers every
+// page once with "TRUE" not flashed; a status line or message that does not tell the outcome.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -89,7 +89,7 @@ struct ScriptedProgrammer {
     }
     void Answer(int delay, const char* text) {
         clock_.After(delay, [this, text] {
-            answers.push_back({++sequence_, std::string(text) == "TRUE"});
+            answers.push_back({++sequence_, std::string(text) == "TRUE", clock_.now});
             port_.Receive(FakeProgrammer::PageAnswer(text));
         });
     }
@@ -97,6 +97,7 @@ struct ScriptedProgrammer {
     struct Delivered {
         long sequence;
         bool readsTrue;
+        long atMs;
     };
     int reprogramRequests = 0;
     std::vector<long> pageWrites;
@@ -136,6 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(programmer.answers[page].readsTrue);
             FUZZ_CHECK(programmer.answers[page].sequence > programmer.pageWrites[page]);
         }
+        // No success is told sooner than the shortest drain after the last answer, in which an answer still
+        // to come is seen.
+        FUZZ_CHECK(clock.now >= programmer.answers.back().atMs + 20);
         FUZZ_CHECK(window.messages == std::vector<std::string>{kFirmwareUpdatedText});
         FUZZ_CHECK(window.status == kFirmwareSuccessText);
     } else {
