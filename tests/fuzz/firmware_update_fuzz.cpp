@@ -18,28 +18,6 @@
 
 namespace {
 
-class VirtualWindow : public FirmwareUpdateWindow {
-public:
-    explicit VirtualWindow(VirtualClock& clock) : clock_(clock) {}
-    std::string StatusText() const override { return status; }
-    void SetStatusText(const std::string& text) override { status = text; }
-    void StartReplyTimeout() override { deadline_ = clock_.now + kReplyTimeoutMs; }
-    bool ReplyTimeoutRunning() const override { return clock_.now < deadline_; }
-    void WaitForEvents(int maxMs) override { clock_.Advance(maxMs); }
-    FrameAssembler::TimePoint Now() const override {
-        return FrameAssembler::TimePoint{} + std::chrono::milliseconds(clock_.now);
-    }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void Log(const std::string&) override {}
-
-    std::string status;
-    std::vector<std::string> messages;
-
-private:
-    VirtualClock& clock_;
-    long deadline_ = -1;
-};
-
 enum class Kind { True, False, Twice, Silent, OtherFirst };
 
 // The widget's programmer as the input scripts it. Every page write and every page answer that reaches the
@@ -122,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ProWidget widget(port, box);
     widget.InitWidgetPackets();
     VirtualClock clock;
-    VirtualWindow window(clock);
+    ClockedWindow window(clock);
     ScriptedProgrammer programmer(port, clock, in);
     const FirmwareAttempt outcome = UpdateFirmware(widget, window, image.Path());
 
