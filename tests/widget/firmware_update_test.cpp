@@ -129,6 +129,7 @@ TEST_F(FirmwareUpdate, EveryPageIsJudgedByItsOwnAnswerAndNoUnusableFileReachesTh
              widget.deliveries = {{5, {{10, kTrue}, {20, kTrue}}}};
          },
          Failed, "....x", "", 1, 5},
+        // The second answer comes after the first was read: only the drain finds it.
         {"two answers for page 96", File::Image,
          [&](FakeProgrammer& widget) {
              widget.deliveries = {{96, {{10, kTrue}, {150, kTrue}}}};
