@@ -82,6 +82,7 @@ vantor_bridge_status BridgeStatus(const PluginLibrary& api) {
 
 bool UpdateFirmware(const PluginLibrary& api, const std::string& file, Console& console) {
     ProgressBar progress(console);
+    progress.Start(file);
     Check(api, api.set_status_listener(&ProgressBar::Listener, &progress), "following the update");
     vantor_bool updated = VANTOR_FALSE;
     const vantor_status outcome = api.update_firmware(file.c_str(), &updated);

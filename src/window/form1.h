@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ struct WindowServices {
     std::string LibraryFolder;
     // The user's locale's decimal separator, for the numbers the window shows.
     std::string DecimalSeparator = ".";
+    // The widget link's log: the firmware update's notes.
+    std::function<void(const std::string& line)> WidgetLog{};
 };
 
 inline constexpr int kMonitorChannels = 132;

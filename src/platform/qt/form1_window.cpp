@@ -15,9 +15,13 @@ Form1Window::Form1Window(bool withView) {
         else
             qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
     };
+    auto widgetLog = [](const std::string& line) {
+        qCInfo(lcWidget).noquote() << QString::fromStdString(line);
+    };
     WindowServices services{
         serial_,      socket_,   messages_,          events_,
-        &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString()};
+        &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString(),
+        widgetLog};
     form_ = std::make_unique<Form1>(std::move(services));
     for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
     if (!withView) return;
