@@ -1,5 +1,5 @@
 // The DLL as regsvr32 and the system see it: what it writes to the registry and takes away again, for the
-// machine and for one user, and the DLLs it needs.
+// machine and for one user.
 
 #include <array>
 #include <cstdio>
@@ -67,42 +67,5 @@ TEST_P(Registration, RegistersAndUnregistersForTheMachineAndForOneUser) {
 }
 
 VANTOR_ON_EACH_BUILD(Registration);
-
-// Needs no wine: it reads the DLL's import table.
-class Imports : public ::testing::TestWithParam<wine::Build> {
-protected:
-    void SetUp() override {
-        const std::string why = wine::MissingFiles(GetParam());
-        if (!why.empty()) GTEST_SKIP() << why;
-    }
-};
-
-TEST_P(Imports, SystemDllsOnly) {
-    // Every DLL that ships with Windows; msvcrt.dll is its C runtime.
-    const std::set<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",    "comctl32.dll",
-                                          "comdlg32.dll", "ole32.dll",    "oleaut32.dll", "advapi32.dll",
-                                          "ws2_32.dll",   "iphlpapi.dll", "winmm.dll",    "shlwapi.dll",
-                                          "msvcrt.dll"};
-    const std::string objdump = GetParam().is64 ? "x86_64-w64-mingw32-objdump" : "i686-w64-mingw32-objdump";
-    const std::string command = objdump + " -p '" + (GetParam().dir / "vantor.out.dll").string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::array<char, 512> line;
-    std::vector<std::string> imports;
-    while (fgets(line.data(), line.size(), pipe)) {
-        std::string text = line.data();
-        const auto at = text.find("DLL Name: ");
-        if (at == std::string::npos) continue;
-        std::string name = text.substr(at + 10);
-        while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        imports.push_back(name);
-    }
-    EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_FALSE(imports.empty());
-    for (const auto& name : imports) EXPECT_TRUE(system.count(name)) << "imports " << name;
-}
-
-VANTOR_ON_EACH_BUILD(Imports);
 
 }  // namespace

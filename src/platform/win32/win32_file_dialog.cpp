@@ -1,10 +1,17 @@
 #include "platform/win32/win32_file_dialog.h"
 
+#include <cstddef>
+
 #include <string>
 
 #include "platform/win32/environment.h"
 #include "platform/win32/text.h"
 
+// The system reads the record by the size it declares, laid out for the caller's pointer size: both builds
+// must fill the one their headers describe.
+static_assert(sizeof(OPENFILENAMEW) == (sizeof(void*) == 8 ? 152 : 88));
+static_assert(offsetof(OPENFILENAMEW, lpstrFile) == (sizeof(void*) == 8 ? 48 : 28));
+static_assert(offsetof(OPENFILENAMEW, Flags) == (sizeof(void*) == 8 ? 96 : 52));
 namespace {
 
 // The dialog being shown on this thread, for the hook, which the system calls without a context of its own.
