@@ -109,6 +109,7 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
     if (!options.durationSeconds) std::cerr << "vantor-host: running; Ctrl-C stops\n";
     LineReader input(0);
     const auto started = std::chrono::steady_clock::now();
+    int exitStatus = 0;
     while (!stopRequested) {
         const auto now = std::chrono::steady_clock::now();
         int sliceMs = options.readStdin ? kInputSliceMs : kIdleSliceMs;
@@ -126,8 +127,8 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
             statusLine.SetPort(reconnector->Port(), reconnector->Device());
         }
         if (network && !network->Unchanged(now)) {
-            console.Finish();
-            return InterfaceWatch::kExitForRestart;
+            exitStatus = InterfaceWatch::kExitForRestart;
+            break;
         }
         statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
@@ -143,7 +144,7 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
     }
     api.set_status_listener(nullptr, nullptr);
     console.Finish();
-    return 0;
+    return exitStatus;
 }
 
 int Run(const HostOptions& options) {
