@@ -38,7 +38,7 @@ struct Parameters {
     bool operator==(const Parameters&) const = default;
 };
 
-enum class PageAnswer { True, False, Silent };
+enum class PageAnswer { True, False, Silent, Twice };
 
 // One whole frame received from the plug-in: its label and its data bytes (without head and end byte).
 struct Frame {
@@ -111,9 +111,12 @@ public:
 
     // Boot-strap programmer: a label-1 frame starts a programming session with an empty image. Each label-2
     // frame then carries page n (counted from 1): a 64-byte page is answered 7E 02 04 00 "TRUE" E7 and kept,
-    // unless a different answer is chosen for page n ("FALS" and not kept, or no answer and not kept). A page
-    // of another size, or one outside a session, is answered "FALS". After page 96 the session ends.
+    // unless a different answer is chosen for page n ("FALS" and not kept, no answer and not kept, or "TRUE"
+    // twice and kept). A page of another size, or one outside a session, is answered "FALS". After page 96
+    // the session ends.
     static constexpr int kSessionPages = 96;
+    // Answers every reprogram request with one "TRUE" that no page asked for.
+    void SetStrayAnswer(bool on);
     void SetPageAnswer(int pageNumber, PageAnswer answer);      // every session
     void SetPageAnswerOnce(int pageNumber, PageAnswer answer);  // the next session that reaches that page
     void ClearPageAnswers();

@@ -72,8 +72,10 @@ bool ParseHex(std::string_view text, std::vector<std::uint8_t>& bytes) {
 }
 
 bool ParsePageAnswer(std::string_view text, std::vector<std::pair<int, PageAnswer>>& answers) {
-    static const std::map<std::string_view, PageAnswer> kAnswers = {
-        {"true", PageAnswer::True}, {"false", PageAnswer::False}, {"silent", PageAnswer::Silent}};
+    static const std::map<std::string_view, PageAnswer> kAnswers = {{"true", PageAnswer::True},
+                                                                    {"false", PageAnswer::False},
+                                                                    {"silent", PageAnswer::Silent},
+                                                                    {"twice", PageAnswer::Twice}};
     auto equals = text.find('=');
     long page = 0;
     if (equals == std::string_view::npos || !ParseInt(text.substr(0, equals), 1, 65535, page)) return false;
@@ -133,9 +135,13 @@ ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args) {
          }},
     };
     const std::map<std::string, bool*> flags = {
-        {"--silent", &o.silent},       {"--not-parameters", &o.notParameters},
-        {"--receive", &o.receiveMode}, {"--verbose", &o.verbose},
-        {"--help", &o.help},           {"-h", &o.help},
+        {"--silent", &o.silent},
+        {"--not-parameters", &o.notParameters},
+        {"--receive", &o.receiveMode},
+        {"--stray-answer", &o.strayAnswer},
+        {"--verbose", &o.verbose},
+        {"--help", &o.help},
+        {"-h", &o.help},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -177,6 +183,7 @@ void ApplySimOptions(Simulator& sim, const SimOptions& options) {
     sim.SetSilent(options.silent);
     sim.SetAnswerNotParameters(options.notParameters);
     sim.SetReplyDelay(std::chrono::milliseconds(options.replyDelayMs));
+    sim.SetStrayAnswer(options.strayAnswer);
     for (auto [page, answer] : options.pageAnswers) sim.SetPageAnswer(page, answer);
     if (options.stallAfter) sim.SetStallAfter(*options.stallAfter);
     if (options.receiveMode) sim.SetReceiveMode(true);
@@ -202,8 +209,9 @@ std::string SimUsage() {
            "  --not-parameters         answer a parameters request with another message\n"
            "  --reply-delay MS         wait this long before each reply\n"
            "  --stall-after N          stop reading the line after N frames received, as a hung device\n"
-           "  --page-answer N=true|false|silent\n"
+           "  --page-answer N=true|false|silent|twice\n"
            "                           answer firmware page N (from 1) so; may be repeated\n"
+           "  --stray-answer           answer every reprogram request with a page answer \"TRUE\"\n"
            "  --link PATH              make PATH a symbolic link to the device while running\n"
            "  --verbose                log every frame received and written to standard error\n"
            "  --help                   show this text\n";

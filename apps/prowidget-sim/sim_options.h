@@ -22,6 +22,7 @@ struct SimOptions {
     bool receiveMode = false;
     int replyDelayMs = 0;
     std::optional<std::size_t> stallAfter;
+    bool strayAnswer = false;
     std::vector<std::pair<int, PageAnswer>> pageAnswers;
     std::string link;
     bool verbose = false;

@@ -151,6 +151,11 @@ void Simulator::Send(std::vector<std::uint8_t> raw) {
     impl_->WriteAll(raw.data(), raw.size());
 }
 
+void Simulator::SetStrayAnswer(bool on) {
+    std::lock_guard lock(impl_->mu);
+    impl_->strayAnswer = on;
+}
+
 void Simulator::SetPageAnswer(int pageNumber, PageAnswer answer) {
     std::lock_guard lock(impl_->mu);
     impl_->pageAnswers[pageNumber] = answer;

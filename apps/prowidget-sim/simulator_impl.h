@@ -27,9 +27,8 @@ struct Simulator::Impl {
     void Serve();
     void ReadInput();
     void HandleFrame(std::uint8_t label, std::vector<std::uint8_t> data);
-    std::optional<std::vector<std::uint8_t>> Answer(std::uint8_t label,
-                                                    const std::vector<std::uint8_t>& data);
-    std::vector<std::uint8_t> AnswerPage(const std::vector<std::uint8_t>& data, bool& silent);
+    std::vector<std::vector<std::uint8_t>> Answer(std::uint8_t label, const std::vector<std::uint8_t>& data);
+    std::vector<std::vector<std::uint8_t>> AnswerPage(const std::vector<std::uint8_t>& data);
     void SendReportIfDue();
     void WriteFrame(const std::vector<std::uint8_t>& frame);
     // Writes every byte unless the simulator is stopping; waits while the pty is full.
@@ -75,6 +74,7 @@ struct Simulator::Impl {
     std::size_t framesReceived = 0;
     std::atomic<bool> stalled{false};
 
+    bool strayAnswer = false;
     std::map<int, PageAnswer> pageAnswers;
     std::map<int, PageAnswer> pageAnswersOnce;
     std::vector<std::uint8_t> image;

@@ -23,6 +23,8 @@ constexpr std::uint8_t kLabelReceivedDmx = 5;
 constexpr std::uint8_t kLabelReceiveMode = 7;
 constexpr std::size_t kMaxUserConfig = 508;
 constexpr int kWriteWaitMs = 50;
+constexpr std::uint8_t kTrue[] = {'T', 'R', 'U', 'E'};
+constexpr std::uint8_t kFals[] = {'F', 'A', 'L', 'S'};
 
 Clock::duration ReportPeriod(double rate) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
@@ -125,7 +127,7 @@ void Simulator::Impl::HandleFrame(std::uint8_t label, std::vector<std::uint8_t> 
     // A hung device does not take what was already on its way either.
     if (stalled) return;
     Log(Describe("in ", label, data.size()));
-    auto answer = Answer(label, data);
+    const auto replies = Answer(label, data);
     {
         std::lock_guard lock(mu);
         Frame frame{label, std::move(data), Clock::now()};
@@ -136,7 +138,7 @@ void Simulator::Impl::HandleFrame(std::uint8_t label, std::vector<std::uint8_t> 
         if (keptFrames.size() > kKeptFrames) keptFrames.pop_front();
     }
     changed.notify_all();
-    if (!answer) return;
+    if (replies.empty()) return;
     std::chrono::milliseconds delay;
     {
         std::lock_guard lock(mu);
@@ -144,13 +146,15 @@ void Simulator::Impl::HandleFrame(std::uint8_t label, std::vector<std::uint8_t> 
         delay = replyDelay;
     }
     if (delay.count() > 0) std::this_thread::sleep_for(delay);
-    WriteFrame(*answer);
-    Log(Describe("out", (*answer)[1], answer->size() - 5));
+    for (const auto& reply : replies) {
+        WriteFrame(reply);
+        Log(Describe("out", reply[1], reply.size() - 5));
+    }
 }
 
-// Updates the state for one request and returns the reply to write, if any.
-std::optional<std::vector<std::uint8_t>> Simulator::Impl::Answer(std::uint8_t label,
-                                                                 const std::vector<std::uint8_t>& data) {
+// Updates the state for one request and returns the replies to write, in order.
+std::vector<std::vector<std::uint8_t>> Simulator::Impl::Answer(std::uint8_t label,
+                                                               const std::vector<std::uint8_t>& data) {
     std::lock_guard lock(mu);
     switch (label) {
         case kLabelReprogram:
@@ -159,18 +163,15 @@ std::optional<std::vector<std::uint8_t>> Simulator::Impl::Answer(std::uint8_t la
             image.clear();
             pagesReceived = 0;
             nextPage = 1;
-            return std::nullopt;
-        case kLabelPage: {
-            bool noAnswer = false;
-            auto reply = AnswerPage(data, noAnswer);
-            if (noAnswer) return std::nullopt;
-            return reply;
-        }
+            if (strayAnswer) return {BuildFrame(kLabelPage, kTrue)};
+            return {};
+        case kLabelPage:
+            return AnswerPage(data);
         case kLabelGetParameters: {
             ++getParametersRequests;
             if (answerNotParameters) {
                 std::vector<std::uint8_t> other(4, 0);
-                return BuildFrame(kSimNotParametersLabel, other);
+                return {BuildFrame(kSimNotParametersLabel, other)};
             }
             std::size_t userConfig = 0;
             if (data.size() >= 2)
@@ -178,35 +179,33 @@ std::optional<std::vector<std::uint8_t>> Simulator::Impl::Answer(std::uint8_t la
             std::vector<std::uint8_t> body{parameters.firmwareLsb, parameters.firmwareMsb,
                                            parameters.breakTime, parameters.mabTime, parameters.frameRate};
             body.resize(body.size() + userConfig, 0);
-            return BuildFrame(kLabelGetParameters, body);
+            return {BuildFrame(kLabelGetParameters, body)};
         }
         case kLabelSetParameters:
             if (data.size() < 5) {
                 ++badFrames;
-                return std::nullopt;
+                return {};
             }
             ++setParametersRequests;
             parameters.breakTime = data[2];
             parameters.mabTime = data[3];
             parameters.frameRate = data[4];
-            return std::nullopt;
+            return {};
         case kLabelReceiveMode:
             if (!receiveMode) {
                 receiveMode = true;
                 nextReport = Clock::now();
             }
-            return std::nullopt;
+            return {};
         default:
-            return std::nullopt;
+            return {};
     }
 }
 
 // Called with mu held.
-std::vector<std::uint8_t> Simulator::Impl::AnswerPage(const std::vector<std::uint8_t>& data, bool& noAnswer) {
-    static constexpr std::uint8_t kTrue[] = {'T', 'R', 'U', 'E'};
-    static constexpr std::uint8_t kFals[] = {'F', 'A', 'L', 'S'};
+std::vector<std::vector<std::uint8_t>> Simulator::Impl::AnswerPage(const std::vector<std::uint8_t>& data) {
     ++pagesReceived;
-    if (!inProgrammer || data.size() != kSimPageBytes) return BuildFrame(kLabelPage, kFals);
+    if (!inProgrammer || data.size() != kSimPageBytes) return {BuildFrame(kLabelPage, kFals)};
     int page = nextPage++;
     if (page >= kSessionPages) inProgrammer = false;
     PageAnswer answer = PageAnswer::True;
@@ -219,11 +218,13 @@ std::vector<std::uint8_t> Simulator::Impl::AnswerPage(const std::vector<std::uin
     switch (answer) {
         case PageAnswer::True:
             image.insert(image.end(), data.begin(), data.end());
-            return BuildFrame(kLabelPage, kTrue);
+            return {BuildFrame(kLabelPage, kTrue)};
+        case PageAnswer::Twice:
+            image.insert(image.end(), data.begin(), data.end());
+            return {BuildFrame(kLabelPage, kTrue), BuildFrame(kLabelPage, kTrue)};
         case PageAnswer::False:
-            return BuildFrame(kLabelPage, kFals);
+            return {BuildFrame(kLabelPage, kFals)};
         case PageAnswer::Silent:
-            noAnswer = true;
             return {};
     }
     return {};

@@ -18,6 +18,12 @@ bool IsCapableTerminal(std::FILE* stream) {
 
 }  // namespace
 
+std::string SecondsText(std::chrono::steady_clock::duration span) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(span).count());
+    return text;
+}
+
 Console::Console(std::FILE* out, bool quiet) : out_(out), quiet_(quiet), terminal_(IsCapableTerminal(out)) {}
 
 Console::~Console() {

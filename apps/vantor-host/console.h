@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+
+// "3.2 s"
+std::string SecondsText(std::chrono::steady_clock::duration span);
 
 // Where the host tells a person what is going on. On a terminal, one line is kept current in place and
 // lasting lines appear above it; elsewhere (a pipe, a file, the journal) there are plain lines only.

@@ -120,11 +120,13 @@ and drives it.
                          the frames it received at exit
   --duration S           run S seconds, then exit (default: until Ctrl-C)
   --interface NAME       the Art-Net interface (lo, eth0 or one of the machine's IPv4 addresses); sets
-                         VANTOR_ARTNET_INTERFACE
+                         VANTOR_ARTNET_INTERFACE. The bridge waits for its IPv4 address, and exits with
+                         status 75 when that address changes (its service starts it again)
   --devices LIST         device paths for ports 1, 2, ... (comma-separated); sets VANTOR_SERIAL_PORTS
                          unless empty
-  --reconnect            when the chosen port's device fails or vanishes, choose the port again once its
-                         device path is back, with the same mode, universe and output
+  --reconnect            wait for a widget not there at start, and when it fails or vanishes, for the
+                         same widget (its by-id name or USB serial number) to come back; then choose its
+                         port, with the same mode, universe and output
   --list-ports           for ports 1 to 16: the device path, and whether a widget answered the start-up
                          scan, with its firmware version; then exit
   --quiet, -q            no status line, progress bar or status log lines

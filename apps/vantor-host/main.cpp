@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "host_options.h"
+#include "interface_watch.h"
 #include "line_reader.h"
 #include "plugin_library.h"
 #include "port_listing.h"
@@ -81,6 +82,7 @@ vantor_bridge_status BridgeStatus(const PluginLibrary& api) {
 
 bool UpdateFirmware(const PluginLibrary& api, const std::string& file, Console& console) {
     ProgressBar progress(console);
+    progress.Start(file);
     Check(api, api.set_status_listener(&ProgressBar::Listener, &progress), "following the update");
     vantor_bool updated = VANTOR_FALSE;
     const vantor_status outcome = api.update_firmware(file.c_str(), &updated);
@@ -90,15 +92,17 @@ bool UpdateFirmware(const PluginLibrary& api, const std::string& file, Console& 
     return updated != VANTOR_FALSE;
 }
 
-// Runs until Ctrl-C, SIGTERM or the end of --duration: the plug-in's events, levels from standard input, the
-// reconnect watch and the status line.
-void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions& options,
-               Console& console) {
+// Runs until Ctrl-C, SIGTERM, the end of --duration or a change of the Art-Net interface's address: the
+// plug-in's events, levels from standard input, the reconnect and interface watches and the status line.
+// Returns the exit status.
+int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions& options,
+              std::optional<InterfaceWatch>& network, Console& console) {
     std::optional<Reconnector> reconnector;
     if (options.reconnect)
         reconnector.emplace(api, driver, console, *options.port, options.sendMode.has_value());
     const std::string device = options.port ? api.DevicePathOf(*options.port) : std::string();
     StatusLine statusLine(console, options.port.value_or(0), device, reconnector.has_value());
+    Check(api, api.set_status_listener(&StatusLine::StatusTextListener, &statusLine), "following the status");
 
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
@@ -119,8 +123,13 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
         if (reconnector) {
             reconnector->Poll(status, now);
             statusLine.SetWaiting(reconnector->Waiting());
+            statusLine.SetPort(reconnector->Port(), reconnector->Device());
         }
-        statusLine.Update(status, now);
+        if (network && !network->Unchanged(now)) {
+            console.Finish();
+            return InterfaceWatch::kExitForRestart;
+        }
+        statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
         for (const std::string& line : input.ReadAvailable()) {
@@ -132,12 +141,24 @@ void RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOption
             }
         }
     }
+    api.set_status_listener(nullptr, nullptr);
     console.Finish();
+    return 0;
 }
 
 int Run(const HostOptions& options) {
     PassSettingsToPlugin(options);
     Console console(stdout, options.quiet);
+    // A bridge that starts before its network waits for it: the node takes its address only at start-up.
+    std::optional<InterfaceWatch> network;
+    if (options.artNetInterface && !options.listPorts && !options.firmwareFile) {
+        network.emplace(*options.artNetInterface, console);
+        std::signal(SIGINT, RequestStop);
+        std::signal(SIGTERM, RequestStop);
+        if (!network->WaitUntilReady([] { return stopRequested != 0; })) return 0;
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
     console.PrepareForPluginLog();
     // The simulated widget must be port 1 before the plug-in scans its ports.
     std::unique_ptr<prowidget::Simulator> simulator;
@@ -174,7 +195,9 @@ int Run(const HostOptions& options) {
     if (options.port) {
         vantor_bool opened = VANTOR_FALSE;
         Check(api, api.select_port(*options.port, &opened), "choosing the port");
-        if (!opened) throw HostFailure("port " + std::to_string(*options.port) + " did not open");
+        // With --reconnect a widget not plugged in yet is waited for.
+        if (!opened && !options.reconnect)
+            throw HostFailure("port " + std::to_string(*options.port) + " did not open");
     }
     if (options.sendMode)
         Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
@@ -185,9 +208,9 @@ int Run(const HostOptions& options) {
 
     if (options.enable) Check(api, api.Enable(driver, &result), "Enable");
     const SimWatch watch(simulator.get());
-    RunBridge(api, driver, options, console);
+    const int status = RunBridge(api, driver, options, network, console);
     if (simulator) std::cout << watch.Summary();
-    return finish(0);
+    return finish(status);
 }
 
 }  // namespace

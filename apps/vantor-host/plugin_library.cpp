@@ -37,15 +37,24 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     Resolve(library, "vantor_set_universe", api.set_universe);
     Resolve(library, "vantor_update_firmware", api.update_firmware);
     Resolve(library, "vantor_search_ports", api.search_ports);
+    Resolve(library, "vantor_search_port", api.search_port);
     Resolve(library, "vantor_get_port_report", api.get_port_report);
     Resolve(library, "vantor_get_bridge_status", api.get_bridge_status);
     Resolve(library, "vantor_set_status_listener", api.set_status_listener);
+    Resolve(library, "vantor_get_receive_counts", api.get_receive_counts);
     return api;
 }
 
 std::string PluginLibrary::DevicePathOf(int port) const {
     vantor_port_report report{};
     return get_port_report(port, &report) == VANTOR_S_OK ? report.device : std::string();
+}
+
+vantor_receive_counts PluginLibrary::ReceiveCounts() const {
+    vantor_receive_counts counts{};
+    counts.size = sizeof counts;
+    if (get_receive_counts(&counts) != VANTOR_S_OK) return vantor_receive_counts{};
+    return counts;
 }
 
 std::string PluginLibrary::DefaultPath() {

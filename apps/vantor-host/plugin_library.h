@@ -23,12 +23,16 @@ struct PluginLibrary {
     decltype(&vantor_set_universe) set_universe = nullptr;
     decltype(&vantor_update_firmware) update_firmware = nullptr;
     decltype(&vantor_search_ports) search_ports = nullptr;
+    decltype(&vantor_search_port) search_port = nullptr;
     decltype(&vantor_get_port_report) get_port_report = nullptr;
     decltype(&vantor_get_bridge_status) get_bridge_status = nullptr;
     decltype(&vantor_set_status_listener) set_status_listener = nullptr;
+    decltype(&vantor_get_receive_counts) get_receive_counts = nullptr;
 
     // The device path a port number names now ("" when none, or on a failure).
     std::string DevicePathOf(int port) const;
+    // The received-DMX reports that left no ArtDmx (all zero on a failure).
+    vantor_receive_counts ReceiveCounts() const;
 
     // Throws std::runtime_error with dlerror's text when the library or a function is missing.
     static PluginLibrary Load(const std::string& path);

@@ -1,6 +1,7 @@
 #include "progress_bar.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -13,12 +14,26 @@ void ProgressBar::Listener(void* context, const char* text) {
     static_cast<ProgressBar*>(context)->OnStatusText(text ? text : "");
 }
 
+void ProgressBar::Start(const std::string& file) {
+    std::error_code unknown;
+    const std::uintmax_t size = std::filesystem::file_size(file, unknown);
+    if (!unknown && size > kImageBytes)
+        console_.Print(file + " is " + std::to_string(size) + " bytes; only the first " +
+                       std::to_string(kImageBytes) + " are written");
+}
+
+// An answer that came after every page was answered fails the attempt as a refused page does.
+std::string ProgressBar::Refusal() const {
+    return pages_ < kPages ? "page " + std::to_string(pages_ + 1) + " refused"
+                           : "an answer after the last page";
+}
+
 void ProgressBar::Draw() {
     const int filled = pages_ * kBarWidth / kPages;
     std::string line = "firmware attempt " + std::to_string(attempt_) + " [" + std::string(filled, '#') +
                        std::string(kBarWidth - filled, '.') + "] " + std::to_string(pages_) + "/" +
                        std::to_string(kPages) + " pages";
-    if (refused_) line += ", page " + std::to_string(pages_ + 1) + " refused";
+    if (refused_) line += ", " + Refusal();
     console_.Show(line);
 }
 
@@ -46,8 +61,7 @@ void ProgressBar::OnStatusText(const std::string& text) {
         if (pages_ == kPages) console_.Finish();
     } else if (refusedNow && !refused_) {
         refused_ = true;
-        console_.Print("firmware attempt " + std::to_string(attempt_) + ": page " +
-                       std::to_string(pages_ + 1) + " refused");
+        console_.Print("firmware attempt " + std::to_string(attempt_) + ": " + Refusal());
     }
 }
 

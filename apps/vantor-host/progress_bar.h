@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "console.h"
@@ -10,8 +11,12 @@
 class ProgressBar {
 public:
     static constexpr int kPages = 96;
+    static constexpr std::uintmax_t kImageBytes = kPages * 64;
 
     explicit ProgressBar(Console& console) : console_(console) {}
+
+    // Says so when the file is longer than the image that is written from it.
+    void Start(const std::string& file);
 
     void OnStatusText(const std::string& text);
     // Tells the outcome; failure is the last message the plug-in showed.
@@ -22,6 +27,7 @@ public:
 
 private:
     void Draw();
+    std::string Refusal() const;
 
     Console& console_;
     int attempt_ = 0;

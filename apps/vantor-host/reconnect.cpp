@@ -3,17 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 
-namespace {
-
-std::string Seconds(Reconnector::Clock::duration span) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(span).count());
-    return text;
-}
-
-}  // namespace
+#include "device_identity.h"
 
 Reconnector::Reconnector(const PluginLibrary& api, vantor_driver* driver, Console& console, int port,
                          bool restoreMode)
@@ -33,7 +24,7 @@ Reconnector::DeviceId Reconnector::Identify(const std::string& path) {
 }
 
 std::string Reconnector::Label() const {
-    return "port " + std::to_string(port_) + (device_.empty() ? "" : " (" + device_ + ")");
+    return "port " + std::to_string(port_) + " (" + (device_.empty() ? "no device yet" : device_) + ")";
 }
 
 void Reconnector::Lose(const std::string& why, Clock::time_point now) {
@@ -42,6 +33,13 @@ void Reconnector::Lose(const std::string& why, Clock::time_point now) {
     console_.Print(Label() + ": " +
                    (everLinked_ ? "widget gone (" + why + ")" : "no widget yet (" + why + ")") +
                    "; waiting for it");
+}
+
+// The identity is taken from the first device that linked, so that a later stranger at its path is no match.
+void Reconnector::Linked() {
+    everLinked_ = true;
+    linked_ = Identify(device_);
+    if (identity_.empty()) identity_ = StableIdentity(device_);
 }
 
 void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now) {
@@ -56,8 +54,10 @@ void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now
             outputEnabled_ = IsTrue(status.output_enabled);
         }
         if (open && id == linked_) {
-            if (!everLinked_) console_.Print(Label() + ": widget connected");
-            everLinked_ = true;
+            if (!everLinked_) {
+                console_.Print(Label() + ": widget connected");
+                Linked();
+            }
             return;
         }
         Lose(!everLinked_  ? "the port did not open"
@@ -66,47 +66,50 @@ void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now
                            : "the device was replaced",
              now);
     }
-    // With the system's numbering the number may name a device only once one is plugged in.
-    if (device_.empty() && now >= nextLookUp_) {
-        nextLookUp_ = now + kLookUpEvery;
-        device_ = api_.DevicePathOf(port_);
-    }
-    const DeviceId id = Identify(device_);
+    const Candidate candidate = Locate(now);
+    const DeviceId id = Identify(candidate.path);
     if (!id.present) return;
     // A device that has just appeared is tried at once; one that stays and does not answer less and less
-    // often, since each try may probe every port.
+    // often.
     if (!(id == tried_)) {
         tried_ = id;
         retryDelay_ = kRetryEvery;
         nextAttempt_ = now;
     }
     if (now < nextAttempt_) return;
-    if (!ChooseAgain()) {
+    if (!ChooseAgain(candidate)) {
         nextAttempt_ = now + retryDelay_;
         retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
         return;
     }
     Restore();
-    console_.Print(
-        Label() + ": " +
-        (everLinked_ ? "widget back after " + Seconds(now - *lostAt_) : std::string("widget connected")));
-    everLinked_ = true;
+    console_.Print(Label() + ": " +
+                   (everLinked_ ? "widget back after " + SecondsText(now - *lostAt_) : "widget connected"));
+    Linked();
     lostAt_.reset();
 }
 
-// As a user would: "Search" first when the last scan could not open the port, or when the port is still
-// open on a device that went away, then choose the port.
-bool Reconnector::ChooseAgain() {
-    vantor_port_report report{};
-    vantor_bridge_status status{};
-    if (api_.get_port_report(port_, &report) != VANTOR_S_OK || api_.get_bridge_status(&status) != VANTOR_S_OK)
-        return false;
-    if (!report.opened || IsTrue(status.port_open)) api_.search_ports();
+// Where the widget is now: the port whose device has its identity, or without one the port it was on.
+Reconnector::Candidate Reconnector::Locate(Clock::time_point now) {
+    if (now >= nextLookUp_) {
+        nextLookUp_ = now + kLookUpEvery;
+        for (std::size_t index = 0; index < paths_.size(); ++index)
+            paths_[index] = api_.DevicePathOf(static_cast<int>(index) + 1);
+    }
+    if (identity_.empty()) return {port_, paths_[static_cast<std::size_t>(port_ - 1)]};
+    for (std::size_t index = 0; index < paths_.size(); ++index)
+        if (!paths_[index].empty() && StableIdentity(paths_[index]) == identity_)
+            return {static_cast<int>(index) + 1, paths_[index]};
+    return {};
+}
+
+// As a user would: "Search", for this one port only, then choose it.
+bool Reconnector::ChooseAgain(const Candidate& candidate) {
+    if (api_.search_port(candidate.port) != VANTOR_S_OK) return false;
     vantor_bool opened = VANTOR_FALSE;
-    api_.select_port(port_, &opened);
-    if (api_.get_bridge_status(&status) != VANTOR_S_OK) return false;
-    if (!IsTrue(status.port_open) || status.port != port_) return false;
-    linked_ = Identify(device_);
+    if (api_.select_port(candidate.port, &opened) != VANTOR_S_OK || !IsTrue(opened)) return false;
+    port_ = candidate.port;
+    device_ = candidate.path;
     return true;
 }
 

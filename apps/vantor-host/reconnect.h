@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -7,10 +8,13 @@
 #include "console.h"
 #include "plugin_library.h"
 
-// Keeps a bridge on its widget through an unplug: when the chosen port's device fails (the plug-in closed the
-// port) or vanishes (its path is gone or names another device), it waits for the path to come back and
-// chooses the port again as a user would, then restores the bridge mode and the output as they were. One line
-// says when the widget went and one when it came back.
+// Keeps a bridge on its widget through an unplug, and waits for a widget that is not there at start: when the
+// chosen port's device fails (the plug-in closed the port) or vanishes (its path is gone or names another
+// device), it waits for that widget to come back and chooses its port again as a user would, then restores
+// the bridge mode and the output as they were. The widget is known by its stable identity, recorded when its
+// port first opens, and found again under whatever path and port number; a device without one is known by its
+// path. While it waits nothing else is opened or written to. One line says when the widget went and one when
+// it came back.
 class Reconnector {
 public:
     using Clock = std::chrono::steady_clock;
@@ -18,6 +22,7 @@ public:
     // A device node may appear before its permissions are set: the first retries come soon.
     static constexpr std::chrono::milliseconds kRetryEvery{500};
     static constexpr std::chrono::milliseconds kLongestRetry{8000};
+    // Numbering the system's devices costs more than a look at their files.
     static constexpr std::chrono::milliseconds kLookUpEvery{1000};
 
     // restoreMode: the host chose a bridge mode, so it is pressed again after a return.
@@ -26,6 +31,9 @@ public:
 
     void Poll(const vantor_bridge_status& status, Clock::time_point now);
     bool Waiting() const { return lostAt_.has_value(); }
+    // The port the widget is on now, and its device path.
+    int Port() const { return port_; }
+    const std::string& Device() const { return device_; }
 
 private:
     // The device a path names: a new one (even at the same path) is a different widget.
@@ -35,10 +43,16 @@ private:
         bool operator==(const DeviceId&) const = default;
     };
     static DeviceId Identify(const std::string& path);
+    struct Candidate {
+        int port = 0;
+        std::string path;
+    };
 
     std::string Label() const;
     void Lose(const std::string& why, Clock::time_point now);
-    bool ChooseAgain();
+    void Linked();
+    Candidate Locate(Clock::time_point now);
+    bool ChooseAgain(const Candidate& candidate);
     void Restore();
 
     const PluginLibrary& api_;
@@ -49,6 +63,8 @@ private:
     std::string device_;
     DeviceId linked_;
     bool everLinked_ = false;
+    std::string identity_;               // the widget's stable identity, "" while unknown or when it has none
+    std::array<std::string, 16> paths_;  // the device path of each port number, as last looked up
     std::optional<Clock::time_point> lostAt_;
     DeviceId tried_;  // the device the retries are for
     std::chrono::milliseconds retryDelay_ = kRetryEvery;

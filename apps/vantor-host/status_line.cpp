@@ -14,6 +14,26 @@ std::string Rate(double perSecond) {
     return text;
 }
 
+// "12 faulty, 1 empty" (compact) or "12 faulty frames, 1 empty report"; "" when nothing was dropped.
+std::string DroppedText(const vantor_receive_counts& dropped, bool compact) {
+    struct Reason {
+        std::uint64_t count;
+        const char* compact;
+        const char* noun;
+    };
+    const Reason reasons[] = {{dropped.faulty, "faulty", "faulty frame"},
+                              {dropped.not_start_code_0, "non-zero start code", "non-zero start code report"},
+                              {dropped.no_levels, "empty", "empty report"}};
+    std::string text;
+    for (const Reason& reason : reasons) {
+        if (reason.count == 0) continue;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(reason.count) + " ";
+        text += compact ? reason.compact : std::string(reason.noun) + (reason.count == 1 ? "" : "s");
+    }
+    return text;
+}
+
 }  // namespace
 
 StatusLine::StatusLine(Console& console, int chosenPort, std::string device, bool linkLinesElsewhere)
@@ -35,12 +55,14 @@ std::string StatusLine::LinkText(const vantor_bridge_status& status) const {
     return port + (open ? " open" : " closed");
 }
 
-std::string StatusLine::TerminalLine(const vantor_bridge_status& status, const Rates& rates) const {
+std::string StatusLine::TerminalLine(const vantor_bridge_status& status, const vantor_receive_counts& dropped,
+                                     const Rates& rates) const {
     std::string line = LinkText(status) + " | " + status.status_text + " | output ";
     line += IsTrue(status.output_enabled) ? Rate(rates.frames) + " fps" : "off";
     line += std::string(" | ") + (IsTrue(status.send_mode) ? "send" : "receive") + ", universe " +
             std::to_string(status.universe) + ": ArtDmx in " + Rate(rates.artDmxIn) + "/s, out " +
             Rate(rates.artDmxOut) + "/s";
+    if (const std::string text = DroppedText(dropped, true); !text.empty()) line += " | dropped " + text;
     line += " | last message: ";
     line += status.messages ? status.last_message : "none";
     return line;
@@ -51,7 +73,10 @@ StatusLine::Facts StatusLine::FactsOf(const vantor_bridge_status& status, const 
     Facts facts;
     facts.link.state = LinkText(status);
     if (!device_.empty() && chosenPort_) facts.link.detail = " (" + device_ + ")";
-    facts.widget.state = std::string("widget status ") + status.status_text;
+    if (now - statusSince_ >= kSettleAfter)
+        facts.widget.state = "widget status " + statusText_;
+    else
+        facts.widget = logged_.widget;  // too new to tell from a flicker
     const std::string universe = "universe " + std::to_string(status.universe);
     facts.bridge.state =
         std::string("bridge ") +
@@ -88,14 +113,40 @@ void StatusLine::LogChanges(const Facts& facts) {
     log(facts.artDmxOut, logged_.artDmxOut);
 }
 
-void StatusLine::Update(const vantor_bridge_status& status, Clock::time_point now) {
+void StatusLine::LogDropped(const vantor_receive_counts& dropped, Clock::time_point now) {
+    if (now - summarisedAt_ < kSummaryEvery) return;
+    vantor_receive_counts since{};
+    since.faulty = dropped.faulty - summarised_.faulty;
+    since.not_start_code_0 = dropped.not_start_code_0 - summarised_.not_start_code_0;
+    since.no_levels = dropped.no_levels - summarised_.no_levels;
+    if (const std::string text = DroppedText(since, false); !text.empty())
+        console_.Print(text + " in the last " + std::to_string(kSummaryEvery.count()) + " s");
+    summarisedAt_ = now;
+    summarised_ = dropped;
+}
+
+void StatusLine::NoteStatusText(const std::string& text, Clock::time_point now) {
+    if (text == statusText_) return;
+    statusText_ = text;
+    statusSince_ = now;
+}
+
+void StatusLine::StatusTextListener(void* context, const char* text) {
+    static_cast<StatusLine*>(context)->NoteStatusText(text, Clock::now());
+}
+
+void StatusLine::Update(const vantor_bridge_status& status, const vantor_receive_counts& dropped,
+                        Clock::time_point now) {
     if (console_.Quiet()) return;
+    NoteStatusText(status.status_text, now);
     const Counts counts{status.output_frames, status.artdmx_in, status.artdmx_out};
     if (!started_) {
         started_ = true;
         sampledAt_ = now;
         sampled_ = counts;
         lastIn_ = lastOut_ = now - kQuietAfter;
+        summarisedAt_ = now;
+        summarised_ = dropped;
         return;
     }
     if (now - sampledAt_ < kRefresh) return;
@@ -108,7 +159,9 @@ void StatusLine::Update(const vantor_bridge_status& status, Clock::time_point no
     sampledAt_ = now;
     sampled_ = counts;
     if (console_.OnTerminal())
-        console_.Show(TerminalLine(status, rates));
-    else
+        console_.Show(TerminalLine(status, dropped, rates));
+    else {
         LogChanges(FactsOf(status, rates, now));
+        LogDropped(dropped, now);
+    }
 }

@@ -29,7 +29,7 @@ std::int32_t ArtNet::StartArtNetNode() {
         ArtNetLog("Art-Net Node Started...");
         return 1;
     } catch (const std::exception& failure) {
-        ArtNetLog(std::string("! Art-Net Init Error: ") + failure.what());
+        ArtNetLog(std::string(kArtNetInitErrorPrefix) + failure.what());
         return 0;
     }
 }

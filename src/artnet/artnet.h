@@ -5,11 +5,15 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "artnet/artnet_packets.h"
 #include "artnet/udp_socket.h"
 #include "stuff/bridge_settings.h"
 #include "stuff/dmx_output.h"
+
+// How the log line of a node that could not start begins; the platform shows such lines as warnings.
+inline constexpr std::string_view kArtNetInitErrorPrefix = "! Art-Net Init Error: ";
 
 // The Art-Net node: its records, one per loaded plug-in, and the procedures over them.
 class ArtNet {

@@ -35,9 +35,18 @@ public:
     virtual FrameAssembler::TimePoint Now() const = 0;
     // An OK-only message box; returns when it has been closed.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A line in the plug-in's log.
+    virtual void Log(const std::string& line) = 0;
 };
 
-// One complete attempt to flash the firmware image at `path` into the widget on `prowidget`'s port: the
-// reprogram request, then 96 pages of 64 bytes, each acknowledged before the next. True when every page was
-// accepted. Progress and failures are shown through `window`.
-bool UpdateFirmware(ProWidget& prowidget, FirmwareUpdateWindow& window, const std::string& path);
+enum class FirmwareAttempt {
+    Updated,
+    Failed,
+    UnusableFile,  // empty, a folder or not to be opened: another attempt can only fail the same way
+};
+
+// One complete attempt to flash the firmware image at `path` into the widget on `prowidget`'s port: the file
+// is checked, then the reprogram request goes out, then 96 pages of 64 bytes, each acknowledged before the
+// next, and no answer may follow the last. Updated when every page was accepted by its own answer. Progress
+// and failures are shown through `window`.
+FirmwareAttempt UpdateFirmware(ProWidget& prowidget, FirmwareUpdateWindow& window, const std::string& path);

@@ -20,6 +20,15 @@ inline constexpr std::uint8_t kStatusPageFailed = 4;
 inline constexpr std::uint8_t kStatusLengthMismatch = 5;
 inline constexpr std::uint8_t kStatusWaiting = 255;
 
+// Received-DMX reports that were not taken as levels, by reason, counted from load. None of them is
+// forwarded.
+struct DroppedDmxReports {
+    std::uint64_t faulty = 0;            // the widget flagged the frame: its receive status is not 0
+    std::uint64_t notStartCodeZero = 0;  // RDM (0xCC) or another alternate start code
+    std::uint64_t noLevels = 0;          // the report ends before its first level
+    bool operator==(const DroppedDmxReports&) const = default;
+};
+
 // The widget module: its records, exactly one of each per loaded plug-in, and the procedures over them.
 class ProWidget : public DmxOutput {
 public:
@@ -39,6 +48,7 @@ public:
     std::uint8_t ReplyStatus = 0;
     // Output packets the port took, for a host's status display.
     std::uint64_t OutputPacketsSent = 0;
+    DroppedDmxReports DroppedReports;
 
     void InitWidgetPackets();
     void ResetOutputPacket(std::uint8_t label);
@@ -59,7 +69,7 @@ public:
     void RecordFrameFault(FrameFault fault);
     static std::string StatusText(std::uint8_t code);
 
-    // Called with the received levels for every received-DMX reply while the bridge is in receive mode.
+    // Called with the received levels for every good start code 0 report while the bridge is in receive mode.
     void SetDmxForwarder(std::function<bool()> inReceiveMode, ForwardDmxFn forward);
     // Called after a sender's failure has been reported. The serial control closes the port itself after
     // some failures (a write the device did not take, a vanished device), and the window must learn of it.
@@ -73,6 +83,7 @@ public:
     void ReportFailure(const std::string& description);
 
 private:
+    void TakeReceivedDmx(const std::vector<std::uint8_t>& frame);
     // False when the port refused the bytes (the failure has been shown).
     template <typename Record>
     bool SendRecord(const Record& record, std::size_t byteCount);

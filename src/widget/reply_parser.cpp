@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 
@@ -70,8 +71,7 @@ std::int32_t ProWidget::ParseWidgetReply(std::vector<std::uint8_t>& text) {
                 CopyReply(text, WidgetParameters);
                 break;
             case kLabelReceivedDmx:
-                CopyReply(text, ReceivedDmx);
-                if (inReceiveMode_ && forwardDmx_ && inReceiveMode_()) forwardDmx_(ReceivedDmx.Levels);
+                TakeReceivedDmx(text);
                 break;
             default:
                 break;
@@ -80,6 +80,30 @@ std::int32_t ProWidget::ParseWidgetReply(std::vector<std::uint8_t>& text) {
         ReportFailure(failure.what());
     }
     return result;
+}
+
+// Art-Net carries start code 0 levels only, so nothing else is forwarded: receivers hold the last good frame.
+// A faulty frame is stored, since the monitor tells of it; a report of no levels or of another start code is
+// not, so that the monitor keeps the levels it shows.
+void ProWidget::TakeReceivedDmx(const std::vector<std::uint8_t>& frame) {
+    constexpr std::size_t kStatusAt = offsetof(ReceivedDmxRecord, ReceiveStatus);
+    constexpr std::size_t kStartCodeAt = offsetof(ReceivedDmxRecord, Levels);
+    const std::size_t endAt = frame.size() - 1;
+    if (endAt > kStatusAt && frame[kStatusAt] != 0) {
+        CopyReply(frame, ReceivedDmx);
+        ++DroppedReports.faulty;
+        return;
+    }
+    if (endAt <= kStartCodeAt + 1) {
+        ++DroppedReports.noLevels;
+        return;
+    }
+    if (frame[kStartCodeAt] != 0) {
+        ++DroppedReports.notStartCodeZero;
+        return;
+    }
+    CopyReply(frame, ReceivedDmx);
+    if (inReceiveMode_ && forwardDmx_ && inReceiveMode_()) forwardDmx_(ReceivedDmx.Levels);
 }
 
 void ProWidget::RecordFrameFault(FrameFault fault) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ struct WindowServices {
     std::string LibraryFolder;
     // The user's locale's decimal separator, for the numbers the window shows.
     std::string DecimalSeparator = ".";
+    // The widget link's log: the firmware update's notes.
+    std::function<void(const std::string& line)> WidgetLog{};
 };
 
 inline constexpr int kMonitorChannels = 132;
@@ -113,6 +116,9 @@ public:
     // Does what choosing that port's entry in the port list does, whether or not the list shows it; true
     // when that port is the open link port afterwards. A number outside 1 to 16 is thrown.
     bool SelectPort(int port);
+    // What "Search" does for one port alone: the link port is closed, that port probed and its entry listed
+    // when a widget answers. No other device is opened or written to.
+    void SearchPort(int port);
     // Runs what the "UPD" button runs once a file has been chosen; true when the update succeeded.
     bool UpdateFirmwareFromFile(const std::string& path);
 
@@ -150,6 +156,8 @@ private:
     void LayOutControls();
     void WireEvents();
     void ScanPorts();
+    // Opens the port, asks for the widget's parameters and records what answered; true when a widget did.
+    bool ProbePort(int port);
     // The port list's choice of a port number, from its entry or from SelectPort.
     void ChoosePort(int port);
     // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port.
@@ -160,6 +168,9 @@ private:
     // port, until the user chooses one again. A failure that no sender has shown (a device found gone while
     // reading) is shown here, once.
     void NoticeClosedLink(const std::string& failure = {});
+    // A partial frame carried by the receive poll belongs to nothing once the port or its reader changed; the
+    // poll then waits on input again rather than on its clock.
+    void DropCarriedFrame();
 
     WindowServices services_;
     // An update lets events run while it waits; a second click on "UPD" meanwhile must not start another.

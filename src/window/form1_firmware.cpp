@@ -26,6 +26,9 @@ public:
     void WaitForEvents(int maxMs) override { form_.Services().Events.WaitForEvents(maxMs); }
     FrameAssembler::TimePoint Now() const override { return form_.Services().Events.Now(); }
     void ShowMessage(const std::string& text) override { form_.Services().Messages.Show(text); }
+    void Log(const std::string& line) override {
+        if (form_.Services().WidgetLog) form_.Services().WidgetLog(line);
+    }
 
 private:
     Form1& form_;
@@ -63,16 +66,18 @@ private:
 };
 
 // Both attempts with the blocking pause between them; the user hears of a failure only after the second. A
-// port that closed during the first attempt would only fail the second the same way.
+// port that closed during the first attempt, or a file that cannot be flashed, would only fail the second the
+// same way.
 bool FlashWithRetry(Form1& form, const std::string& path) {
     FirmwareWindow window(form);
-    bool updated = false;
-    for (int attempt = 1; attempt <= kFirmwareAttempts && !updated; ++attempt) {
+    FirmwareAttempt outcome = FirmwareAttempt::Failed;
+    for (int attempt = 1; attempt <= kFirmwareAttempts && outcome == FirmwareAttempt::Failed; ++attempt) {
         if (attempt > 1 && !form.MSComm1.PortOpen()) break;
         // The pause holds the window still: no events run during it.
         if (attempt > 1) form.Services().Events.Sleep(kRetryPauseMs);
-        updated = UpdateFirmware(form.prowidget, window, path);
+        outcome = UpdateFirmware(form.prowidget, window, path);
     }
+    const bool updated = outcome == FirmwareAttempt::Updated;
     if (!updated) form.Services().Messages.Show(kUpdateFailedText);
     return updated;
 }
@@ -114,7 +119,7 @@ bool Form1::UpdateFirmwareFromFile(const std::string& path) {
             PollAndStatusPaused paused(*this);
             if (!path.empty()) updated = FlashWithRetry(*this, path);
             // The update read the port itself: a partial frame carried from before it belongs to nothing now.
-            receiveFrames_.Reset();
+            DropCarriedFrame();
         }
         NoticeClosedLink();
         if (MSComm1.PortOpen()) prowidget.SendGetParameters();

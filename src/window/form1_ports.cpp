@@ -50,13 +50,13 @@ void Form1::CloseLinkPort() {
         if (MSComm1.PortOpen()) MSComm1.SetPortOpen(false);
     });
     LinkOpen = kFalse;
-    receiveFrames_.Reset();
+    DropCarriedFrame();
 }
 
 void Form1::NoticeClosedLink(const std::string& failure) {
     if (!FromVBool(LinkOpen) || MSComm1.PortOpen()) return;
     LinkOpen = kFalse;
-    receiveFrames_.Reset();
+    DropCarriedFrame();
     if (!failure.empty()) prowidget.ReportFailure(failure);
 }
 
@@ -65,33 +65,47 @@ void Form1::NoticeClosedLink(const std::string& failure) {
 void Form1::ScanPorts() {
     CloseLinkPort();
     DevList.Clear();
-    for (int port = 1; port <= kPortCount; ++port) {
-        Ignoring([&] { MSComm1.SetCommPort(port); });
-        Ignoring([&] { MSComm1.SetPortOpen(true); });
-        bool open = false;
-        Ignoring([&] { open = MSComm1.PortOpen(); });
-        PortOpened[static_cast<std::size_t>(port)] = ToVBool(open);
-        ScanReplies[static_cast<std::size_t>(port)].reset();
-        if (!open) continue;
-        prowidget.SendGetParameters();
-        services_.Events.Sleep(kReplyWaitMs);
-        // A widget left in receive mode keeps streaming its reports around the reply: the reply is looked for
-        // among every frame that came.
-        bool found = false;
-        FrameAssembler frames([&](std::vector<std::uint8_t>& frame) {
-            if (found || frame[1] != kLabelGetParameters) return;
-            if (prowidget.ParseWidgetReply(frame) != kLabelGetParameters) return;
-            const auto& parameters = prowidget.WidgetParameters;
-            ScanReplies[static_cast<std::size_t>(port)] =
-                FirmwareVersion{parameters.FirmwareMsb, parameters.FirmwareLsb};
-            found = parameters.FirmwareMsb >= 1;
-        });
-        Ignoring([&] {
-            if (MSComm1.InBufferCount() > 0) frames.Feed(MSComm1.Input(), services_.Events.Now());
-        });
-        if (found) DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
-        Ignoring([&] { MSComm1.SetPortOpen(false); });
-    }
+    for (int port = 1; port <= kPortCount; ++port)
+        if (ProbePort(port)) DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
+}
+
+bool Form1::ProbePort(int port) {
+    Ignoring([&] { MSComm1.SetCommPort(port); });
+    Ignoring([&] { MSComm1.SetPortOpen(true); });
+    bool open = false;
+    Ignoring([&] { open = MSComm1.PortOpen(); });
+    PortOpened[static_cast<std::size_t>(port)] = ToVBool(open);
+    ScanReplies[static_cast<std::size_t>(port)].reset();
+    if (!open) return false;
+    prowidget.SendGetParameters();
+    services_.Events.Sleep(kReplyWaitMs);
+    // A widget left in receive mode keeps streaming its reports around the reply: the reply is looked for
+    // among every frame that came.
+    bool found = false;
+    FrameAssembler frames([&](std::vector<std::uint8_t>& frame) {
+        if (found || frame[1] != kLabelGetParameters) return;
+        if (prowidget.ParseWidgetReply(frame) != kLabelGetParameters) return;
+        const auto& parameters = prowidget.WidgetParameters;
+        ScanReplies[static_cast<std::size_t>(port)] =
+            FirmwareVersion{parameters.FirmwareMsb, parameters.FirmwareLsb};
+        found = parameters.FirmwareMsb >= 1;
+    });
+    Ignoring([&] {
+        if (MSComm1.InBufferCount() > 0) frames.Feed(MSComm1.Input(), services_.Events.Now());
+    });
+    Ignoring([&] { MSComm1.SetPortOpen(false); });
+    return found;
+}
+
+void Form1::SearchPort(int port) {
+    if (port < 1 || port > kPortCount)
+        throw std::out_of_range("Port " + std::to_string(port) + " is outside 1 to 16");
+    CloseLinkPort();
+    if (!ProbePort(port)) return;
+    const auto& items = DevList.Items();
+    const bool listed = std::any_of(items.begin(), items.end(),
+                                    [&](const std::string& item) { return PortOfEntry(item) == port; });
+    if (!listed) DevList.AddItem(kWidgetEntryPrefix + std::to_string(port));
 }
 
 // "Search"
@@ -132,7 +146,7 @@ void Form1::ChoosePort(int port) {
 bool Form1::init() {
     if (!MSComm1.PortOpen()) {
         MSComm1.SetPortOpen(true);
-        receiveFrames_.Reset();
+        DropCarriedFrame();
     }
     return MSComm1.PortOpen();
 }

@@ -31,3 +31,8 @@ void Form1::Timer1_Timer() {
     // one is waited for on the clock, so that it goes in time even when nothing more comes.
     Timer1.SetTicksOnInput(MSComm1.NotifiesInput() && receiveFrames_.CarriedBytes() == 0);
 }
+
+void Form1::DropCarriedFrame() {
+    receiveFrames_.Reset();
+    Timer1.SetTicksOnInput(MSComm1.NotifiesInput());
+}

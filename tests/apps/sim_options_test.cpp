@@ -31,11 +31,13 @@ TEST(SimOptions, UnderstoodCommandLinesSetTheirFields) {
          }},
         {{"--silent", "--not-parameters", "--receive", "--verbose"},
          [](const SimOptions& o) { return o.silent && o.notParameters && o.receiveMode && o.verbose; }},
-        {{"--page-answer", "5=false", "--page-answer", "7=silent"},
+        {{"--page-answer", "5=false", "--page-answer", "7=silent", "--page-answer", "9=twice"},
          [](const SimOptions& o) {
-             return o.pageAnswers ==
-                    std::vector<std::pair<int, PageAnswer>>{{5, PageAnswer::False}, {7, PageAnswer::Silent}};
+             return o.pageAnswers == std::vector<std::pair<int, PageAnswer>>{{5, PageAnswer::False},
+                                                                             {7, PageAnswer::Silent},
+                                                                             {9, PageAnswer::Twice}};
          }},
+        {{"--stray-answer"}, [](const SimOptions& o) { return o.strayAnswer; }},
         {{"--link", "/tmp/widget", "--reply-delay", "30"},
          [](const SimOptions& o) { return o.link == "/tmp/widget" && o.replyDelayMs == 30; }},
         {{"--stall-after", "3"}, [](const SimOptions& o) { return o.stallAfter == 3u; }},

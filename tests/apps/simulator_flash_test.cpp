@@ -94,6 +94,28 @@ TEST(SimulatorFlash, PageRefusedOnceSucceedsOnTheSecondAttempt) {
     EXPECT_EQ(sim.FlashedImage(), Image());
 }
 
+TEST(SimulatorFlash, ExtraAnswersFollowTheReprogramRequestOrThePageChosen) {
+    struct Row {
+        const char* name;
+        std::function<void(Simulator&)> fault;
+        int pagesSent;
+        std::size_t answers;
+    };
+    const Row rows[] = {
+        {"stray answer", [](Simulator& sim) { sim.SetStrayAnswer(true); }, 0, 1},
+        {"page 1 answered twice", [](Simulator& sim) { sim.SetPageAnswer(1, PageAnswer::Twice); }, 1, 2},
+    };
+    for (const auto& row : rows) {
+        Simulator sim;
+        row.fault(sim);
+        PtyPeer peer(sim.DevicePath());
+        peer.Write(kReprogram);
+        if (row.pagesSent > 0) peer.Write(Page(Image(), 1));
+        EXPECT_EQ(peer.ReadFrames(row.answers + 1, 300ms), std::vector<ReceivedFrame>(row.answers, kTrue))
+            << row.name;
+    }
+}
+
 TEST(SimulatorFlash, PageOutsideAProgrammingSessionOrOfWrongSizeIsRefused) {
     struct Row {
         const char* name;

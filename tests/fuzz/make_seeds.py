@@ -83,6 +83,18 @@ def receive_poll(send_mode, universe, pieces):
     return seed.bytes()
 
 
+def firmware_update(stray_after_ms, pages):
+    """pages: (kind, delay ms, second answer's extra delay) per page, kinds as the target numbers them."""
+    seed = Input().number(3, 0 if stray_after_ms is None else 3)
+    if stray_after_ms is not None:
+        seed.number(300, stray_after_ms)
+    for kind, delay_ms, second_ms in pages:
+        seed.number(7, kind).number(300, delay_ms)
+        if kind == 5:
+            seed.number(300, second_ms)
+    return seed.bytes()
+
+
 SEEDS = {
     "reply_stream": {
         "parameters": reply_stream(False, [(0, PARAMETERS)]),
@@ -105,6 +117,11 @@ SEEDS = {
         "one_file": dialog([(True, 4, b"widget.bin", b"/fw/widget.bin\x00", True)]),
         "list": dialog([(True, 3, b"", b"/fw\x00a.bin\x00b.bin\x00\x00", False)]),
         "cancelled_then_one": dialog([(False, 0, b"", b"", True), (True, 1, b"x.bin", b"/x.bin\x00", True)]),
+    },
+    "firmware_update": {
+        "healthy": firmware_update(None, []),
+        "stray_page_96_refused": firmware_update(50, [(0, 150, 0)] * 95 + [(4, 150, 0)]),
+        "page_5_twice": firmware_update(None, [(0, 10, 0)] * 4 + [(5, 10, 150)]),
     },
     "receive_poll": {
         "reports_receive_mode": receive_poll(False, 7, [(0, dmx_report(7)[:200]), (2, dmx_report(7)[200:]),

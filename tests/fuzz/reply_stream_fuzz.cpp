@@ -1,7 +1,8 @@
 // The frame assembler and the reply parser on a widget byte stream cut into pieces that arrive at chosen
 // times. Besides memory errors it looks for logic faults: frames that are not whole, frames that depend on
 // where the stream was cut, a partial frame held forever, a carry beyond one frame, and parse results or
-// records that do not follow from the frame (a page counts as written only for a label-2 "TRUE").
+// records that do not follow from the frame (a page counts as written only for a label-2 "TRUE"; no levels
+// leave but from a good report of start code 0).
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -80,11 +81,15 @@ void CheckParse(ProWidget& widget, const Bytes& frame, bool receiveMode, int& fo
             FUZZ_CHECK(recordHolds(widget.WidgetParameters));
             FUZZ_CHECK(result == label && widget.ReplyStatus == kStatusReady);
             break;
-        case kLabelReceivedDmx:
-            FUZZ_CHECK(recordHolds(widget.ReceivedDmx));
+        case kLabelReceivedDmx: {
+            // Only good start code 0 levels leave; a faulty frame is kept for the monitor, other reports not.
+            const bool faulty = length >= 1 && data[0] != 0;
+            const bool goodLevels = !faulty && length >= 3 && data[1] == 0;
+            if (faulty || goodLevels) FUZZ_CHECK(recordHolds(widget.ReceivedDmx));
             FUZZ_CHECK(result == label && widget.ReplyStatus == kStatusReady);
-            FUZZ_CHECK(forwards == forwardsBefore + (receiveMode ? 1 : 0));
+            FUZZ_CHECK(forwards == forwardsBefore + (receiveMode && goodLevels ? 1 : 0));
             break;
+        }
         default:
             FUZZ_CHECK(result == label && widget.ReplyStatus == kStatusReady);
             break;
@@ -128,8 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Bytes& frame : timed.frames) {
         FUZZ_CHECK(IsWholeFrame(frame));
         FUZZ_CHECK(Contains(stream, frame));
+        const int forwardsBefore = forwards;
         CheckParse(widget, frame, receiveMode, forwards);
-        if (forwards > 0) FUZZ_CHECK(forwarded == widget.ReceivedDmx.Levels);
+        if (forwards > forwardsBefore)
+            FUZZ_CHECK(forwarded == widget.ReceivedDmx.Levels && forwarded[0] == 0);
     }
     for (const Bytes& frame : whole.frames) FUZZ_CHECK(IsWholeFrame(frame));
 

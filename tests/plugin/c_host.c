@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -43,6 +44,7 @@ typedef struct {
     vantor_status (*process_events)(int32_t);
     vantor_status (*select_port)(int32_t, vantor_bool*);
     vantor_status (*set_universe)(int32_t);
+    vantor_status (*get_receive_counts)(vantor_receive_counts*);
     int32_t (*DllRegisterServer)(void);
     int32_t (*DllUnregisterServer)(void);
     int32_t (*DllGetClassObject)(const char*, const char*, void**);
@@ -87,6 +89,8 @@ static int LoadPlugin(void) {
     api.process_events = (vantor_status(*)(int32_t))Symbol(library, "vantor_process_events");
     api.select_port = (vantor_status(*)(int32_t, vantor_bool*))Symbol(library, "vantor_select_port");
     api.set_universe = (vantor_status(*)(int32_t))Symbol(library, "vantor_set_universe");
+    api.get_receive_counts =
+        (vantor_status(*)(vantor_receive_counts*))Symbol(library, "vantor_get_receive_counts");
     api.DllRegisterServer = (int32_t(*)(void))Symbol(library, "DllRegisterServer");
     api.DllUnregisterServer = (int32_t(*)(void))Symbol(library, "DllUnregisterServer");
     api.DllGetClassObject =
@@ -95,8 +99,8 @@ static int LoadPlugin(void) {
     return api.driver_create && api.driver_release && api.Disable && api.Enable && api.PluginName &&
                    api.SetChannel && api.Configure && api.init && api.Term && api.string_free &&
                    api.last_error && api.process_events && api.select_port && api.set_universe &&
-                   api.DllRegisterServer && api.DllUnregisterServer && api.DllGetClassObject &&
-                   api.DllCanUnloadNow
+                   api.get_receive_counts && api.DllRegisterServer && api.DllUnregisterServer &&
+                   api.DllGetClassObject && api.DllCanUnloadNow
                ? 0
                : 1;
 }
@@ -484,5 +488,47 @@ int c_host_extensions_reject_bad_values(void) {
     result = VANTOR_TRUE;
     CHECK(api.select_port(2, &result) == VANTOR_S_OK && result == VANTOR_FALSE,
           "a port without a device reported open: %s", api.last_error());
+    return 0;
+}
+
+/* A faulty frame, an RDM report and a report without data are counted, each by its reason. A host built
+   against an older header passes a smaller size: nothing beyond it is written. */
+int c_host_receive_counts_fill_what_the_host_gave(void) {
+    static const uint8_t faulty[] = {0x7E, 5, 3, 0, 1, 0, 9, 0xE7};
+    static const uint8_t rdm[] = {0x7E, 5, 3, 0, 0, 0xCC, 1, 0xE7};
+    static const uint8_t empty[] = {0x7E, 5, 0, 0, 0xE7};
+    vantor_driver* driver = NULL;
+    vantor_receive_counts counts;
+    CHECK(StartWithWidget(&driver) == 0, "start failed");
+    sim_send(faulty, sizeof faulty);
+    sim_send(rdm, sizeof rdm);
+    sim_send(empty, sizeof empty);
+    for (int waited = 0; waited < 3000; waited += 10) {
+        memset(&counts, 0, sizeof counts);
+        counts.size = sizeof counts;
+        CHECK(api.get_receive_counts(&counts) == VANTOR_S_OK, "%s", api.last_error());
+        if (counts.no_levels > 0) break;
+        api.process_events(10);
+    }
+    CHECK(counts.size == sizeof counts && counts.faulty == 1 && counts.not_start_code_0 == 1 &&
+              counts.no_levels == 1,
+          "size %u, faulty %llu, start code not 0 %llu, no levels %llu", (unsigned)counts.size,
+          (unsigned long long)counts.faulty, (unsigned long long)counts.not_start_code_0,
+          (unsigned long long)counts.no_levels);
+
+    unsigned char older[sizeof counts];
+    const uint32_t olderSize = offsetof(vantor_receive_counts, not_start_code_0);
+    memset(older, 0xAA, sizeof older);
+    memcpy(older, &olderSize, sizeof olderSize);
+    CHECK(api.get_receive_counts((vantor_receive_counts*)older) == VANTOR_S_OK, "%s", api.last_error());
+    memcpy(&counts, older, olderSize);
+    CHECK(counts.size == olderSize && counts.faulty == 1, "older size %u, faulty %llu", (unsigned)counts.size,
+          (unsigned long long)counts.faulty);
+    for (size_t at = olderSize; at < sizeof older; at++) CHECK(older[at] == 0xAA, "byte %zu written", at);
+
+    counts.size = 2;
+    CHECK(api.get_receive_counts(&counts) == VANTOR_E_FAIL && strlen(api.last_error()) > 0,
+          "a size that does not hold the size field accepted");
+    CHECK(api.get_receive_counts(NULL) == VANTOR_E_FAIL, "no counts accepted");
     return 0;
 }

@@ -21,6 +21,7 @@ int c_host_vanished_port_reports_once_and_recovers(void);
 int c_host_unload_test_counts_objects(void);
 int c_host_register_and_unregister(void);
 int c_host_extensions_reject_bad_values(void);
+int c_host_receive_counts_fill_what_the_host_gave(void);
 
 #ifdef __cplusplus
 }

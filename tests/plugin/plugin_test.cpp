@@ -29,6 +29,7 @@ const Scenario kScenarios[] = {
     {"UnloadTestCountsDriversAndFactories", c_host_unload_test_counts_objects},
     {"RegisterWritesTheRegistrationFileAndUnregisterRemovesIt", c_host_register_and_unregister},
     {"HeadlessExtensionsRejectBadValues", c_host_extensions_reject_bad_values},
+    {"ReceiveCountsFillOnlyTheSizeTheHostGave", c_host_receive_counts_fill_what_the_host_gave},
 };
 
 void PrintTo(const Scenario& scenario, std::ostream* out) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "prowidget_sim.h"
 
@@ -45,6 +46,10 @@ int sim_last_frame_byte(uint8_t label, size_t index) {
     const auto frame = Current()->LastFrame(label);
     if (!frame || index >= frame->data.size()) return -1;
     return frame->data[index];
+}
+
+void sim_send(const uint8_t* bytes, size_t count) {
+    if (Current()) Current()->Send(std::vector<std::uint8_t>(bytes, bytes + count));
 }
 
 }  // extern "C"

@@ -17,6 +17,8 @@ size_t sim_frame_count(uint8_t label);
 /* Data length of the last frame of that label (0 when none), and one data byte of it (-1 when none). */
 size_t sim_last_frame_length(uint8_t label);
 int sim_last_frame_byte(uint8_t label, size_t index);
+/* Writes raw bytes to the plug-in's side of the line now. */
+void sim_send(const uint8_t* bytes, size_t count);
 
 #ifdef __cplusplus
 }

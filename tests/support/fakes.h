@@ -45,6 +45,7 @@ public:
     void ClearInBuffer() override { input.clear(); }
     std::vector<std::uint8_t> Input() override;
     void Output(std::span<const std::uint8_t> bytes) override;
+    bool NotifiesInput() const override { return announcesInput; }
 
     // Queues bytes as if the widget had sent them.
     void Receive(const std::vector<std::uint8_t>& bytes) {
@@ -60,6 +61,8 @@ public:
     bool failWrites = false;
     // Reading finds the device gone: the port closes.
     bool vanished = false;
+    // As a port that raises an event for its input, so that the receive poll need not tick on its clock.
+    bool announcesInput = false;
     // Called after each write, so a test can answer a request the way a widget would.
     std::function<void(const std::vector<std::uint8_t>&)> onWrite;
 };

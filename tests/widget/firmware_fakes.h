@@ -1,17 +1,19 @@
 #pragma once
 
-// A widget's boot-strap programmer behind a FakeSerialPort, and a virtual clock that moves only when the code
-// under test waits, so that ten-second time-outs pass at once.
+// A widget's boot-strap programmer behind a FakeSerialPort, a virtual clock that moves only when the code
+// under test waits, so that ten-second time-outs pass at once, and a firmware update's window on that clock.
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "support/fakes.h"
 #include "support/widget_frames.h"
+#include "widget/firmware_update.h"
 #include "window/controls.h"
 
 class VirtualClock {
@@ -42,6 +44,7 @@ public:
         events.onProcess = [this, &events] {
             Advance(events.waitedMs - drivenMs_);
             drivenMs_ = events.waitedMs;
+            events.now = FakeEventLoop::Clock::time_point{} + std::chrono::milliseconds(now);
             if (onWait) onWait();
         };
     }
@@ -112,6 +115,8 @@ public:
     std::map<int, Answer> answersOnce;  // the next session that reaches that page
     // What reaches the port instead of the answer to that page, in every session.
     std::map<int, std::vector<Delivery>> deliveries;
+    // What reaches the port, unasked, after each reprogram request.
+    std::vector<Delivery> afterReprogram;
     int replyDelayMs = 10;
     Bytes image;
     int pages = 0;
@@ -127,6 +132,7 @@ private:
                 ++reprogramRequests;
                 image.clear();
                 pages = 0;
+                Deliver(afterReprogram);
                 break;
             case 2:
                 Page(Bytes(written.begin() + 4, written.end() - 1));
@@ -150,8 +156,7 @@ private:
         }
         if (answer == Answer::True && data.size() == 64) image.insert(image.end(), data.begin(), data.end());
         if (auto scripted = deliveries.find(number); scripted != deliveries.end()) {
-            for (const Delivery& delivery : scripted->second)
-                clock_.After(delivery.afterMs, [this, bytes = delivery.bytes] { port_.Receive(bytes); });
+            Deliver(scripted->second);
             return;
         }
         Bytes reply;
@@ -171,6 +176,49 @@ private:
         clock_.After(replyDelayMs, [this, reply] { port_.Receive(reply); });
     }
 
+    void Deliver(const std::vector<Delivery>& scripted) {
+        for (const Delivery& delivery : scripted)
+            clock_.After(delivery.afterMs, [this, bytes = delivery.bytes] { port_.Receive(bytes); });
+    }
+
     FakeSerialPort& port_;
     VirtualClock& clock_;
+};
+
+// The window on the virtual clock: the time-out expires when ten seconds have passed since it was started.
+class ClockedWindow : public FirmwareUpdateWindow {
+public:
+    explicit ClockedWindow(VirtualClock& clock) : clock_(clock) {}
+    std::string StatusText() const override { return status; }
+    void SetStatusText(const std::string& text) override {
+        status = text;
+        statusHistory.push_back(text);
+    }
+    void StartReplyTimeout() override { deadline_ = clock_.now + kReplyTimeoutMs; }
+    bool ReplyTimeoutRunning() const override { return clock_.now < deadline_; }
+    void WaitForEvents(int maxMs) override { clock_.Advance(maxMs); }
+    FrameAssembler::TimePoint Now() const override {
+        return FrameAssembler::TimePoint{} + std::chrono::milliseconds(clock_.now);
+    }
+    void Log(const std::string& line) override { log.push_back(line); }
+    void ShowMessage(const std::string& text) override {
+        messages.push_back(text);
+        if (whileMessageOpen) whileMessageOpen();
+    }
+    void Reset() {
+        status.clear();
+        statusHistory.clear();
+        messages.clear();
+        log.clear();
+    }
+
+    std::string status;
+    std::vector<std::string> statusHistory;
+    std::vector<std::string> messages;
+    std::vector<std::string> log;
+    std::function<void()> whileMessageOpen;
+
+private:
+    VirtualClock& clock_;
+    long deadline_ = -1;
 };

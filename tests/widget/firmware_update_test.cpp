@@ -13,47 +13,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Answer = FakeProgrammer::Answer;
 
-// The window on the virtual clock: the time-out expires when ten seconds have passed since it was started.
-class ClockedWindow : public FirmwareUpdateWindow {
-public:
-    explicit ClockedWindow(VirtualClock& clock) : clock_(clock) {}
-    std::string StatusText() const override { return status; }
-    void SetStatusText(const std::string& text) override {
-        status = text;
-        statusHistory.push_back(text);
-    }
-    void StartReplyTimeout() override { deadline_ = clock_.now + kReplyTimeoutMs; }
-    bool ReplyTimeoutRunning() const override { return clock_.now < deadline_; }
-    void WaitForEvents(int maxMs) override { clock_.Advance(maxMs); }
-    FrameAssembler::TimePoint Now() const override {
-        return FrameAssembler::TimePoint{} + std::chrono::milliseconds(clock_.now);
-    }
-    void ShowMessage(const std::string& text) override {
-        messages.push_back(text);
-        if (whileMessageOpen) whileMessageOpen();
-    }
-    void Reset() {
-        status.clear();
-        statusHistory.clear();
-        messages.clear();
-    }
-
-    std::string status;
-    std::vector<std::string> statusHistory;
-    std::vector<std::string> messages;
-    std::function<void()> whileMessageOpen;
-
-private:
-    VirtualClock& clock_;
-    long deadline_ = -1;
-};
-
-struct FirmwareUpdate : ::testing::Test {
-    FirmwareUpdate() {
+// A widget's programmer behind the port, the window on the virtual clock.
+struct Rig {
+    Rig() {
         port.open = true;
         widget.InitWidgetPackets();
     }
-    bool Run(const std::string& path) { return UpdateFirmware(widget, window, path); }
+    FirmwareAttempt Update(const std::string& path) { return UpdateFirmware(widget, window, path); }
 
     FakeSerialPort port;
     RecordingMessageBox senderBox;
@@ -61,6 +27,10 @@ struct FirmwareUpdate : ::testing::Test {
     VirtualClock clock;
     FakeProgrammer programmer{port, clock};
     ClockedWindow window{clock};
+};
+
+struct FirmwareUpdate : ::testing::Test, Rig {
+    bool Flashed(const std::string& path) { return Update(path) == FirmwareAttempt::Updated; }
 };
 
 std::string Dots(int count) {
@@ -82,7 +52,7 @@ TEST_F(FirmwareUpdate, FilesOfEverySizeFlashNinetySixPagesOfTheirFirstBytesPadde
                                                                 contents.size(), kFirmwareImageBytes)));
         expected.resize(kFirmwareImageBytes, 0);
 
-        EXPECT_TRUE(Run(file.Path())) << row.name;
+        EXPECT_TRUE(Flashed(file.Path())) << row.name;
         EXPECT_EQ(programmer.image, expected) << row.name;
         EXPECT_EQ(programmer.pages, 96) << row.name;
         EXPECT_EQ(window.messages, std::vector<std::string>{"Firmware Updated"}) << row.name;
@@ -97,7 +67,7 @@ TEST_F(FirmwareUpdate, FilesOfEverySizeFlashNinetySixPagesOfTheirFirstBytesPadde
 
 TEST_F(FirmwareUpdate, EveryFrameOnTheWireIsTheReprogramRequestOrAFullPage) {
     TempFirmware file(FirmwareBytes(6144));
-    ASSERT_TRUE(Run(file.Path()));
+    ASSERT_TRUE(Flashed(file.Path()));
     ASSERT_EQ(port.writes.size(), 97u);
     EXPECT_EQ(port.writes[0], (Bytes{0x7E, 0x01, 0x00, 0x00, 0xE7}));
     for (std::size_t page = 1; page <= 96; ++page) {
@@ -108,30 +78,91 @@ TEST_F(FirmwareUpdate, EveryFrameOnTheWireIsTheReprogramRequestOrAFullPage) {
     }
 }
 
-TEST_F(FirmwareUpdate, FailedAttemptsEndAsTheirCauseRequires) {
+// Each row: the file and the widget behind the port, then the attempt's outcome, its status line, its message
+// boxes and log, and the label-1 and label-2 frames the widget received.
+TEST_F(FirmwareUpdate, EveryPageIsJudgedByItsOwnAnswerAndNoUnusableFileReachesTheWidget) {
+    using enum FirmwareAttempt;
+    using Setup = std::function<void(FakeProgrammer&)>;
+    const Bytes kTrue = FakeProgrammer::PageAnswer("TRUE");
+    const Setup healthy = [](FakeProgrammer&) {};
+    auto answer = [](std::map<int, Answer> answers) {
+        return [answers](FakeProgrammer& widget) { widget.answers = answers; };
+    };
+    enum class File { Image, Long, Empty, Folder, Missing };
     struct Row {
         const char* name;
-        std::map<int, Answer> answers;
+        File file;
+        Setup widget;
+        FirmwareAttempt outcome;
         std::string status;
-        std::vector<std::string> messages;
-        int pagesSent;
+        std::string message;  // contained in the one message box, when there is one
+        int reprogramRequests;
+        int pages;
     };
+    const std::string ok = kFirmwareSuccessText;
     const std::vector<Row> rows{
-        {"page 5 refused", {{5, Answer::False}}, "....x", {}, 5},
-        {"first page refused", {{1, Answer::False}}, "x", {}, 1},
-        {"last page refused", {{96, Answer::False}}, Dots(95) + "x", {}, 96},
-        {"only an answer of another kind", {{3, Answer::NotAPageAnswer}}, "..", {kTimeoutText}, 3},
-        {"no answer to page 1", {{1, Answer::Silent}}, "", {kTimeoutText}, 1},
-        {"no answer to page 40", {{40, Answer::Silent}}, Dots(39), {kTimeoutText}, 40},
+        {"page 5 refused", File::Image, answer({{5, Answer::False}}), Failed, "....x", "", 1, 5},
+        {"first page refused", File::Image, answer({{1, Answer::False}}), Failed, "x", "", 1, 1},
+        {"last page refused", File::Image, answer({{96, Answer::False}}), Failed, Dots(95) + "x", "", 1, 96},
+        {"only an answer of another kind", File::Image, answer({{3, Answer::NotAPageAnswer}}), Failed, "..",
+         kTimeoutText, 1, 3},
+        {"no answer to page 1", File::Image, answer({{1, Answer::Silent}}), Failed, "", kTimeoutText, 1, 1},
+        {"no answer to page 40", File::Image, answer({{40, Answer::Silent}}), Failed, Dots(39), kTimeoutText,
+         1, 40},
+        // The stray answer and page 1's own refusal come in one read.
+        {"a stray TRUE before page 1, page 1 refused", File::Image,
+         [&](FakeProgrammer& widget) {
+             widget.afterReprogram = {{1, kTrue}};
+             widget.answers = {{1, Answer::False}};
+         },
+         Failed, "x", "", 1, 1},
+        // Every answer comes alone, one page late: only the drain finds page 96's refusal.
+        {"a stray TRUE, page 96 refused", File::Image,
+         [&](FakeProgrammer& widget) {
+             widget.afterReprogram = {{50, kTrue}};
+             widget.replyDelayMs = 150;
+             widget.answers = {{96, Answer::False}};
+         },
+         Failed, Dots(96) + "x", "", 1, 96},
+        {"two answers for page 5", File::Image,
+         [&](FakeProgrammer& widget) {
+             widget.deliveries = {{5, {{10, kTrue}, {20, kTrue}}}};
+         },
+         Failed, "....x", "", 1, 5},
+        // The second answer comes after the first was read: only the drain finds it.
+        {"two answers for page 96", File::Image,
+         [&](FakeProgrammer& widget) {
+             widget.deliveries = {{96, {{10, kTrue}, {150, kTrue}}}};
+         },
+         Failed, Dots(96) + "x", "", 1, 96},
+        {"each page answered once, late", File::Image,
+         [](FakeProgrammer& widget) { widget.replyDelayMs = kReplyTimeoutMs - 100; }, Updated, ok,
+         kFirmwareUpdatedText, 1, 96},
+        {"empty file", File::Empty, healthy, UnusableFile, "Opening File", kEmptyFirmwareText, 0, 0},
+        {"a folder", File::Folder, healthy, UnusableFile, "Opening File", "Is a directory", 0, 0},
+        {"missing file", File::Missing, healthy, UnusableFile, "Opening File", "/missing.bin: No such file",
+         0, 0},
+        {"a file one byte too long", File::Long, healthy, Updated, ok, kFirmwareUpdatedText, 1, 96},
     };
-    TempFirmware file(FirmwareBytes(6144));
     for (const auto& row : rows) {
-        programmer.answers = row.answers;
-        window.Reset();
-        EXPECT_FALSE(Run(file.Path())) << row.name;
-        EXPECT_EQ(window.status, row.status) << row.name;
-        EXPECT_EQ(window.messages, row.messages) << row.name;
-        EXPECT_EQ(programmer.pages, row.pagesSent) << row.name;
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        row.widget(rig.programmer);
+        TempFirmware file(FirmwareBytes(row.file == File::Long ? 6145 : row.file == File::Empty ? 0 : 6144));
+        const std::string path = row.file == File::Folder    ? file.Folder()
+                                 : row.file == File::Missing ? file.Folder() + "/missing.bin"
+                                                             : file.Path();
+        EXPECT_EQ(rig.Update(path), row.outcome);
+        EXPECT_EQ(rig.window.status, row.status);
+        const std::vector<std::string>& messages = rig.window.messages;
+        EXPECT_EQ(messages.size(), row.message.empty() ? 0u : 1u);
+        if (!row.message.empty() && messages.size() == 1) {
+            EXPECT_NE(messages[0].find(row.message), std::string::npos) << messages[0];
+        }
+        EXPECT_EQ(rig.programmer.reprogramRequests, row.reprogramRequests);
+        EXPECT_EQ(rig.programmer.pages, row.pages);
+        const std::vector<std::string> noted{path + " is 6145 bytes; only the first 6144 are written"};
+        EXPECT_EQ(rig.window.log, row.file == File::Long ? noted : std::vector<std::string>{});
     }
 }
 
@@ -163,7 +194,7 @@ TEST_F(FirmwareUpdate, OnlyAWholeLabel2AnswerJudgesThePageHoweverItArrives) {
         programmer.deliveries = {{row.page, row.deliveries}};
         window.Reset();
         widget.WidgetParameters = {};
-        EXPECT_EQ(Run(file.Path()), row.updated) << row.name;
+        EXPECT_EQ(Flashed(file.Path()), row.updated) << row.name;
         EXPECT_EQ(window.status, row.status) << row.name;
         EXPECT_EQ(programmer.reprogramRequests, 1) << row.name;
         programmer.reprogramRequests = 0;
@@ -171,35 +202,18 @@ TEST_F(FirmwareUpdate, OnlyAWholeLabel2AnswerJudgesThePageHoweverItArrives) {
     }
 }
 
-TEST_F(FirmwareUpdate, EmptyFileFailsWithItsOwnMessageAfterTheReprogramRequest) {
-    TempFirmware file({});
-    EXPECT_FALSE(Run(file.Path()));
-    EXPECT_EQ(window.messages, std::vector<std::string>{"The firmware file is empty."});
-    EXPECT_EQ(programmer.reprogramRequests, 1);
-    EXPECT_EQ(programmer.pages, 0);
-}
-
-TEST_F(FirmwareUpdate, MissingFileFailsBeforeAnythingIsSent) {
-    EXPECT_FALSE(Run("/nonexistent-folder/image.bin"));
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_NE(window.messages[0].find("/nonexistent-folder/image.bin"), std::string::npos)
-        << window.messages[0];
-    EXPECT_TRUE(port.writes.empty());
-    EXPECT_EQ(window.status, "Opening File");
-}
-
 TEST_F(FirmwareUpdate, AnAcknowledgementWaitingBeforeTheRequestIsDiscarded) {
     TempFirmware file(FirmwareBytes(6144));
     port.Receive(FakeProgrammer::PageAnswer("TRUE"));
     programmer.answers = {{1, Answer::Silent}};
-    EXPECT_FALSE(Run(file.Path()));
+    EXPECT_FALSE(Flashed(file.Path()));
     EXPECT_EQ(window.messages, std::vector<std::string>{kTimeoutText});
 }
 
 TEST_F(FirmwareUpdate, WhatArrivesWhileTheSuccessMessageIsOpenIsDiscarded) {
     TempFirmware file(FirmwareBytes(6144));
     window.whileMessageOpen = [this] { port.Receive(FakeProgrammer::PageAnswer("TRUE")); };
-    ASSERT_TRUE(Run(file.Path()));
+    ASSERT_TRUE(Flashed(file.Path()));
     EXPECT_EQ(port.InBufferCount(), 0);
 }
 

@@ -40,6 +40,7 @@ struct ParseRow {
     Stored stored;
     Bytes frame;  // the text as trimmed, when a record takes it
     int forwards;
+    DroppedDmxReports dropped{};
 };
 
 template <typename Record>
@@ -58,6 +59,10 @@ Bytes Expected(std::size_t recordSize, const Bytes& frame) {
 TEST(ParseWidgetReply, EveryReplyShapeGivesItsResultStatusAndStoredRecord) {
     const Bytes dmx = WidgetFrame(5, DmxData());
     const Bytes longParameters = WidgetFrame(3, Filled(600, 0x11));
+    const Bytes faulty = WidgetFrame(5, DmxData(512, 1));
+    Bytes rdmData = DmxData(24);
+    rdmData[1] = 0xCC;
+    const Bytes rdm = WidgetFrame(5, rdmData);
     const std::vector<ParseRow> rows{
         {"parameters reply", kParameters, false, 3, 0, Stored::Parameters, kParameters, 0},
         {"garbage before the start is dropped", Bytes{0x00, 0xFF} + kParameters, false, 3, 0,
@@ -80,6 +85,44 @@ TEST(ParseWidgetReply, EveryReplyShapeGivesItsResultStatusAndStoredRecord) {
          "mode",
          dmx, false, 5, 0, Stored::Dmx, dmx, 1},
         {"received DMX in send mode is not forwarded", dmx, true, 5, 0, Stored::Dmx, dmx, 0},
+        {"faulty frame: kept for the monitor, not forwarded",
+         faulty,
+         false,
+         5,
+         0,
+         Stored::Dmx,
+         faulty,
+         0,
+         {.faulty = 1}},
+        {"RDM report: neither stored nor forwarded",
+         rdm,
+         false,
+         5,
+         0,
+         Stored::Nothing,
+         {},
+         0,
+         {.notStartCodeZero = 1}},
+        {"report without data", WidgetFrame(5, {}), false, 5, 0, Stored::Nothing, {}, 0, {.noLevels = 1}},
+        {"report of a status only",
+         WidgetFrame(5, {0}),
+         false,
+         5,
+         0,
+         Stored::Nothing,
+         {},
+         0,
+         {.noLevels = 1}},
+        {"report of a start code only",
+         WidgetFrame(5, {0, 0}),
+         false,
+         5,
+         0,
+         Stored::Nothing,
+         {},
+         0,
+         {.noLevels = 1}},
+        {"one level", WidgetFrame(5, {0, 0, 9}), false, 5, 0, Stored::Dmx, WidgetFrame(5, {0, 0, 9}), 1},
         {"label 254 stores only the head",
          WidgetFrame(254, Text("TRUE")),
          false,
@@ -152,6 +195,7 @@ TEST(ParseWidgetReply, EveryReplyShapeGivesItsResultStatusAndStoredRecord) {
         EXPECT_EQ(widget.ParseWidgetReply(text), row.result) << row.name;
         EXPECT_EQ(widget.ReplyStatus, row.status) << row.name;
         EXPECT_EQ(static_cast<int>(forwarded.size()), row.forwards) << row.name;
+        EXPECT_EQ(widget.DroppedReports, row.dropped) << row.name;
         EXPECT_EQ(BytesOf(widget.WidgetParameters),
                   row.stored == Stored::Parameters ? Expected(517, row.frame) : Filled(517, 0xAA))
             << row.name;
@@ -165,8 +209,11 @@ TEST(ParseWidgetReply, EveryReplyShapeGivesItsResultStatusAndStoredRecord) {
             EXPECT_EQ(text, row.frame) << row.name << ": trimmed in place";
         }
         if (row.forwards > 0) {
-            EXPECT_TRUE(std::equal(forwarded[0].begin(), forwarded[0].end(), row.frame.begin() + 5))
-                << row.name << ": all 513 levels forwarded";
+            // The frame's start code and levels, between its status byte and its end byte.
+            const auto carried = std::min<std::size_t>(kLevelCount, row.frame.size() - 6);
+            EXPECT_TRUE(
+                std::equal(row.frame.begin() + 5, row.frame.begin() + 5 + carried, forwarded[0].begin()))
+                << row.name << ": the levels carried forwarded";
         }
         EXPECT_TRUE(box.shown.empty()) << row.name;
     }

@@ -62,7 +62,7 @@ TEST_F(ReceivePoll, StreamSplitAtEveryPointGivesTheSameRecordsAndForwards) {
     Tick(whole, stream);
     const auto expectedForwards = forwards;
     const Bytes expectedDmx = BytesOf(whole.prowidget.ReceivedDmx);
-    ASSERT_EQ(expectedForwards.size(), 3u);
+    ASSERT_EQ(expectedForwards.size(), 2u) << "the faulty frame is kept, not forwarded";
     EXPECT_EQ(whole.prowidget.ReceivedDmx.ReceiveStatus, 4);
 
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
@@ -101,6 +101,35 @@ TEST_F(ReceivePoll, AChosenPortStartsWithoutTheOldPortsPartialFrame) {
     EXPECT_EQ(forwards[0].levels[1], 9);
     EXPECT_EQ(form.prowidget.ReplyStatus, 0);
 }
+
+// While a partial frame waits the poll ticks on its clock; whatever drops that frame puts it back on input.
+enum class Drop { AnotherPortChosen, LinkPortSearched, PortClosedUnderTheLink };
+struct ReceivePollDrop : ReceivePoll, ::testing::WithParamInterface<Drop> {};
+
+TEST_P(ReceivePollDrop, ReturnsThePollToTickingOnInput) {
+    port.announcesInput = true;
+    Device(3);
+    Form1& form = Open();
+    ASSERT_TRUE(form.Timer1.TicksOnInput());
+    Tick(form, Bytes{0x7E, 0x05, 0x58, 0x02, 0x00});
+    ASSERT_FALSE(form.Timer1.TicksOnInput());
+    switch (GetParam()) {
+        case Drop::AnotherPortChosen:
+            form.SelectPort(3);
+            break;
+        case Drop::LinkPortSearched:
+            form.SearchPort(16);
+            break;
+        case Drop::PortClosedUnderTheLink:
+            port.open = false;
+            form.Timer1.Fire();
+            break;
+    }
+    EXPECT_TRUE(form.Timer1.TicksOnInput());
+}
+INSTANTIATE_TEST_SUITE_P(Drops, ReceivePollDrop,
+                         ::testing::Values(Drop::AnotherPortChosen, Drop::LinkPortSearched,
+                                           Drop::PortClosedUnderTheLink));
 
 // A stray start byte followed by a plausible length claims more bytes than the frames behind it hold.
 TEST_F(ReceivePoll, APartialFrameIsGivenUpAfter100msOfTheEventLoopsTimeAndTheFramesBehindItCome) {

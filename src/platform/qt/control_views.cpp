@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
@@ -84,8 +85,50 @@ QWidget* MakeLabelView(Label& label, QWidget* parent) {
     return view;
 }
 
+namespace {
+
+// On the black background the style's own frame does not show: a light line, broken by the title, as the
+// system's group boxes have. Painted here rather than by a style sheet, which would reach every control
+// inside.
+class FramedGroupBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int lineY = metrics.height() / 2;
+        const int titleLeft = 6;
+        const int titleWidth = title().isEmpty() ? 0 : metrics.horizontalAdvance(title()) + 4;
+        painter.setPen(QColor(192, 192, 192));
+        const QRect frame(0, lineY, width() - 1, height() - lineY - 1);
+        painter.drawLine(frame.topLeft(), QPoint(titleLeft, lineY));
+        painter.drawLine(QPoint(titleLeft + titleWidth, lineY), frame.topRight());
+        painter.drawLine(frame.topRight(), frame.bottomRight());
+        painter.drawLine(frame.bottomRight(), frame.bottomLeft());
+        painter.drawLine(frame.bottomLeft(), frame.topLeft());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QRect(titleLeft + 2, 0, titleWidth, metrics.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, title());
+    }
+};
+
+// The window's white text would draw the arrows white on a light button: a scroll bar has its own colours, as
+// the system's have.
+void SetScrollBarColours(QScrollBar* view) {
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Window, QColor(160, 160, 160));
+    palette.setColor(QPalette::Button, QColor(212, 208, 200));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::ButtonText, Qt::black);
+    view->setPalette(palette);
+}
+
+}  // namespace
+
 QWidget* MakeGroupBoxView(GroupBox& group, QWidget* parent) {
-    auto* view = new QGroupBox(parent);
+    auto* view = new FramedGroupBox(parent);
     view->setObjectName(ToQString(group.Name));
     SetColours(view, kWhite, kBlack);
     QPointer<QGroupBox> guard(view);
@@ -116,6 +159,7 @@ QScrollBar* MakeScrollBarView(ScrollBar& bar, QWidget* parent) {
     view->setObjectName(ToQString(bar.Name));
     // Without tracking a drag reports only its released position; arrows and page steps report at once.
     view->setTracking(false);
+    SetScrollBarColours(view);
     QPointer<QScrollBar> guard(view);
     auto follow = [&bar, guard] {
         if (!guard) return;

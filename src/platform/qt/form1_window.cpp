@@ -2,17 +2,26 @@
 
 #include <QLocale>
 
+#include "artnet/artnet.h"
 #include "platform/qt/headless.h"
 #include "platform/qt/library_path.h"
 #include "platform/qt/logging.h"
 
 Form1Window::Form1Window(bool withView) {
+    // A node that did not start leaves the bridge deaf and dumb: that is never hidden behind a logging rule.
     auto artNetLog = [](const std::string& line) {
-        qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
+        if (line.starts_with(kArtNetInitErrorPrefix))
+            qCWarning(lcArtNet).noquote() << QString::fromStdString(line);
+        else
+            qCDebug(lcArtNet).noquote() << QString::fromStdString(line);
+    };
+    auto widgetLog = [](const std::string& line) {
+        qCInfo(lcWidget).noquote() << QString::fromStdString(line);
     };
     WindowServices services{
         serial_,      socket_,   messages_,          events_,
-        &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString()};
+        &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString(),
+        widgetLog};
     form_ = std::make_unique<Form1>(std::move(services));
     for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
     if (!withView) return;

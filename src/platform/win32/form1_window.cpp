@@ -19,8 +19,8 @@ Form1Window::Form1Window()
       socket_(window_),
       fileDialog_(window_),
       thread_(GetCurrentThreadId()) {
-    WindowServices services{serial_,      socket_,    messages_,         events_,
-                            &fileDialog_, &DebugLine, OwnModuleFolder(), DecimalSeparator()};
+    WindowServices services{serial_,    socket_,           messages_,          events_,   &fileDialog_,
+                            &DebugLine, OwnModuleFolder(), DecimalSeparator(), &DebugLine};
     form_ = std::make_unique<Form1>(std::move(services));
     timers_ = std::make_unique<TimerEngine>(window_);
     for (Timer* timer : form_->AllTimers()) timers_->Bind(*timer);

@@ -26,6 +26,10 @@ vantor_status vantor_search_ports(void) {
     return Guarded([] { ThePlugin().Window().Form().Command2.PerformClick(); });
 }
 
+vantor_status vantor_search_port(int32_t port) {
+    return Guarded([&] { ThePlugin().Window().Form().SearchPort(port); });
+}
+
 vantor_status vantor_get_port_report(int32_t port, vantor_port_report* report) {
     return Guarded([&] {
         if (!report) throw std::invalid_argument("Missing argument: report");
@@ -65,6 +69,22 @@ vantor_status vantor_get_bridge_status(vantor_bridge_status* status) {
         CopyText(out.status_text, form.StatusBar1.SimpleText());
         CopyText(out.last_message, window.Messages().LastText());
         *status = out;
+    });
+}
+
+vantor_status vantor_get_receive_counts(vantor_receive_counts* counts) {
+    return Guarded([&] {
+        if (!counts) throw std::invalid_argument("Missing argument: counts");
+        if (counts->size < sizeof counts->size)
+            throw std::invalid_argument("vantor_receive_counts size " + std::to_string(counts->size) +
+                                        " does not hold its size field");
+        const DroppedDmxReports& dropped = ThePlugin().Window().Form().prowidget.DroppedReports;
+        vantor_receive_counts out{};
+        out.size = static_cast<uint32_t>(std::min<std::size_t>(counts->size, sizeof out));
+        out.faulty = dropped.faulty;
+        out.not_start_code_0 = dropped.notStartCodeZero;
+        out.no_levels = dropped.noLevels;
+        std::memcpy(counts, &out, out.size);
     });
 }
 

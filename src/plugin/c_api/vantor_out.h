@@ -87,6 +87,9 @@ VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* r
 
 /* "Search": probes ports 1 to 16 again, as the window's button does (the link port is closed first). */
 VANTOR_API vantor_status vantor_search_ports(void);
+/* "Search" for one port alone (1 to 16): the link port is closed, that port probed, and its widget listed when
+   it answers. No other device is opened or written to: for a supervisor waiting for one widget. */
+VANTOR_API vantor_status vantor_search_port(int32_t port);
 
 /* What the last port scan (at start-up or "Search") found on one port number, and the device path the
    number names now ("" when none). */
@@ -115,6 +118,19 @@ typedef struct vantor_bridge_status {
     char last_message[256];     /* the last message box's text, "" before the first */
 } vantor_bridge_status;
 VANTOR_API vantor_status vantor_get_bridge_status(vantor_bridge_status* status);
+
+/* Received-DMX reports that left no ArtDmx, by reason, counted from load: Art-Net receivers hold the last
+   good frame. Only the faulty ones reach the input monitor, which tells of them ("dmx frame invalid!"). The
+   host sets size to sizeof(vantor_receive_counts) before the call; the plug-in fills no more than size bytes
+   and sets size to the bytes it filled, so that hosts built against an older or a newer header go on working.
+ */
+typedef struct vantor_receive_counts {
+    uint32_t size;
+    uint64_t faulty;           /* the widget flagged the frame: its receive status is not 0 */
+    uint64_t not_start_code_0; /* RDM (start code 0xCC) or another alternate start code */
+    uint64_t no_levels;        /* the report ends before its first level */
+} vantor_receive_counts;
+VANTOR_API vantor_status vantor_get_receive_counts(vantor_receive_counts* counts);
 
 /* Called on the plug-in's thread with the status bar's text whenever it changes: the reply status, and during
    a firmware update its progress (one '.' per page written, an 'x' for a refused page). NULL stops it. */

@@ -123,6 +123,14 @@ inline bool UpdateFirmware(const std::string& path) {
     return result != VANTOR_FALSE;
 }
 
+// The received-DMX reports that left no ArtDmx, by reason.
+inline vantor_receive_counts ReceiveCounts() {
+    vantor_receive_counts counts{};
+    counts.size = sizeof counts;
+    detail::Check(vantor_get_receive_counts(&counts), "vantor_get_receive_counts");
+    return counts;
+}
+
 }  // namespace vantor
 
 #endif

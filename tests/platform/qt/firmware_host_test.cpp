@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,7 +19,7 @@ namespace {
 
 struct HostRun {
     int exitCode = -1;
-    std::string errors;
+    std::string output;  // standard output and the plug-in's log on standard error
 };
 
 HostRun RunHost(const std::string& devicePath, const std::string& firmware) {
@@ -25,53 +27,75 @@ HostRun RunHost(const std::string& devicePath, const std::string& firmware) {
     const std::string host = std::string(buildDir != nullptr ? buildDir : ".") + "/vantor-host";
     const TempFirmware log({}, "host.log");
     const std::string command = "VANTOR_SERIAL_PORTS='" + devicePath + "' VANTOR_ARTNET_INTERFACE=lo '" +
-                                host + "' --headless --port 1 --update-firmware '" + firmware + "' 2>'" +
-                                log.Path() + "' >/dev/null";
+                                host + "' --headless --port 1 --update-firmware '" + firmware + "' >'" +
+                                log.Path() + "' 2>&1";
     HostRun run;
     const int status = std::system(command.c_str());
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream in(log.Path());
     std::stringstream text;
     text << in.rdbuf();
-    run.errors = text.str();
+    run.output = text.str();
     return run;
 }
 
 TEST(FirmwareFromTheHost, UpdateSucceedsWithExitCodeZeroAndTheWidgetHoldsTheImage) {
     prowidget::Simulator sim;
-    TempFirmware file(FirmwareBytes(6144));
+    TempFirmware file(FirmwareBytes(6145));
     const HostRun run = RunHost(sim.DevicePath(), file.Path());
-    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(sim.FlashedImage(), FirmwareBytes(6144));
     // The reply to the parameters request sent when the port was chosen comes during page 1's wait: set
     // aside, it costs no second attempt.
     EXPECT_EQ(sim.ReprogramRequests(), 1u);
     EXPECT_EQ(sim.FrameCount(2), 96u);
-    EXPECT_NE(run.errors.find("Firmware Updated"), std::string::npos) << run.errors;
+    EXPECT_NE(run.output.find("Firmware Updated"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(file.Path() + " is 6145 bytes; only the first 6144 are written"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog) {
+    using prowidget::PageAnswer;
+    const char* kRefusedInAttempt2 =
+        "firmware attempt 2: (page [0-9]+ refused|an answer after the last page)";
     struct Row {
         const char* name;
         std::size_t fileBytes;
-        bool refusePage5;
-        const char* expectedText;
+        std::function<void(prowidget::Simulator&)> fault;
+        const char* expectedText;  // a pattern
+        std::size_t reprogramRequests;
         std::size_t pagesSent;
     };
     const std::vector<Row> rows{
-        {"refused page", 6144, true, "Failed, Please Try Again.", 10},
-        {"empty file", 0, false, "The firmware file is empty.", 0},
+        {"refused page", 6144, [](auto& sim) { sim.SetPageAnswer(5, PageAnswer::False); },
+         "firmware attempt 2: page 5 refused", 2, 10},
+        // An answer too many is found where it lands: with another answer, before a page, or after the last.
+        {"stray answer after the reprogram request, page 1 refused", 6144,
+         [](auto& sim) {
+             sim.SetStrayAnswer(true);
+             sim.SetPageAnswer(1, PageAnswer::False);
+         },
+         kRefusedInAttempt2, 2, 0},
+        {"page 5 answered twice", 6144, [](auto& sim) { sim.SetPageAnswer(5, PageAnswer::Twice); },
+         kRefusedInAttempt2, 2, 0},
+        {"empty file", 0, [](auto&) {}, "The firmware file is empty\\.", 0, 0},
     };
     for (const auto& row : rows) {
         prowidget::Simulator sim;
-        if (row.refusePage5) sim.SetPageAnswer(5, prowidget::PageAnswer::False);
+        row.fault(sim);
         TempFirmware file(FirmwareBytes(row.fileBytes));
         const HostRun run = RunHost(sim.DevicePath(), file.Path());
-        EXPECT_NE(run.exitCode, 0) << row.name << "\n" << run.errors;
-        EXPECT_NE(run.errors.find(row.expectedText), std::string::npos) << row.name << "\n" << run.errors;
-        EXPECT_NE(run.errors.find("Failed, Please Try Again."), std::string::npos) << row.name;
-        EXPECT_EQ(sim.ReprogramRequests(), 2u) << row.name;
-        EXPECT_EQ(sim.FrameCount(2), row.pagesSent) << row.name;
+        EXPECT_NE(run.exitCode, 0) << row.name << "\n" << run.output;
+        EXPECT_TRUE(std::regex_search(run.output, std::regex(row.expectedText))) << row.name << "\n"
+                                                                                 << run.output;
+        EXPECT_NE(run.output.find("Failed, Please Try Again."), std::string::npos) << row.name;
+        EXPECT_NE(run.output.find("firmware update failed"), std::string::npos) << row.name;
+        EXPECT_EQ(run.output.find("Firmware Updated"), std::string::npos) << row.name;
+        EXPECT_EQ(sim.ReprogramRequests(), row.reprogramRequests) << row.name;
+        if (row.pagesSent > 0) {
+            EXPECT_EQ(sim.FrameCount(2), row.pagesSent) << row.name;
+        }
     }
 }
 

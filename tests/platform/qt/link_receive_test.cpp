@@ -7,6 +7,7 @@
 #include "artnet_loopback.h"
 #include "platform/qt/form1_window.h"
 #include "prowidget_sim.h"
+#include "support/widget_frames.h"
 
 namespace {
 
@@ -33,6 +34,23 @@ int LevelSetOf(const Bytes& payload, int sets) {
     return -1;
 }
 
+// The whole window on universe kUniverse with a simulated widget as its port 1 and its node on lo, as a user
+// sets it up; a test then presses "DMX To Art-Net".
+struct ReceivingWindow {
+    ReceivingWindow() {
+        setenv("VANTOR_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
+        window = std::make_unique<Form1Window>();
+        window->Load();
+        form().SelectPort(1);
+        form().ArtUniv.SetValue(kUniverse);
+    }
+    Form1& form() { return window->Form(); }
+
+    prowidget::Simulator sim;
+    LoopbackCapture capture;
+    std::unique_ptr<Form1Window> window;
+};
+
 struct ReceiveRow {
     const char* name;
     std::size_t pieceBytes;
@@ -51,16 +69,12 @@ TEST(ReceiveModeEndToEnd, EveryReportedFrameLeavesAsOneWholeArtDmxOnTheSelectedU
     };
     constexpr int kSets = 4;
     for (const auto& row : rows) {
-        prowidget::Simulator sim;
-        setenv("VANTOR_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
-        LoopbackCapture capture;
+        ReceivingWindow bridge;
+        prowidget::Simulator& sim = bridge.sim;
+        LoopbackCapture& capture = bridge.capture;
+        Form1& form = bridge.form();
         ASSERT_EQ(capture.Failure(), "");
-        auto window = std::make_unique<Form1Window>();
-        window->Load();
-        Form1& form = window->Form();
-        form.SelectPort(1);
         ASSERT_EQ(form.LinkOpen, kTrue) << row.name;
-        form.ArtUniv.SetValue(kUniverse);
         sim.SetSplitWrites(row.pieceBytes, 300us);
         sim.SetGarbageBetweenFrames(row.garbage);
         sim.SetReceivedDmx(LevelSet(0));
@@ -96,8 +110,48 @@ TEST(ReceiveModeEndToEnd, EveryReportedFrameLeavesAsOneWholeArtDmxOnTheSelectedU
         EXPECT_EQ(form.prowidget.ReplyStatus, 0) << row.name;
         // Its own broadcasts come back to the node's socket; they are not Art-Net input.
         EXPECT_EQ(form.prowidget.OutputPacket.Levels[1], 0) << row.name;
-        window.reset();
     }
+}
+
+// Art-Net carries start code 0 levels only: a faulty frame, RDM reports and reports without levels, between
+// good ones, leave no ArtDmx (receivers hold the last good frame), are counted by reason, and leave the
+// monitor on the last good levels.
+TEST(ReceiveModeEndToEnd, OnlyGoodStartCodeZeroReportsLeaveAsArtDmx) {
+    const std::string why = EnterOwnNetworkNamespace();
+    if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (run as root): " << why;
+    setenv("VANTOR_ARTNET_INTERFACE", "lo", 1);
+    EnsureApplication();
+    ReceivingWindow bridge;
+    Form1& form = bridge.form();
+    ASSERT_EQ(bridge.capture.Failure(), "");
+    ASSERT_EQ(form.LinkOpen, kTrue);
+    bridge.sim.SetReportRate(0);
+    form.Command1.PerformClick();
+
+    auto report = [](int set, std::uint8_t status, std::uint8_t startCode) {
+        auto levels = LevelSet(set);
+        levels[0] = startCode;
+        Bytes data{status};
+        data.insert(data.end(), levels.begin(), levels.end());
+        return WidgetFrame(5, data);
+    };
+    const std::vector<Bytes> reports{report(0, 0, 0),    report(1, 1, 0),     report(2, 0, 0xCC),
+                                     WidgetFrame(5, {}), WidgetFrame(5, {0}), report(3, 0, 0),
+                                     report(2, 0, 0xCC)};
+    for (const Bytes& frame : reports) {
+        bridge.sim.Send(frame);
+        RunEventsFor(50ms);
+    }
+    ASSERT_TRUE(RunEventsUntil([&] { return bridge.capture.ArtNet(kOpDmx).size() >= 2; }, 5s));
+    RunEventsFor(300ms);
+
+    std::vector<int> sets;
+    for (const auto& datagram : bridge.capture.ArtNet(kOpDmx))
+        sets.push_back(LevelSetOf(datagram.payload, 4));
+    EXPECT_EQ(sets, (std::vector<int>{0, 3}));
+    EXPECT_EQ(form.prowidget.DroppedReports,
+              (DroppedDmxReports{.faulty = 1, .notStartCodeZero = 2, .noLevels = 2}));
+    EXPECT_EQ(form.Label8[0]->Caption(), std::to_string(LevelSet(3)[1]));
 }
 
 }  // namespace

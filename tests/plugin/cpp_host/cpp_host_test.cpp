@@ -33,6 +33,10 @@ TEST_F(HostWithWidget, TheSevenOperationsDriveTheWidget) {
     ASSERT_GE(sim.FrameCount(kOutputLabel), 2u);
     EXPECT_EQ(sim.LastFrame(kOutputLabel)->data[5], 200);
     EXPECT_TRUE(driver.Disable());
+    sim.Send({0x7E, 5, 1, 0, 1, 0xE7});  // a faulty frame's report, of its status only
+    for (int slice = 0; slice < 100 && vantor::ReceiveCounts().faulty == 0; ++slice)
+        vantor::ProcessEvents(20);
+    EXPECT_EQ(vantor::ReceiveCounts().faulty, 1u);
     EXPECT_FALSE(driver.Term());
 }
 
