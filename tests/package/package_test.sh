@@ -64,6 +64,9 @@ unit)
     report=$(MANPATH=$verify_root/usr/share/man systemd-analyze verify --root="$verify_root" \
         "$verify_root/$unit" 2>&1) || fail "systemd-analyze verify: $report"
     [ -z "$report" ] || fail "systemd-analyze verify: $report"
+    # The hardening: an exposure of at most 2.0, which is 20 on the threshold's scale.
+    systemd-analyze security --offline=yes --threshold=20 --root="$verify_root" "$verify_root/$unit" \
+        >"$out/security.txt" 2>&1 || fail "systemd-analyze security: $(tail -n 1 "$out/security.txt")"
     # The service's command line with the shipped settings: refused until INTERFACE is set.
     set +e
     refusal=$("$root/usr/bin/vantor-host" --headless --reconnect --interface "" --devices "" --port 1 \
