@@ -22,6 +22,7 @@ struct TestPacket {
     std::size_t slots = 512;
     std::uint8_t options = 0;
     std::uint16_t universe = 1;
+    std::uint8_t startCode = 0;
 };
 
 // A data packet from the builder, cut to `slots` slots with its lengths set to match.
@@ -36,6 +37,7 @@ inline Bytes Datagram(const TestPacket& p) {
         bytes[at] = static_cast<std::uint8_t>(0x70 | ((bytes.size() - at) >> 8));
         bytes[at + 1] = static_cast<std::uint8_t>(bytes.size() - at);
     }
+    bytes[kAtStartCode] = p.startCode;
     bytes[kAtPropertyCount] = static_cast<std::uint8_t>((p.slots + 1) >> 8);
     bytes[kAtPropertyCount + 1] = static_cast<std::uint8_t>(p.slots + 1);
     return bytes;
