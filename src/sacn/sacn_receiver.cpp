@@ -34,20 +34,26 @@ void SacnReceiver::SetUniverse(std::uint16_t universe) {
     sourceCount_ = 0;
 }
 
+// Compared over the whole call: a time-out the packet undoes at once is no change.
 bool SacnReceiver::Receive(std::span<const std::uint8_t> datagram, TimePoint now) {
-    bool changed = DropSilentSources(now);
+    const std::array<std::uint8_t, kSacnSlots> before = levels_;
+    DropSilentSources(now);
+    Take(datagram, now);
+    return levels_ != before;
+}
+
+void SacnReceiver::Take(std::span<const std::uint8_t> datagram, TimePoint now) {
     SacnIgnored reason{};
     const std::optional<SacnDataPacket> packet = ParseSacnDataPacket(datagram, reason);
-    if (!packet) return Ignore(reason) || changed;
-    if (packet->Universe != universe_) return Ignore(SacnIgnored::OtherUniverse) || changed;
-    if (packet->Options & kSacnOptionPreview) return Ignore(SacnIgnored::Preview) || changed;
+    if (!packet) return Ignore(reason);
+    if (packet->Universe != universe_) return Ignore(SacnIgnored::OtherUniverse);
+    if (packet->Options & kSacnOptionPreview) return Ignore(SacnIgnored::Preview);
 
     SacnSource* source = FindSource(packet->Cid);
-    if (source && IsStale(source->LastSequence, packet->Sequence))
-        return Ignore(SacnIgnored::Sequence) || changed;
+    if (source && IsStale(source->LastSequence, packet->Sequence)) return Ignore(SacnIgnored::Sequence);
     if (packet->Options & kSacnOptionStreamTerminated) {
         if (source) RemoveSource(static_cast<std::size_t>(source - sources_.data()));
-        return Merge() || changed;
+        return Merge();
     }
     if (packet->StartCode != 0) {
         // Not levels, but the source is alive and its sequence runs on.
@@ -55,10 +61,10 @@ bool SacnReceiver::Receive(std::span<const std::uint8_t> datagram, TimePoint now
             source->LastSequence = packet->Sequence;
             source->LastPacket = now;
         }
-        return Ignore(SacnIgnored::StartCode) || changed;
+        return Ignore(SacnIgnored::StartCode);
     }
     if (!source) {
-        if (sourceCount_ == kMaxSources) return Ignore(SacnIgnored::SourceLimit) || changed;
+        if (sourceCount_ == kMaxSources) return Ignore(SacnIgnored::SourceLimit);
         source = &sources_[sourceCount_++];
         *source = SacnSource{};
         std::copy(packet->Cid.begin(), packet->Cid.end(), source->Cid.begin());
@@ -72,12 +78,14 @@ bool SacnReceiver::Receive(std::span<const std::uint8_t> datagram, TimePoint now
     EndSecond(*source, now);
     ++source->PacketsThisSecond;
     std::copy(packet->Slots.begin(), packet->Slots.end(), source->Levels.begin());
-    return Merge() || changed;
+    Merge();
 }
 
 bool SacnReceiver::Tick(TimePoint now) {
+    const std::array<std::uint8_t, kSacnSlots> before = levels_;
     for (SacnSource& source : std::span(sources_).first(sourceCount_)) EndSecond(source, now);
-    return DropSilentSources(now);
+    DropSilentSources(now);
+    return levels_ != before;
 }
 
 std::optional<std::size_t> SacnReceiver::Winner() const {
@@ -96,9 +104,8 @@ bool SacnReceiver::Merging() const {
                          [top](const auto& s) { return s.Priority == top; }) > 1;
 }
 
-bool SacnReceiver::Ignore(SacnIgnored reason) {
+void SacnReceiver::Ignore(SacnIgnored reason) {
     ++ignored_[static_cast<std::size_t>(reason)];
-    return false;
 }
 
 SacnSource* SacnReceiver::FindSource(std::span<const std::uint8_t, kSacnCidBytes> cid) {
@@ -114,7 +121,7 @@ void SacnReceiver::RemoveSource(std::size_t index) {
     --sourceCount_;
 }
 
-bool SacnReceiver::DropSilentSources(TimePoint now) {
+void SacnReceiver::DropSilentSources(TimePoint now) {
     bool dropped = false;
     for (std::size_t i = sourceCount_; i-- > 0;) {
         if (now - sources_[i].LastPacket >= kSourceTimeout) {
@@ -122,22 +129,19 @@ bool SacnReceiver::DropSilentSources(TimePoint now) {
             dropped = true;
         }
     }
-    return dropped && Merge();
+    if (dropped) Merge();
 }
 
 // Highest priority wins; sources sharing it merge highest-takes-precedence. With no source left the levels
 // hold.
-bool SacnReceiver::Merge() {
+void SacnReceiver::Merge() {
     const std::optional<std::size_t> winner = Winner();
-    if (!winner) return false;
+    if (!winner) return;
     const std::uint8_t top = sources_[*winner].Priority;
-    std::array<std::uint8_t, kSacnSlots> merged{};
+    levels_.fill(0);
     for (const SacnSource& source : Sources()) {
         if (source.Priority != top) continue;
         for (std::size_t slot = 0; slot < kSacnSlots; ++slot)
-            merged[slot] = std::max(merged[slot], source.Levels[slot]);
+            levels_[slot] = std::max(levels_[slot], source.Levels[slot]);
     }
-    if (merged == levels_) return false;
-    levels_ = merged;
-    return true;
 }

@@ -56,11 +56,12 @@ public:
     std::uint64_t Ignored(SacnIgnored reason) const { return ignored_[static_cast<std::size_t>(reason)]; }
 
 private:
-    bool Ignore(SacnIgnored reason);
+    void Take(std::span<const std::uint8_t> datagram, TimePoint now);
+    void Ignore(SacnIgnored reason);
     SacnSource* FindSource(std::span<const std::uint8_t, kSacnCidBytes> cid);
     void RemoveSource(std::size_t index);
-    bool DropSilentSources(TimePoint now);
-    bool Merge();
+    void DropSilentSources(TimePoint now);
+    void Merge();
 
     std::uint16_t universe_;
     std::array<SacnSource, kMaxSources> sources_{};
