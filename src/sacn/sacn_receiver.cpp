@@ -13,7 +13,7 @@ bool IsStale(std::uint8_t last, std::uint8_t sequence) {
     return behind <= 0 && behind > -20;
 }
 
-// A second with no packet of its own between two others counts as none.
+// The rate is the count of the last whole second; after a longer silence it is none.
 void EndSecond(SacnSource& source, SacnSource::TimePoint now) {
     if (now - source.SecondStart < kRateSecond) return;
     source.PacketsPerSecond = now - source.SecondStart < 2 * kRateSecond ? source.PacketsThisSecond : 0;
