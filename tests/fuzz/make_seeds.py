@@ -95,6 +95,35 @@ def firmware_update(stray_after_ms, pages):
     return seed.bytes()
 
 
+def sacn_data(cid, priority, sequence, options, universe, levels, start_code=0):
+    def flags_length(at):
+        size = 126 + len(levels) - at
+        return bytes([0x70 | (size >> 8), size & 0xFF])
+
+    name = b"Desk".ljust(64, b"\x00")
+    return (b"\x00\x10\x00\x00ASC-E1.17\x00\x00\x00" + flags_length(16) + bytes([0, 0, 0, 4]) + bytes([cid]) * 16
+            + flags_length(38) + bytes([0, 0, 0, 2]) + name + bytes([priority, 0, 0, sequence, options])
+            + universe.to_bytes(2, "big") + flags_length(115) + bytes([0x02, 0xA1, 0, 0, 0, 1])
+            + (len(levels) + 1).to_bytes(2, "big") + bytes([start_code]) + bytes(levels))
+
+
+def sacn_receiver(universe, steps):
+    """steps: ("tick", ms), ("raw", ms, datagram) or ("built", ms, source, priority, sequence, options, universe,
+    slots, alternate start code, level base, (offset, value) to change or None)."""
+    seed = Input().number(2, universe - 1)
+    for step in steps:
+        seed.number(3000, step[1]).number(2, ["tick", "raw", "built"].index(step[0]))
+        if step[0] == "raw":
+            seed.number(700, len(step[2])).data(step[2])
+        elif step[0] == "built":
+            source, priority, sequence, options, to, slots, alternate, base, change = step[2:]
+            seed.number(9, source).number(255, priority).number(255, sequence).number(255, options)
+            seed.number(2, to - 1).number(512, slots).flag(alternate).number(255, base).flag(change is not None)
+            if change is not None:
+                seed.number(125 + slots, change[0]).number(255, change[1])
+    return seed.bytes()
+
+
 SEEDS = {
     "reply_stream": {
         "parameters": reply_stream(False, [(0, PARAMETERS)]),
@@ -122,6 +151,24 @@ SEEDS = {
         "healthy": firmware_update(None, []),
         "stray_page_96_refused": firmware_update(50, [(0, 150, 0)] * 95 + [(4, 150, 0)]),
         "page_5_twice": firmware_update(None, [(0, 10, 0)] * 4 + [(5, 10, 150)]),
+    },
+    "sacn_receiver": {
+        "two_priorities_winner_stops": sacn_receiver(1, [("built", 0, 1, 100, 0, 0, 1, 512, False, 3, None),
+                                                         ("built", 20, 2, 150, 0, 0, 1, 512, False, 9, None),
+                                                         ("built", 20, 2, 150, 1, 0x40, 1, 512, False, 9, None),
+                                                         ("tick", 2600)]),
+        "equal_priorities_merge": sacn_receiver(2, [("built", 0, 1, 100, 0, 0, 2, 512, False, 3, None),
+                                                    ("built", 20, 2, 100, 0, 0, 2, 40, False, 200, None),
+                                                    ("built", 20, 1, 100, 1, 0x80, 2, 512, True, 7, None)]),
+        "sequence_and_changed_byte": sacn_receiver(3, [("built", 0, 4, 100, 250, 0, 3, 512, False, 1, None),
+                                                       ("built", 5, 4, 100, 251, 0, 3, 512, False, 2, (118, 0xA2)),
+                                                       ("built", 5, 4, 100, 240, 0, 3, 512, False, 3, None),
+                                                       ("built", 5, 4, 100, 3, 0, 3, 10, False, 4, None)]),
+        "raw_packets": sacn_receiver(1, [("raw", 0, sacn_data(5, 100, 0, 0, 1, [0x80] * 512)),
+                                         ("raw", 10, sacn_data(6, 120, 0, 0, 1, [1, 2, 3])),
+                                         ("raw", 10, sacn_data(6, 120, 1, 0, 1, [9] * 512, 0xDD)),
+                                         ("raw", 2500, sacn_data(5, 100, 1, 0, 1, [0x40] * 512))]),
+        "nine_sources": sacn_receiver(1, [("built", 0, n, 100, 0, 0, 1, 512, False, n, None) for n in range(9)]),
     },
     "receive_poll": {
         "reports_receive_mode": receive_poll(False, 7, [(0, dmx_report(7)[:200]), (2, dmx_report(7)[200:]),
