@@ -20,7 +20,8 @@ LRESULT CALLBACK DialogKeys(HWND control, UINT message, WPARAM wParam, LPARAM lP
         if (message == WM_CHAR) return 0;
         const HWND parent = GetParent(control);
         if (wParam == VK_TAB) {
-            if (const HWND next = GetNextDlgTabItem(parent, control, GetKeyState(VK_SHIFT) < 0)) SetFocus(next);
+            if (const HWND next = GetNextDlgTabItem(parent, control, GetKeyState(VK_SHIFT) < 0))
+                SetFocus(next);
         } else {
             // What the button itself reports when clicked.
             SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),

@@ -12,8 +12,8 @@ constexpr int kTwipsPerInch = 1440;
 constexpr int kMarginTwips = 120;
 constexpr int kFirstChildId = 100;
 
-// The window's own DPI, which a per-monitor-aware host gives it from its monitor (Windows 10 and later, looked
-// up so that the DLL still loads on older systems); else the screen's.
+// The window's own DPI, which a per-monitor-aware host gives it from its monitor (Windows 10 and later,
+// looked up so that the DLL still loads on older systems); else the screen's.
 int WindowDpi(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
     const auto forWindow = reinterpret_cast<GetDpiForWindowFunction>(
@@ -159,7 +159,8 @@ bool Form1View::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
             return false;
         case WM_SETFOCUS: {
             // The window passes the focus on to a control, where the keys have a meaning.
-            HWND to = focus_ && IsWindow(focus_) ? focus_ : GetNextDlgTabItem(window_.Handle(), nullptr, FALSE);
+            HWND to =
+                focus_ && IsWindow(focus_) ? focus_ : GetNextDlgTabItem(window_.Handle(), nullptr, FALSE);
             if (to) SetFocus(to);
             *result = 0;
             return true;

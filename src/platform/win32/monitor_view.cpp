@@ -27,8 +27,8 @@ void MonitorView::Place(const std::vector<RECT>& cells) {
     for (const RECT& cell : cells) UnionRect(&bounds, &bounds, &cell);
     cells_ = cells;
     for (RECT& cell : cells_) OffsetRect(&cell, -bounds.left, -bounds.top);
-    SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                 bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(handle_, nullptr, FALSE);
 }
 

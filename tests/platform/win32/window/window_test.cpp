@@ -253,6 +253,14 @@ TEST_F(Window, LabelsAndGroupBoxesPaintInTheirObjectsColours) {
     }
     Form().Label5.SetForeColor(kWhite);
     Form().Label5.SetBackColor(kBlack);
+    // A version 6 group box would paint its caption in the visual style's colour, not in these.
+    for (const char* name : {"Frame1", "Frame2"}) {
+        const Printed printed(View(name));
+        int white = 0;
+        for (int x = 0; x < 80; ++x)
+            for (int y = 0; y < 8; ++y) white += printed.At(x, y) == ToColorRef(kWhite);
+        EXPECT_GT(white, 10) << name << "'s caption";
+    }
 }
 
 TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
@@ -291,12 +299,13 @@ TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
     const struct {
         WPARAM key;  // 0: a click on the arrow of that side
         int arrowAt, value, changes;
-    } steps[] = {{VK_LEFT, 0, 0, 0},   {VK_RIGHT, 0, 1, 1},     {0, bar.right - arrow, 2, 2},
-                 {0, arrow, 1, 3},     {VK_LEFT, 0, 0, 4},      {VK_NEXT, 0, 10, 5},
-                 {VK_END, 0, 255, 6},  {VK_RIGHT, 0, 255, 6},   {VK_PRIOR, 0, 245, 7},
+    } steps[] = {{VK_LEFT, 0, 0, 0},  {VK_RIGHT, 0, 1, 1},   {0, bar.right - arrow, 2, 2},
+                 {0, arrow, 1, 3},    {VK_LEFT, 0, 0, 4},    {VK_NEXT, 0, 10, 5},
+                 {VK_END, 0, 255, 6}, {VK_RIGHT, 0, 255, 6}, {VK_PRIOR, 0, 245, 7},
                  {VK_HOME, 0, 0, 8}};
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.key ? "key " + std::to_string(step.key) : "click at " + std::to_string(step.arrowAt));
+        SCOPED_TRACE(step.key ? "key " + std::to_string(step.key)
+                              : "click at " + std::to_string(step.arrowAt));
         if (step.key)
             Press(static_cast<WORD>(step.key));
         else
@@ -342,8 +351,9 @@ HMODULE ClassCodeOf(HWND window) {
 }
 
 TEST_F(Window, ControlsAreVersion6CommonControlsThoughTheProgramHasNoManifestOfItsOwn) {
-    // Without the manifest these are the system's own classes, run by user32; the scroll bar is one still under
-    // wine, whose version 6 library leaves it to the system's (and the system draws it in the visual styles).
+    // Without the manifest these are the system's own classes, run by user32; the scroll bar is one still
+    // under wine, whose version 6 library leaves it to the system's (and the system draws it in the visual
+    // styles).
     const HMODULE version6 = ClassCodeOf(View("StatusBar1"));
     ASSERT_NE(version6, nullptr);
     for (const char* name : {"Frame1", "DevList", "Command2", "Label5"}) {
@@ -354,8 +364,9 @@ TEST_F(Window, ControlsAreVersion6CommonControlsThoughTheProgramHasNoManifestOfI
 }
 
 TEST_F(Window, TabAndShiftTabMoveTheFocusThroughTheControlsInTheirVisualOrder) {
-    const char* const order[] = {"DevList",  "Command2",    "Command5", "Command4",      "HScroll1", "HScroll2",
-                                 "HScroll3", "cfg_request", "Command3", "senddmxbutton", "Command1", "ArtUniv"};
+    const char* const order[] = {"DevList",  "Command2",      "Command5", "Command4",
+                                 "HScroll1", "HScroll2",      "HScroll3", "cfg_request",
+                                 "Command3", "senddmxbutton", "Command1", "ArtUniv"};
     const std::size_t count = std::size(order);
     SetForegroundWindow(window->Handle());
     SetFocus(View(order[0]));
@@ -383,7 +394,8 @@ TEST_F(Window, SpaceAndEnterPressTheFocusedButtonAsAClickDoes) {
         SetForegroundWindow(window->Handle());
         SetFocus(View(row.button));
         Press(row.key);
-        ASSERT_TRUE(PumpUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > 0; }, std::chrono::seconds(20)));
+        ASSERT_TRUE(
+            PumpUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > 0; }, std::chrono::seconds(20)));
         EXPECT_EQ(Form().DevList.Items().size(), row.entries);
         EXPECT_EQ(static_cast<std::size_t>(SendMessageW(list, LB_GETCOUNT, 0, 0)), row.entries);
         if (row.first) {
@@ -400,9 +412,11 @@ TEST_F(Window, MovedToAMonitorOfAnotherDpiTheWindowLaysItselfOutAgain) {
     for (int dpi : {144, 96}) {
         SCOPED_TRACE(dpi);
         // The rectangle the system suggests: the window scaled where it now is.
-        RECT suggested{frame96.left, frame96.top, frame96.left + MulDiv(frame96.right - frame96.left, dpi, 96),
+        RECT suggested{frame96.left, frame96.top,
+                       frame96.left + MulDiv(frame96.right - frame96.left, dpi, 96),
                        frame96.top + MulDiv(frame96.bottom - frame96.top, dpi, 96)};
-        SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
         RECT frame;
         GetWindowRect(window->Handle(), &frame);
         EXPECT_TRUE(EqualRect(&frame, &suggested));
@@ -415,7 +429,8 @@ TEST_F(Window, MovedToAMonitorOfAnotherDpiTheWindowLaysItselfOutAgain) {
         EXPECT_EQ(window->View().Monitor().Cell(131).left, MulDiv(11 * 24, dpi, 96));
         for (const char* name : {"Command2", "Label8"}) {
             LOGFONTW font{};
-            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(View(name), WM_GETFONT, 0, 0)), sizeof font, &font);
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(View(name), WM_GETFONT, 0, 0)), sizeof font,
+                       &font);
             EXPECT_EQ(font.lfHeight, -MulDiv(825, dpi, 7200)) << name;  // 8.25 pt
         }
     }
