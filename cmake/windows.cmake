@@ -30,4 +30,8 @@ if(VANTOR_BUILD_TESTS)
     add_dependencies(tests_plugin_com vantor_out)
     vantor_windows_tests(tests_platform_win32 platform/win32 vantor_platform)
     vantor_windows_tests(tests_window_win32 platform/win32/window vantor_platform)
+    # The window's controls in the visual styles, as the DLL has them.
+    target_sources(tests_window_win32 PRIVATE ${PROJECT_SOURCE_DIR}/tests/platform/win32/window/window_test.rc)
+    set_source_files_properties(${PROJECT_SOURCE_DIR}/tests/platform/win32/window/window_test.rc PROPERTIES
+        OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/win32/visual_styles.manifest)
 endif()

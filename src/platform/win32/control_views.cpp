@@ -64,9 +64,15 @@ private:
     SolidBrush back_;
 };
 
+// The version 6 group box draws its caption in the visual style's colour, whatever its parent answers: the
+// box paints itself, a thin line in the style's manner broken by the caption in the window's colours.
 class GroupBoxView : public ControlView {
 public:
-    GroupBoxView(GroupBox& group, HWND handle) : ControlView(group, handle), group_(group) { Start(); }
+    GroupBoxView(GroupBox& group, HWND handle) : ControlView(group, handle), group_(group) {
+        SetWindowSubclass(handle_, &GroupBoxView::Watch, 0, reinterpret_cast<DWORD_PTR>(this));
+        Start();
+    }
+    ~GroupBoxView() override { RemoveWindowSubclass(handle_, &GroupBoxView::Watch, 0); }
     HBRUSH Colours(HDC dc) override {
         SetTextColor(dc, ToColorRef(kWhite));
         SetBkColor(dc, ToColorRef(kBlack));
@@ -74,7 +80,52 @@ public:
     }
 
 private:
-    void Follow() override { SetText(handle_, group_.Caption()); }
+    static constexpr COLORREF kLine = 0xc0c0c0;
+
+    static LRESULT CALLBACK Watch(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                  DWORD_PTR self) {
+        if (message == WM_ERASEBKGND) return 1;
+        if (message == WM_PRINTCLIENT) {
+            reinterpret_cast<GroupBoxView*>(self)->Paint(reinterpret_cast<HDC>(wParam));
+            return 0;
+        }
+        if (message != WM_PAINT) return DefSubclassProc(handle, message, wParam, lParam);
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(handle, &paint);
+        reinterpret_cast<GroupBoxView*>(self)->Paint(dc);
+        EndPaint(handle, &paint);
+        return 0;
+    }
+
+    void Paint(HDC dc) {
+        RECT client;
+        GetClientRect(handle_, &client);
+        const HGDIOBJ oldFont =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(handle_, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        const HBRUSH back = Colours(dc);
+        FillRect(dc, &client, back);
+        RECT frame{client.left, client.top + metrics.tmHeight / 2, client.right, client.bottom};
+        const HBRUSH line = CreateSolidBrush(kLine);
+        FrameRect(dc, &frame, line);
+        DeleteObject(line);
+        const std::wstring caption = Widen(group_.Caption());
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        // The caption stands a character in from the box's left edge, with half a character's gap each side.
+        const int gap = metrics.tmAveCharWidth / 2;
+        RECT behind{metrics.tmAveCharWidth - gap, 0, metrics.tmAveCharWidth + extent.cx + gap,
+                    metrics.tmHeight};
+        FillRect(dc, &behind, back);
+        TextOutW(dc, metrics.tmAveCharWidth, 0, caption.c_str(), static_cast<int>(caption.size()));
+        SelectObject(dc, oldFont);
+    }
+
+    void Follow() override {
+        SetText(handle_, group_.Caption());
+        InvalidateRect(handle_, nullptr, TRUE);
+    }
     GroupBox& group_;
 };
 

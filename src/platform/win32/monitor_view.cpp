@@ -12,19 +12,24 @@ const wchar_t* const kClassName = L"VantorMonitor";
 
 }  // namespace
 
-MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, const std::vector<RECT>& cells,
-                         HWND parent, int id)
-    : labels_(labels), cells_(cells) {
-    RECT bounds = cells.front();
-    for (const RECT& cell : cells) UnionRect(&bounds, &bounds, &cell);
-    for (RECT& cell : cells_) OffsetRect(&cell, -bounds.left, -bounds.top);
+MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, HWND parent, int id)
+    : labels_(labels), cells_(labels.size()) {
     RegisterOwnWindowClass(kClassName, &MonitorView::WindowProc, nullptr);
-    handle_ = CreateWindowExW(0, kClassName, L"Label8", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, bounds.left,
-                              bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), OwnModule(), this);
+    handle_ = CreateWindowExW(0, kClassName, L"Label8", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), OwnModule(), this);
     if (!handle_) throw std::runtime_error("Cannot create the monitor: " + SystemErrorText(GetLastError()));
     for (std::size_t index = 0; index < labels_.size(); ++index)
         labels_[index]->Changed = [this, index] { InvalidateRect(handle_, &cells_[index], FALSE); };
+}
+
+void MonitorView::Place(const std::vector<RECT>& cells) {
+    RECT bounds = cells.front();
+    for (const RECT& cell : cells) UnionRect(&bounds, &bounds, &cell);
+    cells_ = cells;
+    for (RECT& cell : cells_) OffsetRect(&cell, -bounds.left, -bounds.top);
+    SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                 bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(handle_, nullptr, FALSE);
 }
 
 MonitorView::~MonitorView() {

@@ -12,14 +12,15 @@
 // top, as with the labels).
 class MonitorView {
 public:
-    // cells: each label's rectangle in the parent's client area, in pixels.
-    MonitorView(std::vector<std::unique_ptr<Label>>& labels, const std::vector<RECT>& cells, HWND parent,
-                int id);
+    // Placed by Place.
+    MonitorView(std::vector<std::unique_ptr<Label>>& labels, HWND parent, int id);
     MonitorView(const MonitorView&) = delete;
     MonitorView& operator=(const MonitorView&) = delete;
     ~MonitorView();
 
     HWND Handle() const { return handle_; }
+    // cells: each label's rectangle in the parent's client area, in pixels.
+    void Place(const std::vector<RECT>& cells);
     // A cell's rectangle in the view's client area.
     const RECT& Cell(std::size_t index) const { return cells_[index]; }
 

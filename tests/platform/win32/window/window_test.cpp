@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +101,26 @@ private:
     HBITMAP bitmap_;
     HGDIOBJ old_;
 };
+
+// A key as a person presses it, through the system's input queue to the focused control, and the window's
+// messages run as a host's own loop runs them (no IsDialogMessage).
+void Press(WORD key, bool shift = false) {
+    std::vector<INPUT> inputs;
+    const auto add = [&](WORD which, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = which;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    if (shift) add(VK_SHIFT, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    Win32EventLoop events;
+    events.RunFor(50);
+}
 
 // A hook of the host's own on the window's thread, called after the dialog's; it records what is activated.
 std::vector<HWND> activatedForTheHost;
@@ -232,6 +253,14 @@ TEST_F(Window, LabelsAndGroupBoxesPaintInTheirObjectsColours) {
     }
     Form().Label5.SetForeColor(kWhite);
     Form().Label5.SetBackColor(kBlack);
+    // A version 6 group box would paint its caption in the visual style's colour, not in these.
+    for (const char* name : {"Frame1", "Frame2"}) {
+        const Printed printed(View(name));
+        int white = 0;
+        for (int x = 0; x < 80; ++x)
+            for (int y = 0; y < 8; ++y) white += printed.At(x, y) == ToColorRef(kWhite);
+        EXPECT_GT(white, 10) << name << "'s caption";
+    }
 }
 
 TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
@@ -246,7 +275,8 @@ TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
         EXPECT_EQ(max, row.max) << row.name;
     }
 
-    // Keys to the scroll bar: it reports them to the window as its arrows and page steps would.
+    // Keys to the focused scroll bar, and clicks on its arrows: it reports both to the window as the same
+    // requests, line and page steps.
     const HWND universe = View("ArtUniv");
     Form().ArtUniv.SetValue(0);
     int changes = 0;
@@ -255,17 +285,35 @@ TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
         ++changes;
         handler();
     };
+    SetForegroundWindow(window->Handle());
+    SetFocus(universe);
+    RECT bar;
+    GetClientRect(universe, &bar);
+    const int arrow = GetSystemMetrics(SM_CXHSCROLL) / 2;
+    const auto click = [&](int x) {
+        const LPARAM at = MAKELPARAM(x, bar.bottom / 2);
+        PostMessageW(universe, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(universe, WM_LBUTTONUP, 0, at);
+        Pump(std::chrono::milliseconds(50));
+    };
     const struct {
-        WPARAM key;
-        int value, changes;
-    } steps[] = {{VK_LEFT, 0, 0},    {VK_RIGHT, 1, 1},   {VK_NEXT, 11, 2}, {VK_END, 255, 3},
-                 {VK_RIGHT, 255, 3}, {VK_PRIOR, 245, 4}, {VK_HOME, 0, 5}};
+        WPARAM key;  // 0: a click on the arrow of that side
+        int arrowAt, value, changes;
+    } steps[] = {{VK_LEFT, 0, 0, 0},  {VK_RIGHT, 0, 1, 1},   {0, bar.right - arrow, 2, 2},
+                 {0, arrow, 1, 3},    {VK_LEFT, 0, 0, 4},    {VK_NEXT, 0, 10, 5},
+                 {VK_END, 0, 255, 6}, {VK_RIGHT, 0, 255, 6}, {VK_PRIOR, 0, 245, 7},
+                 {VK_HOME, 0, 0, 8}};
     for (const auto& step : steps) {
-        SendMessageW(universe, WM_KEYDOWN, step.key, 0);
-        EXPECT_EQ(Form().ArtUniv.Value(), step.value) << step.key;
-        EXPECT_EQ(changes, step.changes) << step.key;
-        EXPECT_EQ(GetScrollPos(universe, SB_CTL), step.value) << step.key;
-        EXPECT_EQ(TextOf(View("ArtUnivLbl")), Widen(Form().ArtUnivLbl.Caption())) << step.key;
+        SCOPED_TRACE(step.key ? "key " + std::to_string(step.key)
+                              : "click at " + std::to_string(step.arrowAt));
+        if (step.key)
+            Press(static_cast<WORD>(step.key));
+        else
+            click(step.arrowAt);
+        EXPECT_EQ(Form().ArtUniv.Value(), step.value);
+        EXPECT_EQ(changes, step.changes);
+        EXPECT_EQ(GetScrollPos(universe, SB_CTL), step.value);
+        EXPECT_EQ(TextOf(View("ArtUnivLbl")), Widen(Form().ArtUnivLbl.Caption()));
     }
     // A thumb on its way changes nothing; where it is let go, the value follows.
     const auto thumb = [&](WORD request, WORD position) {
@@ -276,14 +324,15 @@ TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
     EXPECT_EQ(Form().ArtUniv.Value(), 0);
     thumb(SB_THUMBPOSITION, 100);
     EXPECT_EQ(Form().ArtUniv.Value(), 100);
-    EXPECT_EQ(changes, 6);
+    EXPECT_EQ(changes, 9);
     thumb(SB_THUMBPOSITION, 100);
-    EXPECT_EQ(changes, 6);
+    EXPECT_EQ(changes, 9);
     Form().ArtUniv.Change = handler;
 
     // The break time's bar writes the parameters record and shows the new value in its label.
     const int breakTime = Form().HScroll1.Value() < 127 ? Form().HScroll1.Value() + 1 : 126;
-    SendMessageW(View("HScroll1"), WM_KEYDOWN, breakTime > Form().HScroll1.Value() ? VK_RIGHT : VK_LEFT, 0);
+    SetFocus(View("HScroll1"));
+    Press(breakTime > Form().HScroll1.Value() ? VK_RIGHT : VK_LEFT);
     EXPECT_EQ(Form().prowidget.WidgetParameters.BreakTime, breakTime);
     EXPECT_EQ(TextOf(View("Label2")), Widen(Form().Label2.Caption()));
     EXPECT_NE(Form().Label2.Caption().find(std::to_string(breakTime)), std::string::npos)
@@ -291,6 +340,100 @@ TEST_F(Window, ScrollBarsKeepTheirRangesAndRaiseChangeOnlyOnARealChange) {
     // And the logic's value shows on the bar.
     Form().HScroll3.SetValue(40);
     EXPECT_EQ(GetScrollPos(View("HScroll3"), SB_CTL), 40);
+}
+
+// The module whose code runs a window's class.
+HMODULE ClassCodeOf(HWND window) {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(GetClassLongPtrW(window, GCLP_WNDPROC)), &module);
+    return module;
+}
+
+TEST_F(Window, ControlsAreVersion6CommonControlsThoughTheProgramHasNoManifestOfItsOwn) {
+    // Without the manifest these are the system's own classes, run by user32; the scroll bar is one still
+    // under wine, whose version 6 library leaves it to the system's (and the system draws it in the visual
+    // styles).
+    const HMODULE version6 = ClassCodeOf(View("StatusBar1"));
+    ASSERT_NE(version6, nullptr);
+    for (const char* name : {"Frame1", "DevList", "Command2", "Label5"}) {
+        wchar_t file[MAX_PATH] = {};
+        GetModuleFileNameW(ClassCodeOf(View(name)), file, MAX_PATH);
+        EXPECT_EQ(ClassCodeOf(View(name)), version6) << name << " runs in " << Narrow(file);
+    }
+}
+
+TEST_F(Window, TabAndShiftTabMoveTheFocusThroughTheControlsInTheirVisualOrder) {
+    const char* const order[] = {"DevList",  "Command2",      "Command5", "Command4",
+                                 "HScroll1", "HScroll2",      "HScroll3", "cfg_request",
+                                 "Command3", "senddmxbutton", "Command1", "ArtUniv"};
+    const std::size_t count = std::size(order);
+    SetForegroundWindow(window->Handle());
+    SetFocus(View(order[0]));
+    for (std::size_t step = 1; step <= count; ++step) {
+        Press(VK_TAB);
+        EXPECT_EQ(GetFocus(), View(order[step % count])) << "Tab to " << order[step % count];
+    }
+    for (std::size_t step = count; step-- > 0;) {
+        Press(VK_TAB, true);
+        EXPECT_EQ(GetFocus(), View(order[step])) << "Shift+Tab to " << order[step];
+    }
+}
+
+TEST_F(Window, SpaceAndEnterPressTheFocusedButtonAsAClickDoes) {
+    const HWND list = View("DevList");
+    const struct {
+        const char* button;
+        WORD key;
+        std::size_t entries;
+        const wchar_t* first;
+    } rows[] = {{"Command2", VK_SPACE, 1, L"Pro Widget - Com:  1"}, {"Command5", VK_RETURN, 16, nullptr}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.button);
+        SendMessageW(list, LB_RESETCONTENT, 0, 0);
+        SetForegroundWindow(window->Handle());
+        SetFocus(View(row.button));
+        Press(row.key);
+        ASSERT_TRUE(
+            PumpUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > 0; }, std::chrono::seconds(20)));
+        EXPECT_EQ(Form().DevList.Items().size(), row.entries);
+        EXPECT_EQ(static_cast<std::size_t>(SendMessageW(list, LB_GETCOUNT, 0, 0)), row.entries);
+        if (row.first) {
+            EXPECT_EQ(ListEntry(list, 0), row.first);
+        }
+    }
+}
+
+TEST_F(Window, MovedToAMonitorOfAnotherDpiTheWindowLaysItselfOutAgain) {
+    const HWND search = View("Command2");
+    RECT frame96, search96;
+    GetWindowRect(window->Handle(), &frame96);
+    search96 = ClientRectOf(search);
+    for (int dpi : {144, 96}) {
+        SCOPED_TRACE(dpi);
+        // The rectangle the system suggests: the window scaled where it now is.
+        RECT suggested{frame96.left, frame96.top,
+                       frame96.left + MulDiv(frame96.right - frame96.left, dpi, 96),
+                       frame96.top + MulDiv(frame96.bottom - frame96.top, dpi, 96)};
+        SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT frame;
+        GetWindowRect(window->Handle(), &frame);
+        EXPECT_TRUE(EqualRect(&frame, &suggested));
+        const double scale = dpi / 96.0;
+        const RECT place = ClientRectOf(search);
+        EXPECT_NEAR(place.left, search96.left * scale, 1);
+        EXPECT_NEAR(place.top, search96.top * scale, 1);
+        EXPECT_NEAR(place.right, search96.right * scale, 1);
+        EXPECT_NEAR(place.bottom, search96.bottom * scale, 1);
+        EXPECT_EQ(window->View().Monitor().Cell(131).left, MulDiv(11 * 24, dpi, 96));
+        for (const char* name : {"Command2", "Label8"}) {
+            LOGFONTW font{};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(View(name), WM_GETFONT, 0, 0)), sizeof font,
+                       &font);
+            EXPECT_EQ(font.lfHeight, -MulDiv(825, dpi, 7200)) << name;  // 8.25 pt
+        }
+    }
 }
 
 TEST_F(Window, SearchListsTheWidgetOnCom1AndAClickedEntryOpensItsPort) {
