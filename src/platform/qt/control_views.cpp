@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -114,6 +115,58 @@ protected:
     }
 };
 
+// As on the system's windows, Enter presses the focused button, not only Space.
+class EnterPressesButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+        static_cast<QPushButton*>(watched)->click();
+        return true;
+    }
+};
+
+// The arrow, page and Home/End keys on a focused scroll bar act as its arrows and track do: one step, one
+// change at once. Qt's own key handling moves only the slider's position while tracking is off.
+class KeysStepScrollBar : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Left:
+                action = QAbstractSlider::SliderSingleStepSub;
+                break;
+            case Qt::Key_Right:
+                action = QAbstractSlider::SliderSingleStepAdd;
+                break;
+            case Qt::Key_PageUp:
+                action = QAbstractSlider::SliderPageStepSub;
+                break;
+            case Qt::Key_PageDown:
+                action = QAbstractSlider::SliderPageStepAdd;
+                break;
+            case Qt::Key_Home:
+                action = QAbstractSlider::SliderToMinimum;
+                break;
+            case Qt::Key_End:
+                action = QAbstractSlider::SliderToMaximum;
+                break;
+            default:
+                return false;
+        }
+        static_cast<QScrollBar*>(watched)->triggerAction(action);
+        return true;
+    }
+};
+
 // The window's white text would draw the arrows white on a light button: a scroll bar has its own colours, as
 // the system's have.
 void SetScrollBarColours(QScrollBar* view) {
@@ -149,6 +202,7 @@ QPushButton* MakeButtonView(Button& button, QWidget* parent) {
     };
     button.Changed = follow;
     follow();
+    view->installEventFilter(new EnterPressesButton(view));
     QObject::connect(view, &QPushButton::clicked,
                      [&button] { RunHandler(button, [&] { button.PerformClick(); }); });
     return view;
@@ -159,6 +213,10 @@ QScrollBar* MakeScrollBarView(ScrollBar& bar, QWidget* parent) {
     view->setObjectName(ToQString(bar.Name));
     // Without tracking a drag reports only its released position; arrows and page steps report at once.
     view->setTracking(false);
+    // A scroll bar takes the focus, so that its keys move it as on the system's windows; the focus goes
+    // round the controls in the order they are made, which is the order they are seen in.
+    view->setFocusPolicy(Qt::StrongFocus);
+    view->installEventFilter(new KeysStepScrollBar(view));
     SetScrollBarColours(view);
     QPointer<QScrollBar> guard(view);
     auto follow = [&bar, guard] {

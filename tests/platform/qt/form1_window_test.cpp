@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -219,6 +221,55 @@ TEST_F(Form1OnQt, ScrollBarArrowsAndPagesChangeTheValueAtOnce) {
     EXPECT_EQ(form().ArtUniv.Value(), 1);
     bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(form().ArtUniv.Value(), 1 + bar->pageStep());
+    EXPECT_EQ(changes, 2);
+}
+
+// A key as a person presses it, to whichever widget has the focus.
+void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers), release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(focus, &press);
+    QCoreApplication::sendEvent(focus, &release);
+}
+
+TEST_F(Form1OnQt, TabAndShiftTabMoveTheFocusThroughTheControlsInTheirVisualOrder) {
+    const char* const order[] = {"DevList",  "Command2",      "Command5", "Command4",
+                                 "HScroll1", "HScroll2",      "HScroll3", "cfg_request",
+                                 "Command3", "senddmxbutton", "Command1", "ArtUniv"};
+    const std::size_t count = std::size(order);
+    window->Show();
+    QApplication::setActiveWindow(&window->View());
+    View<QWidget>(order[0])->setFocus();
+    for (std::size_t step = 1; step <= count; ++step) {
+        Press(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), View<QWidget>(order[step % count]))
+            << "Tab to " << order[step % count];
+    }
+    for (std::size_t step = count; step-- > 0;) {
+        Press(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), View<QWidget>(order[step])) << "Shift+Tab to " << order[step];
+    }
+}
+
+// Each key leaves what a click leaves: Space or Enter on a button runs it, an arrow on a scroll bar moves it
+// one step with one change event.
+TEST_F(Form1OnQt, KeysOnAFocusedControlDoWhatAClickDoes) {
+    int changes = 0;
+    form().ArtUniv.Change = [&] { ++changes; };
+    window->Show();
+    QApplication::setActiveWindow(&window->View());
+    View<QWidget>("Command5")->setFocus();
+    Press(Qt::Key_Space);  // "Show Ports"
+    EXPECT_EQ(form().DevList.Items().size(), 16u);
+    View<QWidget>("Command2")->setFocus();
+    Press(Qt::Key_Return);  // "Search" finds no widget here
+    EXPECT_TRUE(form().DevList.Items().empty());
+    View<QWidget>("ArtUniv")->setFocus();
+    Press(Qt::Key_Right);
+    EXPECT_EQ(form().ArtUniv.Value(), 1);
+    Press(Qt::Key_Left);
+    EXPECT_EQ(form().ArtUniv.Value(), 0);
     EXPECT_EQ(changes, 2);
 }
 
