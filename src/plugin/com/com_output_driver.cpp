@@ -119,16 +119,14 @@ ULONG ComOutputDriver::Release() {
 }
 
 HRESULT ComOutputDriver::GetTypeInfoCount(UINT* count) {
-    const HRESULT admitted = TheModule().AdmitCall(false);
-    if (FAILED(admitted)) return admitted;
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (!count) return E_POINTER;
     *count = 1;
     return S_OK;
 }
 
 HRESULT ComOutputDriver::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    const HRESULT admitted = TheModule().AdmitCall(false);
-    if (FAILED(admitted)) return admitted;
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
@@ -141,8 +139,7 @@ HRESULT ComOutputDriver::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 }
 
 HRESULT ComOutputDriver::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    const HRESULT admitted = TheModule().AdmitCall(false);
-    if (FAILED(admitted)) return admitted;
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids) return E_POINTER;
     HRESULT failure = S_OK;
@@ -154,8 +151,7 @@ HRESULT ComOutputDriver::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, 
 HRESULT ComOutputDriver::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* parameters,
                                 VARIANT* result, EXCEPINFO* exception, UINT* badArgument) {
     // The methods refuse a foreign thread themselves, but nothing of the call may run before that either.
-    const HRESULT admitted = TheModule().AdmitCall(false);
-    if (FAILED(admitted)) return admitted;
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     HRESULT failure = S_OK;
     ITypeInfo* typeInfo = TheModule().DriverTypeInfo(&failure);

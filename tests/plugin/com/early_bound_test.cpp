@@ -267,11 +267,13 @@ TEST_F(EarlyBound, DispatchFollowsTheDeclaredNamesAndIds) {
 // the last of them. So this thread keeps one COM initialisation, as the last CoUninitialize revokes the spy.
 class HeldBlocks final : public IMallocSpy {
 public:
-    // The count now, the spy registered on first use.
-    static long Now() {
+    // The spy, registered on first use.
+    static const HeldBlocks& Spy() {
         static HeldBlocks* const spy = new HeldBlocks;
-        return spy->registered_ ? spy->held_ : -1000;
+        return *spy;
     }
+    static long Now() { return Spy().held_; }
+    bool Registered() const { return registered_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (iid != IID_IUnknown && iid != IID_IMallocSpy) return E_NOINTERFACE;
@@ -416,6 +418,7 @@ TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
         {"GetIDsOfNames",
          [](D d, B, A a) { return d.GetIDsOfNames(IID_NULL, a.names, 1, LOCALE_USER_DEFAULT, nullptr); }},
     };
+    ASSERT_TRUE(HeldBlocks::Spy().Registered());
     for (const Call& row : rows) {
         Arguments arguments;
         SetErrorInfo(0, nullptr);
