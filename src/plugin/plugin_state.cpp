@@ -12,6 +12,8 @@ ControlWindow& PluginState::Window() {
 }
 
 void PluginState::UnlockServer() {
-    if (serverLocks_ == 0) throw std::logic_error("No server lock is held");
-    --serverLocks_;
+    int held = serverLocks_.load();
+    do {
+        if (held == 0) throw std::logic_error("No server lock is held");
+    } while (!serverLocks_.compare_exchange_weak(held, held - 1));
 }

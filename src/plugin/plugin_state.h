@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -8,7 +9,8 @@
 
 // Everything one loaded plug-in holds: the host's helper object, the lazily created control window, and the
 // counts of live drivers and server locks for the unload test. The host boundary of each platform makes one
-// and says how its window is built.
+// and says how its window is built. The counts may change on any thread (COM makes and ends objects in
+// every apartment); the rest belongs to the thread the boundary admits.
 class PluginState {
 public:
     using WindowMaker = std::function<std::unique_ptr<ControlWindow>()>;
@@ -41,6 +43,6 @@ private:
     WindowMaker makeWindow_;
     std::unique_ptr<HostHelperReference> hostHelper_;
     std::unique_ptr<ControlWindow> window_;
-    int liveObjects_ = 0;
-    int serverLocks_ = 0;
+    std::atomic<int> liveObjects_{0};
+    std::atomic<int> serverLocks_{0};
 };

@@ -12,15 +12,31 @@ ComModule::ComModule()
       }) {}
 
 ITypeInfo* ComModule::DriverTypeInfo(HRESULT* failure) {
-    if (typeInfo_) return typeInfo_;
+    if (ITypeInfo* held = typeInfo_.load()) return held;
     ITypeLib* library = nullptr;
+    ITypeInfo* loaded = nullptr;
     HRESULT result = LoadTypeLibEx(OwnModulePathW().c_str(), REGKIND_NONE, &library);
     if (SUCCEEDED(result)) {
-        result = library->GetTypeInfoOfGuid(IID__clsOutputDriver, &typeInfo_);
+        result = library->GetTypeInfoOfGuid(IID__clsOutputDriver, &loaded);
         library->Release();
     }
     if (failure) *failure = result;
-    return typeInfo_;
+    if (!loaded) return nullptr;
+    // Two apartments may load it at once: one keeps its copy, the other's goes.
+    ITypeInfo* expected = nullptr;
+    if (!typeInfo_.compare_exchange_strong(expected, loaded)) {
+        loaded->Release();
+        return expected;
+    }
+    return loaded;
+}
+
+HRESULT ComModule::AdmitCall(bool claim) {
+    const DWORD self = GetCurrentThreadId();
+    DWORD owner = owner_.load();
+    if (owner == self) return S_OK;
+    if (owner == 0 && (!claim || owner_.compare_exchange_strong(owner, self))) return S_OK;
+    return RPC_E_WRONG_THREAD;
 }
 
 ComModule& TheModule() {

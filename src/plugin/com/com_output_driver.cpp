@@ -1,6 +1,8 @@
 #include "com_output_driver.h"
 
+#include <initializer_list>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "com_module.h"
@@ -25,11 +27,24 @@ std::string TextOf(const BSTR* text) {
     return Narrow(std::wstring_view(*text, SysStringLen(*text)));
 }
 
-// An out parameter that must be there.
-template <typename T>
-T& Out(T* pointer) {
-    if (!pointer) throw std::invalid_argument("Missing result argument");
-    return *pointer;
+// Which calls make their thread the owner of the plug-in's state when it has none yet.
+enum class Reach { PluginState, NothingShared };
+
+// A refusal leaves no error object of an earlier failure for the caller's GetErrorInfo to find.
+HRESULT Refused(HRESULT code) {
+    SetErrorInfo(0, nullptr);
+    return code;
+}
+
+// Runs one method. A call from another thread than the plug-in's, or with an out parameter missing, is
+// refused before anything runs: it allocates nothing and changes nothing.
+template <typename Action>
+HRESULT Guarded(REFIID iid, Reach reach, std::initializer_list<const void*> outs, Action&& action) {
+    const HRESULT admitted = TheModule().AdmitCall(reach == Reach::PluginState);
+    if (FAILED(admitted)) return Refused(admitted);
+    for (const void* out : outs)
+        if (!out) return Refused(E_POINTER);
+    return ComGuarded(iid, std::forward<Action>(action));
 }
 
 // Script hosts pass their variables as references to variants. A by-reference parameter wants a reference to
@@ -104,12 +119,14 @@ ULONG ComOutputDriver::Release() {
 }
 
 HRESULT ComOutputDriver::GetTypeInfoCount(UINT* count) {
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (!count) return E_POINTER;
     *count = 1;
     return S_OK;
 }
 
 HRESULT ComOutputDriver::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
@@ -122,7 +139,9 @@ HRESULT ComOutputDriver::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 }
 
 HRESULT ComOutputDriver::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    if (!names || !ids) return E_POINTER;
     HRESULT failure = S_OK;
     ITypeInfo* typeInfo = TheModule().DriverTypeInfo(&failure);
     if (!typeInfo) return failure;
@@ -131,6 +150,8 @@ HRESULT ComOutputDriver::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, 
 
 HRESULT ComOutputDriver::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* parameters,
                                 VARIANT* result, EXCEPINFO* exception, UINT* badArgument) {
+    // The methods refuse a foreign thread themselves, but nothing of the call may run before that either.
+    if (const HRESULT admitted = TheModule().AdmitCall(false); FAILED(admitted)) return admitted;
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     HRESULT failure = S_OK;
     ITypeInfo* typeInfo = TheModule().DriverTypeInfo(&failure);
@@ -139,81 +160,86 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPAR
     std::vector<VARIANTARG> arguments = UnwrappedArguments(*parameters);
     DISPPARAMS unwrapped = *parameters;
     unwrapped.rgvarg = arguments.data();
+    // A caller that wants no result is still handed none to leak.
+    VARIANT unused;
+    VariantInit(&unused);
     // A failing method's error object becomes the EXCEPINFO, so a script sees its number and description.
-    return DispInvoke(static_cast<_clsOutputDriver*>(this), typeInfo, id, flags, &unwrapped, result,
-                      exception, badArgument);
+    const HRESULT invoked = DispInvoke(static_cast<_clsOutputDriver*>(this), typeInfo, id, flags, &unwrapped,
+                                       result ? result : &unused, exception, badArgument);
+    VariantClear(&unused);
+    return invoked;
 }
 
 HRESULT ComOutputDriver::Disable(VARIANT_BOOL* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] { Out(result) = driver_.Disable(); });
+    return Guarded(IID__clsOutputDriver, Reach::PluginState, {result}, [&] { *result = driver_.Disable(); });
 }
 
 HRESULT ComOutputDriver::Enable(VARIANT_BOOL* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] { Out(result) = driver_.Enable(); });
+    return Guarded(IID__clsOutputDriver, Reach::PluginState, {result}, [&] { *result = driver_.Enable(); });
 }
 
 HRESULT ComOutputDriver::PluginName(BSTR* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] { Out(result) = AllocatedText(driver_.PluginName()); });
+    return Guarded(IID__clsOutputDriver, Reach::NothingShared, {result},
+                   [&] { *result = AllocatedText(driver_.PluginName()); });
 }
 
 HRESULT ComOutputDriver::SetChannel(LONG* Channel, LONG* Value, VARIANT_BOOL* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] {
-        std::int32_t channel = Out(Channel);
-        std::int32_t value = Out(Value);
-        Out(result) = driver_.SetChannel(channel, value);
+    return Guarded(IID__clsOutputDriver, Reach::PluginState, {Channel, Value, result}, [&] {
+        std::int32_t channel = *Channel;
+        std::int32_t value = *Value;
+        *result = driver_.SetChannel(channel, value);
     });
 }
 
 HRESULT ComOutputDriver::Configure(VARIANT_BOOL* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] { Out(result) = driver_.Configure(); });
+    return Guarded(IID__clsOutputDriver, Reach::NothingShared, {result},
+                   [&] { *result = driver_.Configure(); });
 }
 
 HRESULT ComOutputDriver::init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** HostPluginHelper,
                               VARIANT_BOOL* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] {
-        auto& out = Out(result);
-        std::string title = TextOf(CallingAppTitle);
-        std::string filename = TextOf(MyFilename);
-        std::unique_ptr<HostHelperReference> helper;
-        if (HostPluginHelper && *HostPluginHelper)
-            helper = std::make_unique<DispatchHelper>(*HostPluginHelper);
-        out = driver_.init(title, filename, std::move(helper));
-    });
+    return Guarded(IID__clsOutputDriver, Reach::PluginState,
+                   {CallingAppTitle, MyFilename, HostPluginHelper, result}, [&] {
+                       std::string title = TextOf(CallingAppTitle);
+                       std::string filename = TextOf(MyFilename);
+                       std::unique_ptr<HostHelperReference> helper;
+                       if (*HostPluginHelper) helper = std::make_unique<DispatchHelper>(*HostPluginHelper);
+                       *result = driver_.init(title, filename, std::move(helper));
+                   });
 }
 
 HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) {
-    return ComGuarded(IID__clsOutputDriver, [&] { Out(result) = driver_.Term(); });
+    return Guarded(IID__clsOutputDriver, Reach::PluginState, {result}, [&] { *result = driver_.Term(); });
 }
 
 HRESULT ComOutputDriver::SelectPort(LONG Port, VARIANT_BOOL* result) {
-    return ComGuarded(IID_IVantorBridge,
-                      [&] { Out(result) = ToVBool(::SelectPort(TheModule().Plugin(), Port)); });
+    return Guarded(IID_IVantorBridge, Reach::PluginState, {result},
+                   [&] { *result = ToVBool(::SelectPort(TheModule().Plugin(), Port)); });
 }
 
 HRESULT ComOutputDriver::SetBridgeMode(VARIANT_BOOL Send) {
-    return ComGuarded(IID_IVantorBridge,
-                      [&] { ::SetBridgeMode(TheModule().Plugin(), Send != VARIANT_FALSE); });
+    return Guarded(IID_IVantorBridge, Reach::PluginState, {},
+                   [&] { ::SetBridgeMode(TheModule().Plugin(), Send != VARIANT_FALSE); });
 }
 
 HRESULT ComOutputDriver::SetUniverse(LONG Universe) {
-    return ComGuarded(IID_IVantorBridge, [&] { ::SetUniverse(TheModule().Plugin(), Universe); });
+    return Guarded(IID_IVantorBridge, Reach::PluginState, {},
+                   [&] { ::SetUniverse(TheModule().Plugin(), Universe); });
 }
 
 HRESULT ComOutputDriver::UpdateFirmware(BSTR Path, VARIANT_BOOL* result) {
-    return ComGuarded(IID_IVantorBridge, [&] {
-        auto& out = Out(result);
+    return Guarded(IID_IVantorBridge, Reach::PluginState, {result}, [&] {
         const std::string path = TextOf(&Path);
         if (path.empty()) throw std::invalid_argument("Missing argument: path");
-        out = ToVBool(::UpdateFirmware(TheModule().Plugin(), path));
+        *result = ToVBool(::UpdateFirmware(TheModule().Plugin(), path));
     });
 }
 
 HRESULT ComOutputDriver::PortList(BSTR* result) {
-    return ComGuarded(IID_IVantorBridge, [&] {
-        auto& out = Out(result);
+    return Guarded(IID_IVantorBridge, Reach::PluginState, {result}, [&] {
         std::string lines;
         for (const std::string& item : ::PortList(TheModule().Plugin())) lines += item + "\n";
-        out = AllocatedText(lines);
+        *result = AllocatedText(lines);
     });
 }
 

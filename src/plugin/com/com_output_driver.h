@@ -7,7 +7,8 @@
 
 // clsOutputDriver as a COM object: the dual default interface, its IDispatch served from the type library,
 // the bridge interface for hosts without a person at the window, and error objects for every failure.
-// Apartment-threaded: every call comes on the thread that created it.
+// Apartment-threaded, but every object serves the one plug-in of this DLL, which answers only the thread that
+// owns it (ComModule::AdmitCall).
 class ComOutputDriver final : public _clsOutputDriver, public IVantorBridge, public ISupportErrorInfo {
 public:
     // Makes one and hands out the asked interface.

@@ -23,11 +23,45 @@ TEST(Text, Utf8AndUtf16RoundTripWithNulsAndAccents) {
     EXPECT_EQ(Narrow(Widen("")), "");
 }
 
-TEST(MessageBox, HeadlessShowsNothingAndReturnsAtOnce) {
+DWORD WINAPI ShowOnce(void* box) {
+    static_cast<Win32MessageBox*>(box)->Show("Port 3: the device does not answer");
+    return 0;
+}
+
+BOOL CALLBACK Answer(HWND window, LPARAM) {
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// Shown on a thread of its own with standard error on a pipe: a box that waits for a person is answered after
+// a while, so that the fault fails the test instead of holding it up.
+TEST(MessageBox, HeadlessShowsNothingReturnsAtOnceAndLogsTheText) {
     SetEnvironmentVariableW(L"VANTOR_HEADLESS", L"1");
     Win32MessageBox box;
-    box.Show("Port 3: the device does not answer");
-    EXPECT_FALSE(box.IsOpen());
+    HANDLE log = nullptr, logEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&log, &logEnd, nullptr, 0));
+    const HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, logEnd);
+    DWORD threadId = 0;
+    const HANDLE thread = CreateThread(nullptr, 0, ShowOnce, &box, 0, &threadId);
+    ASSERT_NE(thread, nullptr);
+    const bool returned = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
+    if (!returned) {
+        EnumThreadWindows(threadId, Answer, 0);
+        WaitForSingleObject(thread, 5000);
+    }
+    SetStdHandle(STD_ERROR_HANDLE, standardError);
+    CloseHandle(thread);
+    EXPECT_TRUE(returned) << "the box waited for a person";
+    DWORD waiting = 0;
+    PeekNamedPipe(log, nullptr, 0, nullptr, &waiting, nullptr);
+    std::string logged(waiting, '\0');
+    DWORD read = 0;
+    if (waiting) ReadFile(log, logged.data(), waiting, &read, nullptr);
+    logged.resize(read);
+    CloseHandle(log);
+    CloseHandle(logEnd);
+    EXPECT_NE(logged.find("Port 3: the device does not answer"), std::string::npos) << logged;
 }
 
 TEST(SerialPort, RefusesWhatTheControlRefuses) {

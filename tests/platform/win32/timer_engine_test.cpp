@@ -63,6 +63,8 @@ TEST(TimerEngine, AThreadHeldUpGetsOneLateTickNotABurst) {
     Sleep(300);
     Win32EventLoop loop;
     loop.ProcessEvents();
+    // The late tick itself, and at most one more that fell due while the queue was being emptied.
+    EXPECT_GE(ticking.ticks, 1);
     EXPECT_LE(ticking.ticks, 2);
 }
 

@@ -1,11 +1,17 @@
 // An early-bound client: it calls the component through the vtable slots of its interfaces, as a compiled
-// host does, and watches the DLL's unload test around an object's life.
+// host does, checks those slots against the registered type library, and watches the DLL's unload test
+// around an object's life.
 
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "vantor_out_com.h"
 
@@ -72,6 +78,53 @@ std::wstring ErrorDescription() {
     SysFreeString(text);
     error->Release();
     return description;
+}
+
+std::string TypeName(const TYPEDESC& type) {
+    switch (type.vt) {
+        case VT_PTR:
+            return TypeName(*type.lptdesc) + "*";
+        case VT_HRESULT:
+            return "HRESULT";
+        case VT_BOOL:
+            return "VARIANT_BOOL";
+        case VT_BSTR:
+            return "BSTR";
+        case VT_I4:
+            return "long";
+        case VT_DISPATCH:
+            return "IDispatch*";
+        default:
+            return "vt" + std::to_string(type.vt);
+    }
+}
+
+std::string Narrowed(const BSTR text) {
+    std::string narrow;
+    for (const wchar_t* c = text; c && *c; ++c) narrow += static_cast<char>(*c);
+    return narrow;
+}
+
+// A method as its IDL declares it, from its description in a type library: parameter flags, types and names.
+std::string Signature(ITypeInfo& info, const FUNCDESC& function) {
+    BSTR names[16] = {};
+    UINT named = 0;
+    info.GetNames(function.memid, names, 16, &named);
+    std::string text = TypeName(function.elemdescFunc.tdesc) + " " + Narrowed(names[0]) + "(";
+    for (SHORT index = 0; index < function.cParams; ++index) {
+        const ELEMDESC& parameter = function.lprgelemdescParam[index];
+        const USHORT flags = parameter.paramdesc.wParamFlags;
+        std::string marks;
+        if (flags & PARAMFLAG_FIN) marks += ", in";
+        if (flags & PARAMFLAG_FOUT) marks += ", out";
+        if (flags & PARAMFLAG_FRETVAL) marks += ", retval";
+        if (flags & ~(PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FRETVAL)) marks += ", other";
+        if (index) text += ", ";
+        if (!marks.empty()) text += "[" + marks.substr(2) + "] ";
+        text += TypeName(parameter.tdesc) + " " + (index + 1u < named ? Narrowed(names[index + 1]) : "?");
+    }
+    for (BSTR name : names) SysFreeString(name);
+    return text + ")";
 }
 
 TEST_F(EarlyBound, PluginNameAndTheConstantAnswers) {
@@ -207,6 +260,323 @@ TEST_F(EarlyBound, DispatchFollowsTheDeclaredNamesAndIds) {
     vtable->ReleaseTypeAttr(attributes);
     vtable->Release();
     info->Release();
+}
+
+// Counts the task allocator's blocks (BSTRs among them) allocated and not yet freed since its registration.
+// Never revoked: COM goes on calling a spy until every block allocated under it is freed, and wine's fails on
+// the last of them. So this thread keeps one COM initialisation, as the last CoUninitialize revokes the spy.
+class HeldBlocks final : public IMallocSpy {
+public:
+    // The spy, registered on first use.
+    static const HeldBlocks& Spy() {
+        static HeldBlocks* const spy = new HeldBlocks;
+        return *spy;
+    }
+    static long Now() { return Spy().held_; }
+    bool Registered() const { return registered_; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid != IID_IUnknown && iid != IID_IMallocSpy) return E_NOINTERFACE;
+        *object = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override {
+        ++held_;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostAlloc(void* block) override { return block; }
+    void* STDMETHODCALLTYPE PreFree(void* block, BOOL counted) override {
+        if (block && counted) --held_;
+        return block;
+    }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** moved, BOOL) override {
+        *moved = block;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return block; }
+    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int allocated) override { return allocated; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+private:
+    HeldBlocks() {
+        registered_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) &&
+                      SUCCEEDED(CoRegisterMallocSpy(this));
+        // Wine's list of blocks allocated under a spy exists from the first such block on; looking up an
+        // earlier block before that fails.
+        if (registered_) CoTaskMemAlloc(1);
+        held_ = 0;
+    }
+    bool registered_ = false;
+    long held_ = 0;
+};
+
+// What every call is handed: values that no method writes, so that a write shows.
+void* const kUnwritten = reinterpret_cast<void*>(std::uintptr_t{0x5A50});
+
+struct Arguments {
+    LONG channel = 5, value = 300;
+    VARIANT_BOOL flag = 1;
+    BSTR text = static_cast<BSTR>(kUnwritten);
+    BSTR title = SysAllocString(L"early-bound client");
+    BSTR file = SysAllocString(L"vantor.out.dll");
+    CountingHelper offered;
+    IDispatch* helper = &offered;
+    UINT count = 77;
+    ITypeInfo* info = static_cast<ITypeInfo*>(kUnwritten);
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(L"PluginName")};
+    DISPID id = 77;
+    VARIANT answer = Answer();
+    ~Arguments() {
+        SysFreeString(title);
+        SysFreeString(file);
+    }
+    bool Untouched() const {
+        return channel == 5 && value == 300 && flag == 1 && text == kUnwritten && helper == &offered &&
+               offered.references == 1 && count == 77 && info == kUnwritten && id == 77 &&
+               V_VT(&answer) == VT_I4 && V_I4(&answer) == 77;
+    }
+    static VARIANT Answer() {
+        VARIANT answer;
+        V_VT(&answer) = VT_I4;
+        V_I4(&answer) = 77;
+        return answer;
+    }
+};
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+DWORD WINAPI RunFunction(void* function) {
+    (*static_cast<const std::function<void()>*>(function))();
+    return 0;
+}
+
+// Runs the function on a thread of its own while this one handles its messages; false after the time limit.
+bool RunPumping(const std::function<void()>& function, DWORD limitMs) {
+    const HANDLE thread =
+        CreateThread(nullptr, 0, RunFunction, const_cast<std::function<void()>*>(&function), 0, nullptr);
+    if (!thread) {
+        ADD_FAILURE() << "no thread";
+        return false;
+    }
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        const DWORD woke =
+            MsgWaitForMultipleObjects(1, &thread, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) {
+            CloseHandle(thread);
+            return true;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    // It would go on using this test's data.
+    TerminateThread(thread, 1);
+    CloseHandle(thread);
+    ADD_FAILURE() << "the other thread's calls did not return";
+    return false;
+}
+
+struct Call {
+    const char* what;
+    std::function<HRESULT(_clsOutputDriver&, IVantorBridge&, Arguments&)> run;
+};
+
+TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
+    IVantorBridge* bridge = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(driver->QueryInterface(IID_IVantorBridge, reinterpret_cast<void**>(&bridge)));
+    using D = _clsOutputDriver&;
+    using B = IVantorBridge&;
+    using A = Arguments&;
+    const Call rows[] = {
+        {"Disable", [](D d, B, A) { return d.Disable(nullptr); }},
+        {"Enable", [](D d, B, A) { return d.Enable(nullptr); }},
+        {"PluginName", [](D d, B, A) { return d.PluginName(nullptr); }},
+        {"SetChannel Channel", [](D d, B, A a) { return d.SetChannel(nullptr, &a.value, &a.flag); }},
+        {"SetChannel Value", [](D d, B, A a) { return d.SetChannel(&a.channel, nullptr, &a.flag); }},
+        {"SetChannel result", [](D d, B, A a) { return d.SetChannel(&a.channel, &a.value, nullptr); }},
+        {"Configure", [](D d, B, A) { return d.Configure(nullptr); }},
+        {"init CallingAppTitle", [](D d, B, A a) { return d.init(nullptr, &a.file, &a.helper, &a.flag); }},
+        {"init MyFilename", [](D d, B, A a) { return d.init(&a.title, nullptr, &a.helper, &a.flag); }},
+        {"init HostPluginHelper", [](D d, B, A a) { return d.init(&a.title, &a.file, nullptr, &a.flag); }},
+        {"init result", [](D d, B, A a) { return d.init(&a.title, &a.file, &a.helper, nullptr); }},
+        {"Term", [](D d, B, A) { return d.Term(nullptr); }},
+        {"SelectPort", [](D, B b, A) { return b.SelectPort(17, nullptr); }},
+        {"UpdateFirmware", [](D, B b, A a) { return b.UpdateFirmware(a.file, nullptr); }},
+        {"PortList", [](D, B b, A) { return b.PortList(nullptr); }},
+        {"GetTypeInfoCount", [](D d, B, A) { return d.GetTypeInfoCount(nullptr); }},
+        {"GetTypeInfo", [](D d, B, A) { return d.GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr); }},
+        {"GetIDsOfNames",
+         [](D d, B, A a) { return d.GetIDsOfNames(IID_NULL, a.names, 1, LOCALE_USER_DEFAULT, nullptr); }},
+    };
+    ASSERT_TRUE(HeldBlocks::Spy().Registered());
+    for (const Call& row : rows) {
+        Arguments arguments;
+        SetErrorInfo(0, nullptr);
+        const long held = HeldBlocks::Now();
+        EXPECT_EQ(row.run(*driver, *bridge, arguments), E_POINTER) << row.what;
+        EXPECT_EQ(HeldBlocks::Now(), held) << row.what;
+        EXPECT_TRUE(arguments.Untouched()) << row.what;
+    }
+    // Through IDispatch a caller may want no result: PluginName's string is not left behind either. The
+    // first call loads the type information that the component keeps.
+    DISPPARAMS none = {};
+    for (int call = 0; call < 2; ++call) {
+        const long held = HeldBlocks::Now();
+        EXPECT_HRESULT_SUCCEEDED(driver->Invoke(0x60030002, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                                &none, nullptr, nullptr, nullptr));
+        if (call == 1) {
+            EXPECT_EQ(HeldBlocks::Now(), held) << "Invoke PluginName";
+        }
+    }
+    bridge->Release();
+}
+
+// The plug-in, its window and timers belong to the thread that made the window, this one. Another thread is
+// refused on its own object as on this thread's, and nothing runs: no window of its own, nothing written, the
+// helper held by this thread's init kept, and a second helper not taken.
+TEST_F(EarlyBound, AnotherThreadIsRefusedOnEveryObjectAndTouchesNothing) {
+    CountingHelper held;
+    BSTR title = SysAllocString(L"early-bound client");
+    BSTR file = SysAllocString(L"vantor.out.dll");
+    IDispatch* helper = &held;
+    VARIANT_BOOL result = VARIANT_TRUE;
+    ASSERT_HRESULT_SUCCEEDED(driver->init(&title, &file, &helper, &result));
+    using D = _clsOutputDriver&;
+    using B = IVantorBridge&;
+    using A = Arguments&;
+    const Call rows[] = {
+        {"Disable", [](D d, B, A a) { return d.Disable(&a.flag); }},
+        {"Enable", [](D d, B, A a) { return d.Enable(&a.flag); }},
+        {"PluginName", [](D d, B, A a) { return d.PluginName(&a.text); }},
+        {"SetChannel", [](D d, B, A a) { return d.SetChannel(&a.channel, &a.value, &a.flag); }},
+        {"Configure", [](D d, B, A a) { return d.Configure(&a.flag); }},
+        {"init", [](D d, B, A a) { return d.init(&a.title, &a.file, &a.helper, &a.flag); }},
+        {"Term", [](D d, B, A a) { return d.Term(&a.flag); }},
+        {"SelectPort", [](D, B b, A a) { return b.SelectPort(1, &a.flag); }},
+        {"SetBridgeMode", [](D, B b, A) { return b.SetBridgeMode(VARIANT_FALSE); }},
+        {"SetUniverse", [](D, B b, A) { return b.SetUniverse(3); }},
+        {"UpdateFirmware", [](D, B b, A a) { return b.UpdateFirmware(a.file, &a.flag); }},
+        {"PortList", [](D, B b, A a) { return b.PortList(&a.text); }},
+        {"GetTypeInfoCount", [](D d, B, A a) { return d.GetTypeInfoCount(&a.count); }},
+        {"GetTypeInfo", [](D d, B, A a) { return d.GetTypeInfo(0, LOCALE_USER_DEFAULT, &a.info); }},
+        {"GetIDsOfNames",
+         [](D d, B, A a) { return d.GetIDsOfNames(IID_NULL, a.names, 1, LOCALE_USER_DEFAULT, &a.id); }},
+        {"Invoke",
+         [](D d, B, A a) {
+             DISPPARAMS none = {};
+             return d.Invoke(0x60030002, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &a.answer,
+                             nullptr, nullptr);
+         }},
+    };
+    std::vector<std::string> faults;
+    const std::function<void()> other = [&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            faults.push_back("no apartment");
+            return;
+        }
+        _clsOutputDriver* own = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_clsOutputDriver, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID__clsOutputDriver, reinterpret_cast<void**>(&own)))) {
+            faults.push_back("no object of its own");
+        } else {
+            // The other thread's own object, and this thread's called straight (not through a proxy).
+            for (_clsOutputDriver* object : {own, driver}) {
+                const std::string whose = object == own ? "own object: " : "first thread's object: ";
+                IVantorBridge* bridge = nullptr;
+                object->QueryInterface(IID_IVantorBridge, reinterpret_cast<void**>(&bridge));
+                for (const Call& row : rows) {
+                    Arguments arguments;
+                    const HRESULT refused = row.run(*object, *bridge, arguments);
+                    if (refused != RPC_E_WRONG_THREAD)
+                        faults.push_back(whose + row.what + " returned " + std::to_string(refused));
+                    if (!arguments.Untouched()) faults.push_back(whose + row.what + " wrote an argument");
+                }
+                bridge->Release();
+            }
+            own->Release();
+        }
+        int windows = 0;
+        EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&windows));
+        if (windows) faults.push_back("a window was made on the other thread");
+        CoUninitialize();
+    };
+    // This thread goes on serving its window meanwhile, so that a call let through fails the test rather than
+    // waiting for this thread for ever.
+    if (!RunPumping(other, 20000)) return;
+    for (const std::string& fault : faults) ADD_FAILURE() << fault;
+    EXPECT_EQ(held.references, 2u) << "the other thread's Term released this thread's helper";
+    ASSERT_HRESULT_SUCCEEDED(driver->Term(&result));
+    EXPECT_EQ(held.references, 1u);
+    SysFreeString(title);
+    SysFreeString(file);
+}
+
+// The interfaces as a compiled host was built against them, written out here rather than read from the
+// generated header: each method's vtable slot, dispatch id and signature, from the registered type library.
+TEST(Layout, TheRegisteredInterfacesKeepTheirSlotsAndSignatures) {
+    const struct {
+        short slot;  // counted from the first of IUnknown
+        MEMBERID id;
+        const char* signature;
+    } rows[] = {
+        {7, 0x60030000, "HRESULT Disable([out, retval] VARIANT_BOOL* result)"},
+        {8, 0x60030001, "HRESULT Enable([out, retval] VARIANT_BOOL* result)"},
+        {9, 0x60030002, "HRESULT PluginName([out, retval] BSTR* result)"},
+        {10, 0x60030003,
+         "HRESULT SetChannel([in, out] long* Channel, [in, out] long* Value, [out, retval] VARIANT_BOOL* "
+         "result)"},
+        {11, 0x60030004, "HRESULT Configure([out, retval] VARIANT_BOOL* result)"},
+        {12, 0x60030005,
+         "HRESULT init([in, out] BSTR* CallingAppTitle, [in, out] BSTR* MyFilename, [in, out] IDispatch** "
+         "HostPluginHelper, [out, retval] VARIANT_BOOL* result)"},
+        {13, 0x60030006, "HRESULT Term([out, retval] VARIANT_BOOL* result)"},
+    };
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    ITypeLib* library = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(LoadRegTypeLib(LIBID_Zandorvex, 2, 0, LOCALE_NEUTRAL, &library));
+    ITypeInfo* dispatch = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(library->GetTypeInfoOfGuid(IID__clsOutputDriver, &dispatch));
+    HREFTYPE vtableSide = 0;
+    ITypeInfo* vtable = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeOfImplType(-1, &vtableSide));
+    ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeInfo(vtableSide, &vtable));
+    TYPEATTR* attributes = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(vtable->GetTypeAttr(&attributes));
+    EXPECT_EQ(static_cast<std::size_t>(attributes->cFuncs), std::size(rows));
+    // Each method found by its signature, so that a method moved to another slot fails on its offset.
+    std::vector<bool> found(std::size(rows));
+    for (UINT index = 0; index < attributes->cFuncs; ++index) {
+        FUNCDESC* function = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(vtable->GetFuncDesc(index, &function));
+        const std::string signature = Signature(*vtable, *function);
+        const auto row = std::find_if(std::begin(rows), std::end(rows),
+                                      [&](const auto& entry) { return entry.signature == signature; });
+        if (row == std::end(rows) || found[row - std::begin(rows)]) {
+            ADD_FAILURE() << "not in the table: " << signature;
+        } else {
+            found[row - std::begin(rows)] = true;
+            EXPECT_EQ(function->oVft, row->slot * static_cast<short>(sizeof(void*))) << signature;
+            EXPECT_EQ(function->memid, row->id) << signature;
+            EXPECT_EQ(function->invkind, INVOKE_FUNC) << signature;
+            EXPECT_EQ(function->callconv, CC_STDCALL) << signature;
+        }
+        vtable->ReleaseFuncDesc(function);
+    }
+    vtable->ReleaseTypeAttr(attributes);
+    vtable->Release();
+    dispatch->Release();
+    library->Release();
+    CoUninitialize();
 }
 
 TEST(Unload, CanUnloadNowBeforeDuringAndAfterAnObjectsLifeAndUnderALock) {
