@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -576,6 +578,61 @@ TEST(Layout, TheRegisteredInterfacesKeepTheirSlotsAndSignatures) {
     vtable->Release();
     dispatch->Release();
     library->Release();
+    CoUninitialize();
+}
+
+// The other build's library, read from its file (VANTOR_OTHER_TYPELIB, set by the wine test for the 64-bit
+// build): the same interfaces with the same methods, dispatch ids, signatures and slots, made for the other
+// bitness. So the 32-bit build's library is checked where 32-bit programs cannot run.
+TEST(Layout, TheOtherBuildsLibraryDescribesTheSameInterfaces) {
+    const char* path = std::getenv("VANTOR_OTHER_TYPELIB");
+    if (!path || !*path) GTEST_SKIP() << "VANTOR_OTHER_TYPELIB names no library";
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    ITypeLib* own = nullptr;
+    ITypeLib* other = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(LoadRegTypeLib(LIBID_Zandorvex, 2, 0, LOCALE_NEUTRAL, &own));
+    const std::wstring widePath(path, path + std::strlen(path));
+    ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(widePath.c_str(), REGKIND_NONE, &other));
+    TLIBATTR* library = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(other->GetLibAttr(&library));
+    EXPECT_EQ(library->syskind, sizeof(void*) == 8 ? SYS_WIN32 : SYS_WIN64);
+    other->ReleaseTLibAttr(library);
+    ASSERT_EQ(own->GetTypeInfoCount(), other->GetTypeInfoCount());
+    for (UINT type = 0; type < own->GetTypeInfoCount(); ++type) {
+        ITypeInfo* mine = nullptr;
+        ITypeInfo* theirs = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(own->GetTypeInfo(type, &mine));
+        ASSERT_HRESULT_SUCCEEDED(other->GetTypeInfo(type, &theirs));
+        TYPEATTR* a = nullptr;
+        TYPEATTR* b = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(mine->GetTypeAttr(&a));
+        ASSERT_HRESULT_SUCCEEDED(theirs->GetTypeAttr(&b));
+        EXPECT_TRUE(IsEqualGUID(a->guid, b->guid)) << "type " << type;
+        EXPECT_EQ(a->typekind, b->typekind) << "type " << type;
+        EXPECT_EQ(a->cImplTypes, b->cImplTypes) << "type " << type;
+        ASSERT_EQ(a->cFuncs, b->cFuncs) << "type " << type;
+        for (UINT index = 0; index < a->cFuncs; ++index) {
+            FUNCDESC* f = nullptr;
+            FUNCDESC* g = nullptr;
+            ASSERT_HRESULT_SUCCEEDED(mine->GetFuncDesc(index, &f));
+            ASSERT_HRESULT_SUCCEEDED(theirs->GetFuncDesc(index, &g));
+            const std::string signature = Signature(*mine, *f);
+            EXPECT_EQ(Signature(*theirs, *g), signature);
+            EXPECT_EQ(g->memid, f->memid) << signature;
+            EXPECT_EQ(g->invkind, f->invkind) << signature;
+            EXPECT_EQ(g->callconv, f->callconv) << signature;
+            // The loader gives slots in this program's pointer size, whichever bitness the file was made for.
+            EXPECT_EQ(g->oVft, f->oVft) << signature;
+            mine->ReleaseFuncDesc(f);
+            theirs->ReleaseFuncDesc(g);
+        }
+        mine->ReleaseTypeAttr(a);
+        theirs->ReleaseTypeAttr(b);
+        mine->Release();
+        theirs->Release();
+    }
+    own->Release();
+    other->Release();
     CoUninitialize();
 }
 
