@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,29 +56,41 @@ TEST(FirmwareFromTheHost, UpdateSucceedsWithExitCodeZeroAndTheWidgetHoldsTheImag
 
 TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog) {
     using prowidget::PageAnswer;
-    const char* kRefusedInAttempt2 =
-        "firmware attempt 2: (page [0-9]+ refused|an answer after the last page)";
+    // A line of the second attempt that names a refused page, whichever, or the answer after the last one.
+    const auto refusedInAttempt2 = [](const std::string& output) {
+        const std::string attempt = "firmware attempt 2: ";
+        for (auto at = output.find(attempt); at != std::string::npos; at = output.find(attempt, at + 1)) {
+            const std::string line = output.substr(at, output.find('\n', at) - at);
+            if (line.ends_with("an answer after the last page") ||
+                (line.starts_with(attempt + "page ") && line.ends_with(" refused")))
+                return true;
+        }
+        return false;
+    };
+    const auto says = [](std::string text) {
+        return [text](const std::string& output) { return output.find(text) != std::string::npos; };
+    };
     struct Row {
         const char* name;
         std::size_t fileBytes;
         std::function<void(prowidget::Simulator&)> fault;
-        const char* expectedText;  // a pattern
+        std::function<bool(const std::string&)> said;
         std::size_t reprogramRequests;
         std::size_t pagesSent;
     };
     const std::vector<Row> rows{
         {"refused page", 6144, [](auto& sim) { sim.SetPageAnswer(5, PageAnswer::False); },
-         "firmware attempt 2: page 5 refused", 2, 10},
+         says("firmware attempt 2: page 5 refused"), 2, 10},
         // An answer too many is found where it lands: with another answer, before a page, or after the last.
         {"stray answer after the reprogram request, page 1 refused", 6144,
          [](auto& sim) {
              sim.SetStrayAnswer(true);
              sim.SetPageAnswer(1, PageAnswer::False);
          },
-         kRefusedInAttempt2, 2, 0},
+         refusedInAttempt2, 2, 0},
         {"page 5 answered twice", 6144, [](auto& sim) { sim.SetPageAnswer(5, PageAnswer::Twice); },
-         kRefusedInAttempt2, 2, 0},
-        {"empty file", 0, [](auto&) {}, "The firmware file is empty\\.", 0, 0},
+         refusedInAttempt2, 2, 0},
+        {"empty file", 0, [](auto&) {}, says("The firmware file is empty."), 0, 0},
     };
     for (const auto& row : rows) {
         prowidget::Simulator sim;
@@ -87,8 +98,7 @@ TEST(FirmwareFromTheHost, FailureEndsWithNonZeroExitAndTheFailureMessageInTheLog
         TempFirmware file(FirmwareBytes(row.fileBytes));
         const HostRun run = RunHost(sim.DevicePath(), file.Path());
         EXPECT_NE(run.exitCode, 0) << row.name << "\n" << run.output;
-        EXPECT_TRUE(std::regex_search(run.output, std::regex(row.expectedText))) << row.name << "\n"
-                                                                                 << run.output;
+        EXPECT_TRUE(row.said(run.output)) << row.name << "\n" << run.output;
         EXPECT_NE(run.output.find("Failed, Please Try Again."), std::string::npos) << row.name;
         EXPECT_NE(run.output.find("firmware update failed"), std::string::npos) << row.name;
         EXPECT_EQ(run.output.find("Firmware Updated"), std::string::npos) << row.name;
