@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -43,6 +44,8 @@ std::pair<int, int> ParseLevel(const std::string& text, char separator) {
 
 HostOptions ParseHostOptions(const std::vector<std::string>& args) {
     HostOptions options;
+    // Checked once the protocol is known, wherever --protocol stands.
+    std::optional<std::string> universeText;
     for (std::size_t index = 0; index < args.size(); ++index) {
         const std::string& arg = args[index];
         auto value = [&]() -> std::string {
@@ -67,7 +70,16 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
                 throw UsageError("mode '" + mode + "' should be send or receive");
             options.sendMode = mode == "send";
         } else if (arg == "--universe") {
-            options.universe = static_cast<int>(InRange(value(), "universe", 0, 255));
+            universeText = value();
+        } else if (arg == "--protocol") {
+            // Empty is the default, for a service whose settings file predates the setting.
+            const std::string protocol = value();
+            if (!protocol.empty() && protocol != "artnet" && protocol != "sacn")
+                throw UsageError("protocol '" + protocol + "' should be artnet or sacn");
+            options.sacn = protocol == "sacn";
+        } else if (arg == "--priority") {
+            if (const std::string text = value(); !text.empty())
+                options.priority = static_cast<int>(InRange(text, "priority", 0, 200));
         } else if (arg == "--update-firmware") {
             options.firmwareFile = value();
         } else if (arg == "--headless") {
@@ -98,6 +110,9 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
             throw UsageError("unknown option '" + arg + "'");
         }
     }
+    if (universeText)
+        options.universe = static_cast<int>(options.sacn ? InRange(*universeText, "sACN universe", 1, 63999)
+                                                         : InRange(*universeText, "universe", 0, 255));
     if (options.reconnect && !options.port) throw UsageError("--reconnect needs --port");
     return options;
 }
@@ -113,7 +128,10 @@ and drives it.
   --set CH=VAL           set channel CH (1 to 512) to level VAL (0 to 255); repeatable
   --stdin                read further levels from standard input, one "CH VAL" per line
   --mode send|receive    Art-Net bridge: send = Art-Net to DMX, receive = DMX to Art-Net
-  --universe N           Art-Net universe (0 to 255)
+  --universe N           the universe: Art-Net 0 to 255, sACN 1 to 63999
+  --protocol artnet|sacn the network protocol (default artnet); sACN joins 239.255.hi.lo of the universe on
+                         the chosen interface, beside the window's Art-Net node
+  --priority N           the priority of the bridge's own sACN packets (0 to 200, default 100)
   --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)
   --headless             no window on screen; message boxes go to the log (also without a display)
   --simulate-widget      start a simulated Pro widget on a pseudo-terminal as serial port 1, and report

@@ -15,6 +15,8 @@ struct HostOptions {
     bool readStdin = false;
     std::optional<bool> sendMode;
     std::optional<int> universe;
+    bool sacn = false;  // --protocol sacn
+    std::optional<int> priority;
     std::optional<std::string> firmwareFile;
     bool headless = false;
     bool simulateWidget = false;

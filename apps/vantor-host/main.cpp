@@ -18,6 +18,7 @@
 #include "progress_bar.h"
 #include "prowidget_sim.h"
 #include "reconnect.h"
+#include "sacn_status_text.h"
 #include "sim_summary.h"
 #include "status_line.h"
 
@@ -130,6 +131,11 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
             exitStatus = InterfaceWatch::kExitForRestart;
             break;
         }
+        if (options.sacn) {
+            const vantor_sacn_status sacn = api.SacnStatus();
+            statusLine.SetSacn(SacnStatusText(sacn, api.sacn_ignored_name, true),
+                               SacnStatusText(sacn, api.sacn_ignored_name, false));
+        }
         statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;
@@ -202,6 +208,8 @@ int Run(const HostOptions& options) {
     }
     if (options.sendMode)
         Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
+    if (options.sacn) Check(api, api.set_protocol(VANTOR_PROTOCOL_SACN), "choosing sACN");
+    if (options.priority) Check(api, api.set_sacn_priority(*options.priority), "sACN priority");
     if (options.universe) Check(api, api.set_universe(*options.universe), "universe");
     for (const auto& level : options.levels) SetLevel(api, driver, level);
 

@@ -42,6 +42,10 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     Resolve(library, "vantor_get_bridge_status", api.get_bridge_status);
     Resolve(library, "vantor_set_status_listener", api.set_status_listener);
     Resolve(library, "vantor_get_receive_counts", api.get_receive_counts);
+    Resolve(library, "vantor_set_protocol", api.set_protocol);
+    Resolve(library, "vantor_set_sacn_priority", api.set_sacn_priority);
+    Resolve(library, "vantor_get_sacn_status", api.get_sacn_status);
+    Resolve(library, "vantor_sacn_ignored_name", api.sacn_ignored_name);
     return api;
 }
 
@@ -55,6 +59,13 @@ vantor_receive_counts PluginLibrary::ReceiveCounts() const {
     counts.size = sizeof counts;
     if (get_receive_counts(&counts) != VANTOR_S_OK) return vantor_receive_counts{};
     return counts;
+}
+
+vantor_sacn_status PluginLibrary::SacnStatus() const {
+    vantor_sacn_status status{};
+    status.size = sizeof status;
+    if (get_sacn_status(&status) != VANTOR_S_OK) return vantor_sacn_status{};
+    return status;
 }
 
 std::string PluginLibrary::DefaultPath() {

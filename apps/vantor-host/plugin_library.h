@@ -28,11 +28,17 @@ struct PluginLibrary {
     decltype(&vantor_get_bridge_status) get_bridge_status = nullptr;
     decltype(&vantor_set_status_listener) set_status_listener = nullptr;
     decltype(&vantor_get_receive_counts) get_receive_counts = nullptr;
+    decltype(&vantor_set_protocol) set_protocol = nullptr;
+    decltype(&vantor_set_sacn_priority) set_sacn_priority = nullptr;
+    decltype(&vantor_get_sacn_status) get_sacn_status = nullptr;
+    decltype(&vantor_sacn_ignored_name) sacn_ignored_name = nullptr;
 
     // The device path a port number names now ("" when none, or on a failure).
     std::string DevicePathOf(int port) const;
     // The received-DMX reports that left no ArtDmx (all zero on a failure).
     vantor_receive_counts ReceiveCounts() const;
+    // The sACN side (all zero on a failure).
+    vantor_sacn_status SacnStatus() const;
 
     // Throws std::runtime_error with dlerror's text when the library or a function is missing.
     static PluginLibrary Load(const std::string& path);

@@ -62,6 +62,7 @@ std::string StatusLine::TerminalLine(const vantor_bridge_status& status, const v
     line += std::string(" | ") + (IsTrue(status.send_mode) ? "send" : "receive") + ", universe " +
             std::to_string(status.universe) + ": ArtDmx in " + Rate(rates.artDmxIn) + "/s, out " +
             Rate(rates.artDmxOut) + "/s";
+    if (!sacnText_.empty()) line += " | " + sacnText_;
     if (const std::string text = DroppedText(dropped, true); !text.empty()) line += " | dropped " + text;
     line += " | last message: ";
     line += status.messages ? status.last_message : "none";
@@ -163,5 +164,7 @@ void StatusLine::Update(const vantor_bridge_status& status, const vantor_receive
     else {
         LogChanges(FactsOf(status, rates, now));
         LogDropped(dropped, now);
+        if (sacnState_ != sacnLogged_) console_.Print(sacnText_);
+        sacnLogged_ = sacnState_;
     }
 }

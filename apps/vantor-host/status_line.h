@@ -33,6 +33,11 @@ public:
     static void StatusTextListener(void* context, const char* text);
     // While a reconnect watch waits for the device, the line says so instead of "closed".
     void SetWaiting(bool waiting) { waiting_ = waiting; }
+    // With sACN chosen: its line, with counts for the terminal and without for the log's change test.
+    void SetSacn(std::string withCounts, std::string withoutCounts) {
+        sacnText_ = std::move(withCounts);
+        sacnState_ = std::move(withoutCounts);
+    }
     // A widget found again under another number or path.
     void SetPort(int port, const std::string& device) {
         chosenPort_ = port;
@@ -74,6 +79,7 @@ private:
     Clock::time_point lastIn_, lastOut_;
     Facts logged_;
     std::string statusText_;
+    std::string sacnText_, sacnState_, sacnLogged_;
     Clock::time_point statusSince_;
     Clock::time_point summarisedAt_;
     vantor_receive_counts summarised_{};

@@ -15,9 +15,18 @@ void SetBridgeMode(PluginState& plugin, bool send) {
 }
 
 void SetUniverse(PluginState& plugin, int universe) {
+    SacnBridge& sacn = plugin.Window().Form().sacn;
+    if (sacn.Chosen()) {
+        sacn.SetUniverse(universe);
+        return;
+    }
     if (universe < 0 || universe > 255)
         throw std::out_of_range("Universe " + std::to_string(universe) + " is outside 0 to 255");
     plugin.Window().Form().ArtUniv.SetValue(universe);
+}
+
+void ChooseSacn(PluginState& plugin, bool sacn) {
+    plugin.Window().Form().sacn.Choose(sacn);
 }
 
 bool UpdateFirmware(PluginState& plugin, const std::string& path) {

@@ -11,8 +11,11 @@
 bool SelectPort(PluginState& plugin, int port);
 // "Art-Net To DMX" (send true) or "DMX To Art-Net".
 void SetBridgeMode(PluginState& plugin, bool send);
-// Moves the universe scroll bar; std::out_of_range outside 0 to 255.
+// Moves the universe scroll bar; std::out_of_range outside 0 to 255. With sACN chosen: the sACN universe
+// instead (1 to 63999), the scroll bar left as it is.
 void SetUniverse(PluginState& plugin, int universe);
+// Art-Net (false) or sACN beside it (true); the window's controls stay as they are.
+void ChooseSacn(PluginState& plugin, bool sacn);
 // The "UPD" button once a file has been chosen; true when the update succeeded.
 bool UpdateFirmware(PluginState& plugin, const std::string& path);
 // The entries of the port list, as it shows them.

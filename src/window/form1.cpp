@@ -16,6 +16,7 @@ Form1::Form1(WindowServices services)
       ArtSocket(services.ArtSocket),
       prowidget(services.MSComm1, services.Messages),
       artnet(services.ArtSocket, *this, prowidget, services.ArtNetLog),
+      sacn(services.Sacn, prowidget, [this] { return FromVBool(SendMode); }),
       services_(std::move(services)) {
     Frame1.SetCaption("Device Manager");
     Command2.SetCaption("Search");

@@ -11,6 +11,7 @@
 #include "artnet/artnet.h"
 #include "artnet/udp_socket.h"
 #include "dialogs/common_dialog.h"
+#include "sacn/sacn_bridge.h"
 #include "stuff/bridge_settings.h"
 #include "stuff/event_loop.h"
 #include "stuff/message_box.h"
@@ -36,6 +37,8 @@ struct WindowServices {
     std::string DecimalSeparator = ".";
     // The widget link's log: the firmware update's notes.
     std::function<void(const std::string& line)> WidgetLog{};
+    // The sACN socket; none where the platform has no sACN yet.
+    SacnSocket* Sacn = nullptr;
 };
 
 inline constexpr int kMonitorChannels = 132;
@@ -107,6 +110,8 @@ public:
     // Modules.
     ProWidget prowidget;
     ArtNet artnet;
+    // sACN beside the node, when a host chooses it; the window's controls know nothing of it.
+    SacnBridge sacn;
     ZEVID_CommonDialog CommonDialog;
 
     // Public methods.

@@ -19,9 +19,9 @@ Form1Window::Form1Window(bool withView) {
         qCInfo(lcWidget).noquote() << QString::fromStdString(line);
     };
     WindowServices services{
-        serial_,      socket_,   messages_,          events_,
-        &fileDialog_, artNetLog, OwnLibraryFolder(), QLocale().decimalPoint().toStdString(),
-        widgetLog};
+        serial_,      socket_,     messages_,          events_,
+        &fileDialog_, artNetLog,   OwnLibraryFolder(), QLocale().decimalPoint().toStdString(),
+        widgetLog,    &sacnSocket_};
     form_ = std::make_unique<Form1>(std::move(services));
     for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
     if (!withView) return;

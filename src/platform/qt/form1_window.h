@@ -6,6 +6,7 @@
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_file_dialog.h"
 #include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_sacn_socket.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "platform/qt/timer_engine.h"
@@ -35,6 +36,7 @@ public:
 private:
     QtSerialPort serial_;
     QtUdpSocket socket_;
+    QtSacnSocket sacnSocket_;
     QtMessageBox messages_;
     QtEventLoop events_;
     QtFileDialogService fileDialog_;

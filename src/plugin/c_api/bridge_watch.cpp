@@ -88,6 +88,48 @@ vantor_status vantor_get_receive_counts(vantor_receive_counts* counts) {
     });
 }
 
+vantor_status vantor_get_sacn_status(vantor_sacn_status* status) {
+    return Guarded([&] {
+        if (!status) throw std::invalid_argument("Missing argument: status");
+        if (status->size < sizeof status->size)
+            throw std::invalid_argument("vantor_sacn_status size " + std::to_string(status->size) +
+                                        " does not hold its size field");
+        const SacnBridge& sacn = ThePlugin().Window().Form().sacn;
+        const SacnReceiver& receiver = sacn.Receiver();
+        vantor_sacn_status out{};
+        out.size = static_cast<uint32_t>(std::min<std::size_t>(status->size, sizeof out));
+        out.protocol = sacn.Chosen() ? VANTOR_PROTOCOL_SACN : VANTOR_PROTOCOL_ARTNET;
+        out.universe = receiver.Universe();
+        out.priority = sacn.Priority();
+        const auto winner = receiver.Winner();
+        out.winner = winner ? static_cast<int32_t>(*winner) : -1;
+        out.merging = ToVBool(receiver.Merging());
+        const auto sources = receiver.Sources();
+        static_assert(SacnReceiver::kMaxSources <= VANTOR_SACN_MAX_SOURCES);
+        out.source_count = static_cast<uint32_t>(sources.size());
+        for (std::size_t index = 0; index < sources.size(); ++index) {
+            vantor_sacn_source& source = out.sources[index];
+            CopyText(source.name, std::string(sources[index].Name()));
+            std::memcpy(source.cid, sources[index].Cid.data(), sizeof source.cid);
+            source.priority = sources[index].Priority;
+            source.packets_per_second = sources[index].PacketsPerSecond;
+            source.packets = sources[index].Packets;
+        }
+        out.frames = sacn.FramesSent;
+        static_assert(kSacnIgnoredReasons <= VANTOR_SACN_MAX_IGNORED_REASONS);
+        out.ignored_reasons = kSacnIgnoredReasons;
+        for (std::size_t reason = 0; reason < kSacnIgnoredReasons; ++reason)
+            out.ignored[reason] = receiver.Ignored(static_cast<SacnIgnored>(reason));
+        std::memcpy(status, &out, out.size);
+    });
+}
+
+const char* vantor_sacn_ignored_name(int32_t reason) {
+    if (reason < 0 || static_cast<std::size_t>(reason) >= kSacnIgnoredReasons) return "";
+    // Names are views of string literals, so each ends with a NUL.
+    return SacnIgnoredName(static_cast<SacnIgnored>(reason)).data();
+}
+
 vantor_status vantor_set_status_listener(vantor_status_listener listener, void* context) {
     return Guarded([&] {
         StatusBar& bar = ThePlugin().Window().Form().StatusBar1;

@@ -150,6 +150,19 @@ vantor_status vantor_set_universe(int32_t universe) {
     return Guarded([&] { SetUniverse(ThePlugin(), universe); });
 }
 
+vantor_status vantor_set_protocol(int32_t protocol) {
+    return Guarded([&] {
+        if (protocol != VANTOR_PROTOCOL_ARTNET && protocol != VANTOR_PROTOCOL_SACN)
+            throw std::out_of_range("Protocol " + std::to_string(protocol) +
+                                    " is neither 0 (Art-Net) nor 1 (sACN)");
+        ChooseSacn(ThePlugin(), protocol == VANTOR_PROTOCOL_SACN);
+    });
+}
+
+vantor_status vantor_set_sacn_priority(int32_t priority) {
+    return Guarded([&] { ThePlugin().Window().Form().sacn.SetPriority(priority); });
+}
+
 vantor_status vantor_update_firmware(const char* path, vantor_bool* result) {
     return Guarded([&] {
         auto& out = Required(result, "result");

@@ -132,6 +132,43 @@ typedef struct vantor_receive_counts {
 } vantor_receive_counts;
 VANTOR_API vantor_status vantor_get_receive_counts(vantor_receive_counts* counts);
 
+/* The bridge's network protocol: Art-Net (the node, as the window shows it) or sACN (E1.31), on the same
+   interface. With sACN, vantor_set_universe takes 1 to 63999 and leaves the window's universe scroll bar as
+   it is; choosing Art-Net again leaves sACN. Failures: a protocol other than these, or no sACN socket. */
+#define VANTOR_PROTOCOL_ARTNET 0
+#define VANTOR_PROTOCOL_SACN 1
+VANTOR_API vantor_status vantor_set_protocol(int32_t protocol);
+/* The priority (0 to 200, default 100) that the bridge's own sACN packets carry. */
+VANTOR_API vantor_status vantor_set_sacn_priority(int32_t priority);
+
+/* The sACN side at a glance. As with vantor_receive_counts, the host sets size to sizeof(vantor_sacn_status)
+   and the plug-in fills no more than size bytes and sets size to the bytes it filled. */
+#define VANTOR_SACN_MAX_SOURCES 8
+#define VANTOR_SACN_MAX_IGNORED_REASONS 32
+typedef struct vantor_sacn_source {
+    char name[64];               /* UTF-8, NUL-ended */
+    uint8_t cid[16];
+    uint8_t priority;
+    uint32_t packets_per_second; /* over the last whole second */
+    uint64_t packets;
+} vantor_sacn_source;
+typedef struct vantor_sacn_status {
+    uint32_t size;
+    int32_t protocol;             /* VANTOR_PROTOCOL_ARTNET or VANTOR_PROTOCOL_SACN */
+    int32_t universe;             /* 1 to 63999 */
+    int32_t priority;
+    int32_t winner;               /* index into sources, -1 when no source sends */
+    vantor_bool merging;          /* sources share the highest priority: highest level takes precedence */
+    uint32_t source_count;
+    vantor_sacn_source sources[VANTOR_SACN_MAX_SOURCES];
+    uint64_t frames;              /* frames sent to the widget for changed levels */
+    uint32_t ignored_reasons;     /* entries of ignored in use; vantor_sacn_ignored_name names each */
+    uint64_t ignored[VANTOR_SACN_MAX_IGNORED_REASONS]; /* datagrams ignored, by reason, counted from load */
+} vantor_sacn_status;
+VANTOR_API vantor_status vantor_get_sacn_status(vantor_sacn_status* status);
+/* The name of a reason, e.g. "sequence"; "" outside 0 to ignored_reasons - 1. The text is the plug-in's. */
+VANTOR_API const char* vantor_sacn_ignored_name(int32_t reason);
+
 /* Called on the plug-in's thread with the status bar's text whenever it changes: the reply status, and during
    a firmware update its progress (one '.' per page written, an 'x' for a refused page). NULL stops it. */
 typedef void (*vantor_status_listener)(void* context, const char* status_text);

@@ -131,6 +131,20 @@ inline vantor_receive_counts ReceiveCounts() {
     return counts;
 }
 
+enum class Protocol : std::int32_t { ArtNet = VANTOR_PROTOCOL_ARTNET, Sacn = VANTOR_PROTOCOL_SACN };
+inline void SetProtocol(Protocol protocol) {
+    detail::Check(vantor_set_protocol(static_cast<std::int32_t>(protocol)), "vantor_set_protocol");
+}
+inline void SetSacnPriority(std::int32_t priority) {
+    detail::Check(vantor_set_sacn_priority(priority), "vantor_set_sacn_priority");
+}
+inline vantor_sacn_status SacnStatus() {
+    vantor_sacn_status status{};
+    status.size = sizeof status;
+    detail::Check(vantor_get_sacn_status(&status), "vantor_get_sacn_status");
+    return status;
+}
+
 }  // namespace vantor
 
 #endif

@@ -1,0 +1,76 @@
+#include "platform/qt/qt_sacn_socket.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <optional>
+#include <string>
+
+#include "artnet/interface_choice.h"
+#include "artnet/udp_socket.h"
+#include "platform/qt/qt_udp_socket.h"
+#include "sacn/sacn_packets.h"
+
+namespace {
+
+QHostAddress GroupOf(std::uint16_t universe) {
+    return QHostAddress((239u << 24) | (255u << 16) | universe);
+}
+
+QNetworkInterface ChosenInterface() {
+    std::optional<std::string> wanted;
+    if (qEnvironmentVariableIsSet("VANTOR_ARTNET_INTERFACE"))
+        wanted = qEnvironmentVariable("VANTOR_ARTNET_INTERFACE").trimmed().toStdString();
+    const auto chosen = ChooseInterfaceAddress(QtUdpSocket::MachineAddresses(), wanted);
+    if (!chosen)
+        throw SocketError("sACN: no IPv4 address on " + (wanted ? "interface " + *wanted : "any interface"));
+    const QNetworkInterface interface =
+        QNetworkInterface::interfaceFromName(QString::fromStdString(chosen->interfaceName));
+    if (!interface.isValid()) throw SocketError("sACN: no interface " + chosen->interfaceName);
+    return interface;
+}
+
+}  // namespace
+
+QtSacnSocket::QtSacnSocket() {
+    QObject::connect(&socket_, &QUdpSocket::readyRead, [this] {
+        if (DataArrival) DataArrival();
+    });
+}
+
+// Bound anew for each universe, so that no group of another universe stays joined.
+void QtSacnSocket::Open(std::uint16_t universe) {
+    Close();
+    const QNetworkInterface interface = ChosenInterface();
+    // Shared: another receiver on this machine (a visualiser, OLA) may listen to the same universe.
+    if (!socket_.bind(QHostAddress::AnyIPv4, kSacnPort,
+                      QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint))
+        throw SocketError("sACN: " + socket_.errorString().toStdString());
+    // Linux hands a socket bound to any address the groups that other sockets joined; only ours are wanted.
+    const int off = 0;
+    ::setsockopt(static_cast<int>(socket_.socketDescriptor()), IPPROTO_IP, IP_MULTICAST_ALL, &off,
+                 sizeof off);
+    if (!socket_.joinMulticastGroup(GroupOf(universe), interface)) {
+        const std::string why = socket_.errorString().toStdString();
+        socket_.abort();
+        throw SocketError("sACN: cannot join " + GroupOf(universe).toString().toStdString() + " on " +
+                          interface.name().toStdString() + ": " + why);
+    }
+}
+
+void QtSacnSocket::Close() {
+    socket_.abort();
+}
+
+bool QtSacnSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
+    const qint64 size = socket_.pendingDatagramSize();
+    if (size < 0) {
+        datagram.clear();
+        return false;
+    }
+    // Storage reserved once holds every datagram the receiver takes; a longer one is ignored by its size.
+    datagram.resize(static_cast<std::size_t>(size));
+    const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(datagram.data()), size);
+    datagram.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return got >= 0;
+}
