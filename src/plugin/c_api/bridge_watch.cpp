@@ -18,6 +18,20 @@ void CopyText(char (&field)[Size], const std::string& text) {
     field[length] = '\0';
 }
 
+// A record the host allocates, led by the size it has room for: the plug-in writes no more than that, and
+// says how much it wrote, so that an older host's smaller record still works.
+template <typename Record, typename Fill>
+void FillSizedRecord(Record* target, const char* argument, const char* type, Fill&& fill) {
+    if (!target) throw std::invalid_argument(std::string("Missing argument: ") + argument);
+    if (target->size < sizeof target->size)
+        throw std::invalid_argument(std::string(type) + " size " + std::to_string(target->size) +
+                                    " does not hold its size field");
+    Record out{};
+    fill(out);
+    out.size = static_cast<uint32_t>(std::min<std::size_t>(target->size, sizeof out));
+    std::memcpy(target, &out, out.size);
+}
+
 }  // namespace
 
 extern "C" {
@@ -74,53 +88,43 @@ vantor_status vantor_get_bridge_status(vantor_bridge_status* status) {
 
 vantor_status vantor_get_receive_counts(vantor_receive_counts* counts) {
     return Guarded([&] {
-        if (!counts) throw std::invalid_argument("Missing argument: counts");
-        if (counts->size < sizeof counts->size)
-            throw std::invalid_argument("vantor_receive_counts size " + std::to_string(counts->size) +
-                                        " does not hold its size field");
-        const DroppedDmxReports& dropped = ThePlugin().Window().Form().prowidget.DroppedReports;
-        vantor_receive_counts out{};
-        out.size = static_cast<uint32_t>(std::min<std::size_t>(counts->size, sizeof out));
-        out.faulty = dropped.faulty;
-        out.not_start_code_0 = dropped.notStartCodeZero;
-        out.no_levels = dropped.noLevels;
-        std::memcpy(counts, &out, out.size);
+        FillSizedRecord(counts, "counts", "vantor_receive_counts", [](vantor_receive_counts& out) {
+            const DroppedDmxReports& dropped = ThePlugin().Window().Form().prowidget.DroppedReports;
+            out.faulty = dropped.faulty;
+            out.not_start_code_0 = dropped.notStartCodeZero;
+            out.no_levels = dropped.noLevels;
+        });
     });
 }
 
 vantor_status vantor_get_sacn_status(vantor_sacn_status* status) {
     return Guarded([&] {
-        if (!status) throw std::invalid_argument("Missing argument: status");
-        if (status->size < sizeof status->size)
-            throw std::invalid_argument("vantor_sacn_status size " + std::to_string(status->size) +
-                                        " does not hold its size field");
-        const SacnBridge& sacn = ThePlugin().Window().Form().sacn;
-        const SacnReceiver& receiver = sacn.Receiver();
-        vantor_sacn_status out{};
-        out.size = static_cast<uint32_t>(std::min<std::size_t>(status->size, sizeof out));
-        out.protocol = sacn.Chosen() ? VANTOR_PROTOCOL_SACN : VANTOR_PROTOCOL_ARTNET;
-        out.universe = receiver.Universe();
-        out.priority = sacn.Priority();
-        const auto winner = receiver.Winner();
-        out.winner = winner ? static_cast<int32_t>(*winner) : -1;
-        out.merging = ToVBool(receiver.Merging());
-        const auto sources = receiver.Sources();
-        static_assert(SacnReceiver::kMaxSources <= VANTOR_SACN_MAX_SOURCES);
-        out.source_count = static_cast<uint32_t>(sources.size());
-        for (std::size_t index = 0; index < sources.size(); ++index) {
-            vantor_sacn_source& source = out.sources[index];
-            CopyText(source.name, std::string(sources[index].Name()));
-            std::memcpy(source.cid, sources[index].Cid.data(), sizeof source.cid);
-            source.priority = sources[index].Priority;
-            source.packets_per_second = sources[index].PacketsPerSecond;
-            source.packets = sources[index].Packets;
-        }
-        out.frames = sacn.FramesSent;
-        static_assert(kSacnIgnoredReasons <= VANTOR_SACN_MAX_IGNORED_REASONS);
-        out.ignored_reasons = kSacnIgnoredReasons;
-        for (std::size_t reason = 0; reason < kSacnIgnoredReasons; ++reason)
-            out.ignored[reason] = receiver.Ignored(static_cast<SacnIgnored>(reason));
-        std::memcpy(status, &out, out.size);
+        FillSizedRecord(status, "status", "vantor_sacn_status", [](vantor_sacn_status& out) {
+            const SacnBridge& sacn = ThePlugin().Window().Form().sacn;
+            const SacnReceiver& receiver = sacn.Receiver();
+            out.protocol = sacn.Chosen() ? VANTOR_PROTOCOL_SACN : VANTOR_PROTOCOL_ARTNET;
+            out.universe = receiver.Universe();
+            out.priority = sacn.Priority();
+            const auto winner = receiver.Winner();
+            out.winner = winner ? static_cast<int32_t>(*winner) : -1;
+            out.merging = ToVBool(receiver.Merging());
+            const auto sources = receiver.Sources();
+            static_assert(SacnReceiver::kMaxSources <= VANTOR_SACN_MAX_SOURCES);
+            out.source_count = static_cast<uint32_t>(sources.size());
+            for (std::size_t index = 0; index < sources.size(); ++index) {
+                vantor_sacn_source& source = out.sources[index];
+                CopyText(source.name, std::string(sources[index].Name()));
+                std::memcpy(source.cid, sources[index].Cid.data(), sizeof source.cid);
+                source.priority = sources[index].Priority;
+                source.packets_per_second = sources[index].PacketsPerSecond;
+                source.packets = sources[index].Packets;
+            }
+            out.frames = sacn.FramesSent;
+            static_assert(kSacnIgnoredReasons <= VANTOR_SACN_MAX_IGNORED_REASONS);
+            out.ignored_reasons = kSacnIgnoredReasons;
+            for (std::size_t reason = 0; reason < kSacnIgnoredReasons; ++reason)
+                out.ignored[reason] = receiver.Ignored(static_cast<SacnIgnored>(reason));
+        });
     });
 }
 
