@@ -87,8 +87,8 @@ VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* r
 
 /* "Search": probes ports 1 to 16 again, as the window's button does (the link port is closed first). */
 VANTOR_API vantor_status vantor_search_ports(void);
-/* "Search" for one port alone (1 to 16): the link port is closed, that port probed, and its widget listed when
-   it answers. No other device is opened or written to: for a supervisor waiting for one widget. */
+/* "Search" for one port alone (1 to 16): the link port is closed, that port probed, and its widget listed
+   when it answers. No other device is opened or written to: for a supervisor waiting for one widget. */
 VANTOR_API vantor_status vantor_search_port(int32_t port);
 
 /* What the last port scan (at start-up or "Search") found on one port number, and the device path the
@@ -146,7 +146,7 @@ VANTOR_API vantor_status vantor_set_sacn_priority(int32_t priority);
 #define VANTOR_SACN_MAX_SOURCES 8
 #define VANTOR_SACN_MAX_IGNORED_REASONS 32
 typedef struct vantor_sacn_source {
-    char name[64];               /* UTF-8, NUL-ended */
+    char name[64]; /* UTF-8, NUL-ended */
     uint8_t cid[16];
     uint8_t priority;
     uint32_t packets_per_second; /* over the last whole second */
@@ -154,15 +154,15 @@ typedef struct vantor_sacn_source {
 } vantor_sacn_source;
 typedef struct vantor_sacn_status {
     uint32_t size;
-    int32_t protocol;             /* VANTOR_PROTOCOL_ARTNET or VANTOR_PROTOCOL_SACN */
-    int32_t universe;             /* 1 to 63999 */
+    int32_t protocol; /* VANTOR_PROTOCOL_ARTNET or VANTOR_PROTOCOL_SACN */
+    int32_t universe; /* 1 to 63999 */
     int32_t priority;
-    int32_t winner;               /* index into sources, -1 when no source sends */
-    vantor_bool merging;          /* sources share the highest priority: highest level takes precedence */
+    int32_t winner;      /* index into sources, -1 when no source sends */
+    vantor_bool merging; /* sources share the highest priority: highest level takes precedence */
     uint32_t source_count;
     vantor_sacn_source sources[VANTOR_SACN_MAX_SOURCES];
-    uint64_t frames;              /* frames sent to the widget for changed levels */
-    uint32_t ignored_reasons;     /* entries of ignored in use; vantor_sacn_ignored_name names each */
+    uint64_t frames;          /* frames sent to the widget for changed levels */
+    uint32_t ignored_reasons; /* entries of ignored in use; vantor_sacn_ignored_name names each */
     uint64_t ignored[VANTOR_SACN_MAX_IGNORED_REASONS]; /* datagrams ignored, by reason, counted from load */
 } vantor_sacn_status;
 VANTOR_API vantor_status vantor_get_sacn_status(vantor_sacn_status* status);
