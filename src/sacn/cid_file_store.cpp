@@ -52,8 +52,9 @@ void CidFileStore::Save(const std::string& text) {
     }
     std::filesystem::rename(part, file_, error);
     if (error) {
+        const std::string why = error.message();
         std::filesystem::remove(part, error);
-        throw CidStoreError(error.message());
+        throw CidStoreError(why);
     }
 }
 
