@@ -11,11 +11,12 @@
 #include "artnet/udp_socket.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "sacn/sacn_packets.h"
+#include "sacn/sacn_sender.h"
 
 namespace {
 
 QHostAddress GroupOf(std::uint16_t universe) {
-    return QHostAddress((239u << 24) | (255u << 16) | universe);
+    return QHostAddress(SacnGroupOf(universe));
 }
 
 QNetworkInterface ChosenInterface() {

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QUdpSocket>
+#include <QVariant>
 
 #include "sacn/sacn_socket.h"
 
