@@ -28,7 +28,7 @@ SacnBridge::SacnBridge(SacnSocket* socket, DmxOutput& output, std::function<bool
 SacnBridge::~SacnBridge() {
     if (!socket_) return;
     socket_->DataArrival = nullptr;
-    if (chosen_) sender_->Stop();
+    EndStream();
 }
 
 void SacnBridge::Choose(bool chosen) {
@@ -86,6 +86,10 @@ void SacnBridge::SendLevels(std::span<const std::uint8_t, kSacnSlots> levels, Ti
         sender_->SetIdentity(cid.Cid, sendServices_.SourceName);
     }
     sender_->Send(levels, now);
+}
+
+void SacnBridge::EndStream() {
+    if (chosen_) sender_->Stop();
 }
 
 void SacnBridge::TakeArrivals(TimePoint now) {

@@ -51,6 +51,8 @@ public:
 
     // A good frame of the widget's input (entry 0 its start code); sent only while chosen.
     void SendLevels(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now);
+    // Three stream-terminated packets when the own stream runs.
+    void EndStream();
     // Data, terminated and discovery packets sent; those the socket refused.
     std::uint64_t PacketsSent() const { return sender_ ? sender_->PacketsSent : 0; }
     std::uint64_t SendFailures() const { return sender_ ? sender_->SendFailures : 0; }
