@@ -17,7 +17,8 @@ Form1::Form1(WindowServices services)
       ArtSocket(services.ArtSocket),
       prowidget(services.MSComm1, services.Messages),
       artnet(services.ArtSocket, *this, prowidget, services.ArtNetLog),
-      sacn(services.Sacn, prowidget, [this] { return FromVBool(SendMode); }, services.SacnSend),
+      sacn(
+          services.Sacn, prowidget, [this] { return FromVBool(SendMode); }, services.SacnSend),
       services_(std::move(services)) {
     Frame1.SetCaption("Device Manager");
     Command2.SetCaption("Search");

@@ -53,8 +53,9 @@ struct Seen {
 Seen Read(const Sent& sent) {
     if (sent.group == SacnGroupOf(kSacnDiscoveryUniverse)) {
         EXPECT_EQ(sent.bytes.size(), kAtDiscoveryUniverses + 2);  // one universe listed
-        return {'u', -1, static_cast<std::uint16_t>(sent.bytes[kAtDiscoveryUniverses] << 8 |
-                                                    sent.bytes[kAtDiscoveryUniverses + 1])};
+        return {'u', -1,
+                static_cast<std::uint16_t>(sent.bytes[kAtDiscoveryUniverses] << 8 |
+                                           sent.bytes[kAtDiscoveryUniverses + 1])};
     }
     SacnIgnored ignored{};
     const auto packet = ParseSacnDataPacket(sent.bytes, ignored);
@@ -236,8 +237,8 @@ TEST(SacnCid, StoreCases) {
         EXPECT_EQ(choice.Warning, c.warning);
         EXPECT_EQ(store.saves, c.saves);
         if (c.reused) continue;
-        EXPECT_EQ(choice.Cid[6] >> 4, 4);          // version 4
-        EXPECT_EQ(choice.Cid[8] & 0xC0, 0x80);     // variant 1
+        EXPECT_EQ(choice.Cid[6] >> 4, 4);       // version 4
+        EXPECT_EQ(choice.Cid[8] & 0xC0, 0x80);  // variant 1
         if (c.saves) {
             EXPECT_EQ(store.text, CidText(choice.Cid));
         }

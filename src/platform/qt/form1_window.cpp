@@ -28,10 +28,18 @@ Form1Window::Form1Window(bool withView) {
             qCInfo(lcSacn).noquote() << QString::fromStdString(line);
     };
     WindowServices services{
-        serial_,      socket_,     messages_,          events_,
-        &fileDialog_, artNetLog,   OwnLibraryFolder(), QLocale().decimalPoint().toStdString(),
-        widgetLog,    &sacnSocket_,
-        SacnSendServices{cids_.get(), QSysInfo::machineHostName().toStdString() + " Vantor DMX bridge", sacnLog}};
+        serial_,
+        socket_,
+        messages_,
+        events_,
+        &fileDialog_,
+        artNetLog,
+        OwnLibraryFolder(),
+        QLocale().decimalPoint().toStdString(),
+        widgetLog,
+        &sacnSocket_,
+        SacnSendServices{cids_.get(), QSysInfo::machineHostName().toStdString() + " Vantor DMX bridge",
+                         sacnLog}};
     form_ = std::make_unique<Form1>(std::move(services));
     for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
     if (!withView) return;

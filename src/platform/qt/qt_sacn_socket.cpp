@@ -86,8 +86,9 @@ bool QtSacnSocket::Send(std::span<const std::uint8_t> datagram, std::uint32_t gr
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(group);
-    const ssize_t sent = ::sendto(static_cast<int>(socket_.socketDescriptor()), datagram.data(), datagram.size(),
-                                  MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t sent =
+        ::sendto(static_cast<int>(socket_.socketDescriptor()), datagram.data(), datagram.size(), MSG_DONTWAIT,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return sent == static_cast<ssize_t>(datagram.size());
 }
 
