@@ -55,6 +55,3 @@ private:
     SacnDataPacketBytes data_{};
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> discovery_{};
 };
-
-// 239.255.hi.lo, host byte order.
-std::uint32_t SacnGroupOf(std::uint16_t universe);
