@@ -79,9 +79,12 @@ StatusLine::Facts StatusLine::FactsOf(const vantor_bridge_status& status, const 
     else
         facts.widget = logged_.widget;  // too new to tell from a flicker
     const std::string universe = "universe " + std::to_string(status.universe);
-    facts.bridge.state =
-        std::string("bridge ") +
-        (IsTrue(status.send_mode) ? "send (Art-Net to DMX), " : "receive (DMX to Art-Net), ") + universe;
+    const bool sacn = !sacnState_.empty();
+    const std::string network = sacn ? "sACN" : "Art-Net";
+    facts.bridge.state = "bridge " +
+                         (IsTrue(status.send_mode) ? "send (" + network + " to DMX), "
+                                                   : "receive (DMX to " + network + "), ") +
+                         universe;
     if (!IsTrue(status.output_enabled))
         facts.output.state = "output off";
     else if (!PortOpen(status))
@@ -94,7 +97,9 @@ StatusLine::Facts StatusLine::FactsOf(const vantor_bridge_status& status, const 
         facts.artDmxIn = {"ArtDmx in for " + universe, ", " + Rate(rates.artDmxIn) + "/s"};
     else
         facts.artDmxIn.state = "no ArtDmx in for " + universe;
-    if (now - lastOut_ < kQuietAfter)
+    if (sacn)
+        facts.artDmxOut = logged_.artDmxOut;  // the sACN line tells what leaves
+    else if (now - lastOut_ < kQuietAfter)
         facts.artDmxOut = {"ArtDmx out", ", " + Rate(rates.artDmxOut) + "/s"};
     else
         facts.artDmxOut.state = "no ArtDmx out";
