@@ -17,10 +17,11 @@ std::string DecimalSeparator() {
 Form1Window::Form1Window()
     : window_(Widen(Form1View::kTitle)),
       socket_(window_),
+      sacnSocket_(window_),
       fileDialog_(window_),
       thread_(GetCurrentThreadId()) {
-    WindowServices services{serial_,    socket_,           messages_,          events_,   &fileDialog_,
-                            &DebugLine, OwnModuleFolder(), DecimalSeparator(), &DebugLine};
+    WindowServices services{serial_,    socket_,           messages_,          events_,    &fileDialog_,
+                            &DebugLine, OwnModuleFolder(), DecimalSeparator(), &DebugLine, &sacnSocket_};
     form_ = std::make_unique<Form1>(std::move(services));
     timers_ = std::make_unique<TimerEngine>(window_);
     for (Timer* timer : form_->AllTimers()) timers_->Bind(*timer);

@@ -8,6 +8,7 @@
 #include "platform/win32/win32_event_loop.h"
 #include "platform/win32/win32_file_dialog.h"
 #include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_sacn_socket.h"
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_udp_socket.h"
 #include "plugin/control_window.h"
@@ -36,6 +37,7 @@ private:
     MessageWindow window_;
     Win32SerialPort serial_;
     Win32UdpSocket socket_;
+    Win32SacnSocket sacnSocket_;
     Win32MessageBox messages_;
     Win32EventLoop events_;
     Win32FileDialogService fileDialog_;

@@ -111,7 +111,7 @@ std::vector<InterfaceAddress> Win32UdpSocket::MachineAddresses() {
     return byFriendlyName;
 }
 
-InterfaceAddress Win32UdpSocket::ChosenAddress() const {
+InterfaceAddress Win32UdpSocket::ChosenAddress() {
     std::optional<std::string> wanted = EnvironmentVariable("VANTOR_ARTNET_INTERFACE");
     if (wanted) {
         const auto first = wanted->find_first_not_of(" \t");

@@ -31,10 +31,12 @@ public:
     // The machine's IPv4 addresses as the interface choice sees them: each listed under the adapter's
     // friendly name and again under its adapter name, so that either can be asked for.
     static std::vector<InterfaceAddress> MachineAddresses();
+    // The address the node uses: VANTOR_ARTNET_INTERFACE's choice, else the first adapter up and not
+    // loopback. SocketError when there is none.
+    static InterfaceAddress ChosenAddress();
 
 private:
     void ReadPendingDatagrams();
-    InterfaceAddress ChosenAddress() const;
 
     HWND window_;
     UINT message_;
