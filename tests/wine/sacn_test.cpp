@@ -1,0 +1,79 @@
+// sACN on the Windows build, under wine, on loopback only: the test and wine's server move into a network
+// namespace of their own, where lo takes multicast and carries 239.0.0.0/8.
+
+#include <optional>
+#include <thread>
+
+#include "prowidget_sim.h"
+#include "sacn/sacn_packets.h"
+#include "support/loopback_udp.h"
+#include "wine_fixture.h"
+
+namespace {
+
+using namespace artnet_loopback;
+using namespace std::chrono_literals;
+using wine::OnEachBuild;
+
+constexpr std::uint8_t kOutputLabel = 6;
+
+class SacnUnderWine : public OnEachBuild {
+protected:
+    void SetUp() override {
+        std::string why = EnterOwnNetworkNamespace();
+        if (why.empty()) why = RouteMulticastOverLoopback();
+        if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (run as root): " << why;
+        OnEachBuild::SetUp();
+        if (IsSkipped()) return;
+        capture.emplace();
+        sender.emplace();
+        ASSERT_EQ(capture->Failure(), "");
+        ASSERT_TRUE(wine->RegisterComponent());
+        // Also starts the server, and so every socket of wine's, in this namespace.
+        wine->MapComPort(1, sim.DevicePath());
+    }
+
+    // A data packet of one source whose every slot is level, with the source's next sequence number.
+    Bytes Packet(std::uint16_t universe, std::uint8_t level) {
+        SacnSenderFields fields;
+        fields.Cid.fill(0x5A);
+        fields.SourceName = "wine test";
+        fields.Universe = universe;
+        std::array<std::uint8_t, kSacnSlots> levels;
+        levels.fill(level);
+        const auto packet = BuildSacnDataPacket(fields, sequence++, 0, levels);
+        return Bytes(packet.begin(), packet.end());
+    }
+
+    prowidget::Simulator sim;
+    std::optional<LoopbackCapture> capture;
+    std::optional<UdpSender> sender;
+    std::uint8_t sequence = 0;
+};
+
+TEST_P(SacnUnderWine, TheUniversesLevelsReachTheWidgetAndAnotherUniversesDoNot) {
+    const auto host =
+        wine->Start({wine->BuildProgram("vantor-host.exe"), "--port", "1", "--mode", "send", "--protocol",
+                     "sacn", "--universe", "300", "--headless", "--duration", "8"});
+    // Universe 300 is group 239.255.1.44. Until the host has joined, the packets are lost: they repeat.
+    bool arrived = false;
+    for (int round = 0; round < 80 && !arrived; ++round) {
+        ASSERT_TRUE(sender->SendToGroup("239.255.1.45", kSacnPort, Packet(301, 99)));
+        ASSERT_TRUE(sender->SendToGroup("239.255.1.44", kSacnPort, Packet(300, 42)));
+        std::this_thread::sleep_for(100ms);
+        for (const auto& frame : sim.TakeFrames()) {
+            if (frame.label != kOutputLabel || frame.data.size() != 513) continue;
+            EXPECT_NE(frame.data[1], 99) << "universe 301 reached the widget";
+            arrived = arrived || (frame.data[1] == 42 && frame.data[512] == 42);
+        }
+    }
+    EXPECT_TRUE(arrived) << "the levels of universe 300 reached the widget\n" << host->Wait(1s).output;
+    for (const auto& datagram : capture->Poll())
+        EXPECT_TRUE(datagram.to.rfind("127.", 0) == 0 || datagram.to.rfind("239.255.", 0) == 0)
+            << datagram.to;
+    EXPECT_EQ(host->Wait(30s).exitCode, 0);
+}
+
+VANTOR_ON_EACH_BUILD(SacnUnderWine);
+
+}  // namespace
