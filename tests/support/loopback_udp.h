@@ -59,6 +59,7 @@ inline std::string RouteMulticastOverLoopback() {
 struct CapturedDatagram {
     std::string from, to;
     std::uint16_t fromPort = 0, toPort = 0;
+    std::uint8_t ttl = 0;
     Bytes payload;
 };
 
@@ -129,6 +130,7 @@ private:
         datagram.to = inet_ntop(AF_INET, &ip.daddr, text, sizeof text);
         datagram.fromPort = ntohs(udp.source);
         datagram.toPort = ntohs(udp.dest);
+        datagram.ttl = ip.ttl;
         datagram.payload.assign(packet + ipLength + sizeof udp, packet + length);
         seen_.push_back(std::move(datagram));
     }

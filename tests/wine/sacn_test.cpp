@@ -5,8 +5,10 @@
 #include <thread>
 
 #include "prowidget_sim.h"
+#include "sacn/cid_store.h"
 #include "sacn/sacn_packets.h"
 #include "support/loopback_udp.h"
+#include "support/widget_frames.h"
 #include "wine_fixture.h"
 
 namespace {
@@ -72,6 +74,60 @@ TEST_P(SacnUnderWine, TheUniversesLevelsReachTheWidgetAndAnotherUniversesDoNot) 
         EXPECT_TRUE(datagram.to.rfind("127.", 0) == 0 || datagram.to.rfind("239.255.", 0) == 0)
             << datagram.to;
     EXPECT_EQ(host->Wait(30s).exitCode, 0);
+}
+
+// In receive mode each good frame of the widget leaves as a data packet of the bridge's own stream, to the
+// universe's group by the chosen adapter with the TTL asked for; its CID is made once and kept in the
+// user's registry, so that the next run sends with the same.
+TEST_P(SacnUnderWine, AReceivedFrameLeavesAsTheStreamOfTheCidThatTheRegistryKeeps) {
+    const std::string key = "HKCU\\Software\\VantorDMX\\sACN";
+    wine->Run({wine->SystemProgram("reg"), "delete", key, "/f"});
+    sim.SetReportRate(0);
+    Bytes report{0x00, 0x00};  // status, start code
+    for (int channel = 1; channel <= 512; ++channel) report.push_back(static_cast<std::uint8_t>(channel * 3));
+    std::string firstCid;
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "first run" : "second run");
+        const std::size_t before = capture->Poll().size();
+        const auto host = wine->Start({wine->BuildProgram("vantor-host.exe"), "--port", "1", "--mode",
+                                       "receive", "--protocol", "sacn", "--universe", "5", "--priority",
+                                       "120", "--ttl", "3", "--headless", "--duration", "5"});
+        std::optional<CapturedDatagram> sent;
+        for (int round = 0; round < 50 && !sent; ++round) {
+            if (sim.InReceiveMode()) sim.Send(WidgetFrame(5, report));
+            std::this_thread::sleep_for(100ms);
+            const auto& seen = capture->Poll();
+            for (std::size_t index = before; index < seen.size() && !sent; ++index)
+                if (seen[index].to == "239.255.0.5" && seen[index].toPort == kSacnPort &&
+                    seen[index].payload.size() == kSacnDataPacketBytes)
+                    sent = seen[index];
+        }
+        ASSERT_TRUE(sent) << "no data packet to 239.255.0.5\n" << host->Wait(1s).output;
+        SacnIgnored why{};
+        const auto packet = ParseSacnDataPacket(sent->payload, why);
+        ASSERT_TRUE(packet) << SacnIgnoredName(why);
+        EXPECT_EQ(sent->from, "127.0.0.1");
+        EXPECT_EQ(sent->ttl, 3);
+        EXPECT_EQ(packet->Universe, 5);
+        EXPECT_EQ(packet->Priority, 120);
+        EXPECT_EQ(packet->Slots[0], 3);
+        EXPECT_EQ(packet->Slots[511], static_cast<std::uint8_t>(512 * 3));
+        const std::string name(reinterpret_cast<const char*>(packet->SourceName.data()));
+        EXPECT_NE(name.find(" Vantor DMX bridge"), std::string::npos) << name;
+        SacnCid cid;
+        std::copy(packet->Cid.begin(), packet->Cid.end(), cid.begin());
+        const std::string cidText = CidText(cid);
+        EXPECT_EQ(host->Wait(30s).exitCode, 0);
+        const auto stored = wine->Run({wine->SystemProgram("reg"), "query", key, "/v", "CID"});
+        EXPECT_NE(stored.output.find(cidText), std::string::npos) << stored.output;
+        if (run == 0)
+            firstCid = cidText;
+        else
+            EXPECT_EQ(cidText, firstCid) << "the second run made another CID";
+    }
+    for (const auto& datagram : capture->Poll())
+        EXPECT_TRUE(datagram.to.rfind("127.", 0) == 0 || datagram.to.rfind("239.255.", 0) == 0)
+            << datagram.to;
 }
 
 VANTOR_ON_EACH_BUILD(SacnUnderWine);

@@ -57,6 +57,7 @@ it, which opens its window, and drives it.
   --protocol artnet|sacn the network protocol (default artnet); sACN joins 239.255.hi.lo of the universe on
                          the Art-Net adapter
   --priority N           the priority of the bridge's own sACN packets (0 to 200, default 100)
+  --ttl N                the multicast TTL of the bridge's own sACN packets (1 to 255, default 1)
   --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)
   --headless             no window on screen; message boxes go to standard error
   --duration S           run S seconds, then exit (default: until Ctrl-C)
@@ -183,16 +184,20 @@ void RunMessages(IDispatch& driver, const HostOptions& options) {
 
 // sACN, through the component's sACN interface, before the universe, which then is sACN's.
 void ChooseSacn(IDispatch& driver, const HostOptions& options) {
-    if (!options.sacn && !options.priority) return;
+    if (!options.sacn && !options.priority && !options.ttl) return;
     IVantorSacn* sacn = nullptr;
     Check(driver.QueryInterface(IID_IVantorSacn, reinterpret_cast<void**>(&sacn)),
           "asking for the sACN interface");
-    HRESULT result = options.sacn ? sacn->SetProtocol(1) : S_OK;
-    const char* what = "choosing sACN";
-    if (SUCCEEDED(result) && options.priority) {
-        result = sacn->SetPriority(*options.priority);
-        what = "sACN priority";
-    }
+    HRESULT result = S_OK;
+    const char* what = "";
+    const auto step = [&](bool wanted, const char* name, auto call) {
+        if (!wanted || FAILED(result)) return;
+        result = call();
+        what = name;
+    };
+    step(options.sacn, "choosing sACN", [&] { return sacn->SetProtocol(1); });
+    step(options.priority.has_value(), "sACN priority", [&] { return sacn->SetPriority(*options.priority); });
+    step(options.ttl.has_value(), "sACN TTL", [&] { return sacn->SetTtl(*options.ttl); });
     sacn->Release();
     Check(result, what);
 }

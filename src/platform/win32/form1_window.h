@@ -4,6 +4,7 @@
 
 #include "platform/win32/form1_view.h"
 #include "platform/win32/message_window.h"
+#include "platform/win32/registry_cid_store.h"
 #include "platform/win32/timer_engine.h"
 #include "platform/win32/win32_event_loop.h"
 #include "platform/win32/win32_file_dialog.h"
@@ -38,6 +39,7 @@ private:
     Win32SerialPort serial_;
     Win32UdpSocket socket_;
     Win32SacnSocket sacnSocket_;
+    RegistryCidStore cids_;
     Win32MessageBox messages_;
     Win32EventLoop events_;
     Win32FileDialogService fileDialog_;

@@ -2,10 +2,12 @@
 
 #include <mswsock.h>
 
+#include "artnet/node_address.h"
 #include "artnet/udp_socket.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_udp_socket.h"
 #include "sacn/sacn_packets.h"
+#include "sacn/sacn_sender.h"
 
 namespace {
 
@@ -13,8 +15,9 @@ std::string SocketErrorText() {
     return SystemErrorText(static_cast<unsigned long>(WSAGetLastError()));
 }
 
-std::string GroupText(std::uint16_t universe) {
-    return "239.255." + std::to_string(universe >> 8) + "." + std::to_string(universe & 0xFF);
+std::string GroupText(std::uint32_t group) {
+    return DottedAddress({static_cast<std::uint8_t>(group >> 24), static_cast<std::uint8_t>(group >> 16),
+                          static_cast<std::uint8_t>(group >> 8), static_cast<std::uint8_t>(group)});
 }
 
 }  // namespace
@@ -38,7 +41,7 @@ void Win32SacnSocket::Open(std::uint16_t universe) {
     if (!started_) throw SocketError("sACN: Winsock 2 is not available");
     const InterfaceAddress chosen = Win32UdpSocket::ChosenAddress();
     ip_mreq membership{};
-    membership.imr_multiaddr.s_addr = htonl((239u << 24) | (255u << 16) | universe);
+    membership.imr_multiaddr.s_addr = htonl(SacnGroupOf(universe));
     if (inet_pton(AF_INET, chosen.ip.c_str(), &membership.imr_interface) != 1)
         throw SocketError("sACN: no IPv4 address " + chosen.ip);
     const SOCKET made = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -55,9 +58,14 @@ void Win32SacnSocket::Open(std::uint16_t universe) {
         failed = "sACN: " + SocketErrorText();
     else if (setsockopt(made, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
                         sizeof membership) != 0)
-        failed = "sACN: cannot join " + GroupText(universe) + " on " + chosen.interfaceName + " (" +
-                 chosen.ip + "): " + SocketErrorText();
-    else if (WSAAsyncSelect(made, window_, message_, FD_READ) != 0)
+        failed = "sACN: cannot join " + GroupText(SacnGroupOf(universe)) + " on " + chosen.interfaceName +
+                 " (" + chosen.ip + "): " + SocketErrorText();
+    else if (setsockopt(made, IPPROTO_IP, IP_MULTICAST_IF,
+                        reinterpret_cast<const char*>(&membership.imr_interface),
+                        sizeof membership.imr_interface) != 0 ||
+             setsockopt(made, IPPROTO_IP, IP_MULTICAST_TTL, reinterpret_cast<const char*>(&ttl_),
+                        sizeof ttl_) != 0 ||
+             WSAAsyncSelect(made, window_, message_, FD_READ) != 0)
         failed = "sACN: " + SocketErrorText();
     if (!failed.empty()) {
         closesocket(made);
@@ -94,4 +102,21 @@ bool Win32SacnSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
     }
     datagram.clear();
     return false;
+}
+
+bool Win32SacnSocket::Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) {
+    if (socket_ == INVALID_SOCKET) return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(group);
+    const int size = static_cast<int>(datagram.size());
+    return sendto(socket_, reinterpret_cast<const char*>(datagram.data()), size, 0,
+                  reinterpret_cast<const sockaddr*>(&to), sizeof to) == size;
+}
+
+void Win32SacnSocket::SetMulticastTtl(int ttl) {
+    ttl_ = static_cast<DWORD>(ttl);
+    if (socket_ != INVALID_SOCKET)
+        setsockopt(socket_, IPPROTO_IP, IP_MULTICAST_TTL, reinterpret_cast<const char*>(&ttl_), sizeof ttl_);
 }

@@ -40,6 +40,10 @@ HRESULT ComSacn::SetPriority(LONG Priority) {
     return SacnCall({}, [&] { Sacn().SetPriority(Priority); });
 }
 
+HRESULT ComSacn::SetTtl(LONG Ttl) {
+    return SacnCall({}, [&] { Sacn().SetTtl(Ttl); });
+}
+
 HRESULT ComSacn::get_Protocol(LONG* result) {
     return SacnCall({result}, [&] { *result = Sacn().Chosen() ? 1 : 0; });
 }

@@ -39,6 +39,7 @@ public:
     // IVantorSacn
     HRESULT STDMETHODCALLTYPE SetProtocol(LONG Protocol) override;
     HRESULT STDMETHODCALLTYPE SetPriority(LONG Priority) override;
+    HRESULT STDMETHODCALLTYPE SetTtl(LONG Ttl) override;
     HRESULT STDMETHODCALLTYPE get_Protocol(LONG* result) override;
     HRESULT STDMETHODCALLTYPE get_SourceCount(LONG* result) override;
     HRESULT STDMETHODCALLTYPE get_Winner(BSTR* result) override;

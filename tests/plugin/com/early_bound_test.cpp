@@ -233,6 +233,9 @@ TEST_F(EarlyBound, TheSacnInterfaceReachesTheBridgeAndRefusesArgumentsOutOfRange
          L"sACN priority -1 is outside 0 to 200", 0},
         {"priority 0", [&] { return sacn.SetPriority(0); }, S_OK, nullptr, 0},
         {"priority 200", [&] { return sacn.SetPriority(200); }, S_OK, nullptr, 0},
+        {"TTL 0", [&] { return sacn.SetTtl(0); }, E_INVALIDARG, L"sACN TTL 0 is outside 1 to 255", 0},
+        {"TTL 256", [&] { return sacn.SetTtl(256); }, E_INVALIDARG, L"sACN TTL 256 is outside 1 to 255", 0},
+        {"TTL 255", [&] { return sacn.SetTtl(255); }, S_OK, nullptr, 0},
         {"protocol 2", [&] { return sacn.SetProtocol(2); }, E_INVALIDARG,
          L"Protocol 2 is neither 0 (Art-Net) nor 1 (sACN)", 0},
         {"sACN", [&] { return sacn.SetProtocol(1); }, S_OK, nullptr, 1},
@@ -275,9 +278,9 @@ TEST_F(EarlyBound, TheSacnInterfaceDispatchesItsOwnNames) {
         HRESULT status;
         DISPID id;
     } names[] = {{L"SetProtocol", S_OK, 1},
-                 {L"SetPriority", S_OK, 2},
-                 {L"SourceCount", S_OK, 4},
-                 {L"IgnoredCount", S_OK, 7},
+                 {L"SetTtl", S_OK, 3},
+                 {L"SourceCount", S_OK, 5},
+                 {L"IgnoredCount", S_OK, 8},
                  {L"Disable", DISP_E_UNKNOWNNAME, 0}};
     for (const auto& row : names) {
         LPOLESTR asked[] = {const_cast<LPOLESTR>(row.name)};
@@ -304,7 +307,7 @@ TEST_F(EarlyBound, TheSacnInterfaceDispatchesItsOwnNames) {
     VARIANT count;
     VariantInit(&count);
     ASSERT_HRESULT_SUCCEEDED(
-        sacn.Invoke(4, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &count, nullptr, nullptr));
+        sacn.Invoke(5, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &count, nullptr, nullptr));
     EXPECT_EQ(V_VT(&count), VT_I4);
     EXPECT_EQ(V_I4(&count), 0);
 }
@@ -599,6 +602,7 @@ TEST_F(EarlyBound, AnotherThreadIsRefusedOnEveryObjectAndTouchesNothing) {
         {"PortList", [](D, B b, A a) { return b.bridge->PortList(&a.text); }},
         {"SetProtocol", [](D, B b, A) { return b.sacn->SetProtocol(1); }},
         {"SetPriority", [](D, B b, A) { return b.sacn->SetPriority(7); }},
+        {"SetTtl", [](D, B b, A) { return b.sacn->SetTtl(2); }},
         {"Protocol", [](D, B b, A a) { return b.sacn->get_Protocol(&a.channel); }},
         {"Winner", [](D, B b, A a) { return b.sacn->get_Winner(&a.text); }},
         {"sACN GetIDsOfNames",
@@ -715,11 +719,12 @@ TEST(Layout, TheRegisteredInterfacesKeepTheirSlotsAndSignatures) {
          {
              {7, 1, F, "HRESULT SetProtocol([in] long Protocol)"},
              {8, 2, F, "HRESULT SetPriority([in] long Priority)"},
-             {9, 3, G, "HRESULT Protocol([out, retval] long* result)"},
-             {10, 4, G, "HRESULT SourceCount([out, retval] long* result)"},
-             {11, 5, G, "HRESULT Winner([out, retval] BSTR* result)"},
-             {12, 6, G, "HRESULT Merging([out, retval] VARIANT_BOOL* result)"},
-             {13, 7, G, "HRESULT IgnoredCount([out, retval] long* result)"},
+             {9, 3, F, "HRESULT SetTtl([in] long Ttl)"},
+             {10, 4, G, "HRESULT Protocol([out, retval] long* result)"},
+             {11, 5, G, "HRESULT SourceCount([out, retval] long* result)"},
+             {12, 6, G, "HRESULT Winner([out, retval] BSTR* result)"},
+             {13, 7, G, "HRESULT Merging([out, retval] VARIANT_BOOL* result)"},
+             {14, 8, G, "HRESULT IgnoredCount([out, retval] long* result)"},
          }},
     };
     ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
