@@ -1,6 +1,7 @@
 // sACN on the Windows build, under wine, on loopback only: the test and wine's server move into a network
 // namespace of their own, where lo takes multicast and carries 239.0.0.0/8.
 
+#include <cstdlib>
 #include <optional>
 #include <thread>
 
@@ -77,8 +78,9 @@ TEST_P(SacnUnderWine, TheUniversesLevelsReachTheWidgetAndAnotherUniversesDoNot) 
 }
 
 // In receive mode each good frame of the widget leaves as a data packet of the bridge's own stream, to the
-// universe's group by the chosen adapter with the TTL asked for; its CID is made once and kept in the
-// user's registry, so that the next run sends with the same.
+// universe's group by the chosen adapter with the TTL asked for, even where the route table would send the
+// group elsewhere; its CID is made once and kept in the user's registry, so that the next run sends with the
+// same.
 TEST_P(SacnUnderWine, AReceivedFrameLeavesAsTheStreamOfTheCidThatTheRegistryKeeps) {
     const std::string key = "HKCU\\Software\\VantorDMX\\sACN";
     wine->Run({wine->SystemProgram("reg"), "delete", key, "/f"});
@@ -87,7 +89,16 @@ TEST_P(SacnUnderWine, AReceivedFrameLeavesAsTheStreamOfTheCidThatTheRegistryKeep
     for (int channel = 1; channel <= 512; ++channel) report.push_back(static_cast<std::uint8_t>(channel * 3));
     std::string firstCid;
     for (int run = 0; run < 2; ++run) {
-        SCOPED_TRACE(run == 0 ? "first run" : "second run");
+        SCOPED_TRACE(run == 0 ? "first run" : "second run, the groups routed to another interface");
+        // The packets must leave by the chosen adapter (lo) whatever the route table says (IP_MULTICAST_IF):
+        // the groups' route goes to a veth of this namespace for the second run.
+        if (run == 1) {
+            // A veth pair whose both ends stay in this namespace.
+            ASSERT_EQ(std::system("ip link add vantor0 type veth peer name vantor1 && "
+                                  "ip addr add 10.77.0.1/24 dev vantor0 && ip link set vantor0 up && "
+                                  "ip link set vantor1 up && ip route replace 239.0.0.0/8 dev vantor0"),
+                      0);
+        }
         const std::size_t before = capture->Poll().size();
         const auto host = wine->Start({wine->BuildProgram("vantor-host.exe"), "--port", "1", "--mode",
                                        "receive", "--protocol", "sacn", "--universe", "5", "--priority",
