@@ -5,36 +5,21 @@
 #include <optional>
 #include <thread>
 
-#include "prowidget_sim.h"
+#include "loopback_fixture.h"
 #include "sacn/cid_store.h"
 #include "sacn/sacn_packets.h"
-#include "support/loopback_udp.h"
 #include "support/widget_frames.h"
-#include "wine_fixture.h"
 
 namespace {
 
 using namespace artnet_loopback;
 using namespace std::chrono_literals;
-using wine::OnEachBuild;
 
 constexpr std::uint8_t kOutputLabel = 6;
 
-class SacnUnderWine : public OnEachBuild {
+class SacnUnderWine : public wine::OnLoopbackOnly {
 protected:
-    void SetUp() override {
-        std::string why = EnterOwnNetworkNamespace();
-        if (why.empty()) why = RouteMulticastOverLoopback();
-        if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (run as root): " << why;
-        OnEachBuild::SetUp();
-        if (IsSkipped()) return;
-        capture.emplace();
-        sender.emplace();
-        ASSERT_EQ(capture->Failure(), "");
-        ASSERT_TRUE(wine->RegisterComponent());
-        // Also starts the server, and so every socket of wine's, in this namespace.
-        wine->MapComPort(1, sim.DevicePath());
-    }
+    SacnUnderWine() : OnLoopbackOnly(true) {}
 
     // A data packet of one source whose every slot is level, with the source's next sequence number.
     Bytes Packet(std::uint16_t universe, std::uint8_t level) {
@@ -48,9 +33,6 @@ protected:
         return Bytes(packet.begin(), packet.end());
     }
 
-    prowidget::Simulator sim;
-    std::optional<LoopbackCapture> capture;
-    std::optional<UdpSender> sender;
     std::uint8_t sequence = 0;
 };
 

@@ -1,19 +1,12 @@
 #include "platform/win32/win32_sacn_socket.h"
 
-#include <mswsock.h>
-
 #include "artnet/node_address.h"
 #include "artnet/udp_socket.h"
-#include "platform/win32/text.h"
 #include "platform/win32/win32_udp_socket.h"
 #include "sacn/sacn_packets.h"
 #include "sacn/sacn_sender.h"
 
 namespace {
-
-std::string SocketErrorText() {
-    return SystemErrorText(static_cast<unsigned long>(WSAGetLastError()));
-}
 
 std::string GroupText(std::uint32_t group) {
     return DottedAddress({static_cast<std::uint8_t>(group >> 24), static_cast<std::uint8_t>(group >> 16),
@@ -71,10 +64,7 @@ void Win32SacnSocket::Open(std::uint16_t universe) {
         closesocket(made);
         throw SocketError(failed);
     }
-    // A datagram sent to a port where nobody listens must not make the next read fail.
-    BOOL report = FALSE;
-    DWORD returned = 0;
-    WSAIoctl(made, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    IgnoreConnectionResets(made);
     socket_ = made;
 }
 
