@@ -33,10 +33,20 @@ protected:
         return Bytes(packet.begin(), packet.end());
     }
 
+    // The groups' route goes to a veth pair whose both ends stay in this namespace: what is joined and sent
+    // must still be on the chosen adapter (lo), by its address, whatever the route table says.
+    static void RouteTheGroupsAway() {
+        ASSERT_EQ(std::system("ip link add vantor0 type veth peer name vantor1 && "
+                              "ip addr add 10.77.0.1/24 dev vantor0 && ip link set vantor0 up && "
+                              "ip link set vantor1 up && ip route replace 239.0.0.0/8 dev vantor0"),
+                  0);
+    }
+
     std::uint8_t sequence = 0;
 };
 
 TEST_P(SacnUnderWine, TheUniversesLevelsReachTheWidgetAndAnotherUniversesDoNot) {
+    RouteTheGroupsAway();
     const auto host =
         wine->Start({wine->BuildProgram("vantor-host.exe"), "--port", "1", "--mode", "send", "--protocol",
                      "sacn", "--universe", "300", "--headless", "--duration", "8"});
@@ -72,15 +82,7 @@ TEST_P(SacnUnderWine, AReceivedFrameLeavesAsTheStreamOfTheCidThatTheRegistryKeep
     std::string firstCid;
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run == 0 ? "first run" : "second run, the groups routed to another interface");
-        // The packets must leave by the chosen adapter (lo) whatever the route table says (IP_MULTICAST_IF):
-        // the groups' route goes to a veth of this namespace for the second run.
-        if (run == 1) {
-            // A veth pair whose both ends stay in this namespace.
-            ASSERT_EQ(std::system("ip link add vantor0 type veth peer name vantor1 && "
-                                  "ip addr add 10.77.0.1/24 dev vantor0 && ip link set vantor0 up && "
-                                  "ip link set vantor1 up && ip route replace 239.0.0.0/8 dev vantor0"),
-                      0);
-        }
+        if (run == 1) RouteTheGroupsAway();
         const std::size_t before = capture->Poll().size();
         const auto host = wine->Start({wine->BuildProgram("vantor-host.exe"), "--port", "1", "--mode",
                                        "receive", "--protocol", "sacn", "--universe", "5", "--priority",
