@@ -49,7 +49,7 @@ public:
     // std::out_of_range outside 1 to 255.
     void SetTtl(int ttl);
 
-    // A good frame of the widget's input (entry 0 its start code); sent only while chosen.
+    // Channels 1 to 512 of a good start code 0 frame of the widget's input; sent only while chosen.
     void SendLevels(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now);
     // Three stream-terminated packets when the own stream runs.
     void EndStream();

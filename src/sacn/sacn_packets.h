@@ -81,6 +81,11 @@ struct SacnSenderFields {
     std::uint16_t Universe = 1;
 };
 
+// The universe's multicast group 239.255.hi.lo, host byte order.
+constexpr std::uint32_t SacnGroupOf(std::uint16_t universe) {
+    return (239u << 24) | (255u << 16) | universe;
+}
+
 SacnDataPacketBytes BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence,
                                         std::uint8_t options,
                                         std::span<const std::uint8_t, kSacnSlots> levels);

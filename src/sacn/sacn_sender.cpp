@@ -2,10 +2,6 @@
 
 SacnSender::SacnSender(SacnSocket& socket) : socket_(socket) {}
 
-std::uint32_t SacnGroupOf(std::uint16_t universe) {
-    return (239u << 24) | (255u << 16) | universe;
-}
-
 void SacnSender::SetIdentity(const SacnCid& cid, std::string sourceName) {
     fields_.Cid = cid;
     sourceName_ = std::move(sourceName);

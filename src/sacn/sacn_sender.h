@@ -29,7 +29,6 @@ public:
     void SetPriority(std::uint8_t priority) { fields_.Priority = priority; }
     // A running stream ends on the old universe; the next frame starts one on the new.
     void SetUniverse(std::uint16_t universe);
-    std::uint16_t Universe() const { return fields_.Universe; }
 
     void Send(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now);
     // Universe discovery when it is due.
@@ -56,6 +55,3 @@ private:
     SacnDataPacketBytes data_{};
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> discovery_{};
 };
-
-// 239.255.hi.lo, host byte order.
-std::uint32_t SacnGroupOf(std::uint16_t universe);

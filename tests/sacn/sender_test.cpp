@@ -248,7 +248,7 @@ TEST(SacnCid, StoreCases) {
 }
 
 TEST(SacnCid, FileStoreAndItsDirectory) {
-    const auto root = std::filesystem::temp_directory_path() / ("cid-test-" + std::to_string(::getpid()));
+    const auto root = std::filesystem::temp_directory_path() / ("cid-test-" + CidText(MakeRandomCid()));
     std::filesystem::remove_all(root);
     CidFileStore store(root / "state");
     EXPECT_EQ(store.Load(), "");

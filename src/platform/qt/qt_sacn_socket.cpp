@@ -11,7 +11,6 @@
 #include "artnet/udp_socket.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "sacn/sacn_packets.h"
-#include "sacn/sacn_sender.h"
 
 namespace {
 
