@@ -29,6 +29,13 @@ void ChooseSacn(PluginState& plugin, bool sacn) {
     plugin.Window().Form().sacn.Choose(sacn);
 }
 
+void ChooseProtocol(PluginState& plugin, int protocol) {
+    if (protocol != 0 && protocol != 1)
+        throw std::out_of_range("Protocol " + std::to_string(protocol) +
+                                " is neither 0 (Art-Net) nor 1 (sACN)");
+    ChooseSacn(plugin, protocol == 1);
+}
+
 bool UpdateFirmware(PluginState& plugin, const std::string& path) {
     return plugin.Window().Form().UpdateFirmwareFromFile(path);
 }

@@ -16,6 +16,8 @@ void SetBridgeMode(PluginState& plugin, bool send);
 void SetUniverse(PluginState& plugin, int universe);
 // Art-Net (false) or sACN beside it (true); the window's controls stay as they are.
 void ChooseSacn(PluginState& plugin, bool sacn);
+// The same by the number the hosts' interfaces give it: 0 Art-Net, 1 sACN; std::out_of_range for another.
+void ChooseProtocol(PluginState& plugin, int protocol);
 // The "UPD" button once a file has been chosen; true when the update succeeded.
 bool UpdateFirmware(PluginState& plugin, const std::string& path);
 // The entries of the port list, as it shows them.

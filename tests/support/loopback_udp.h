@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,9 +48,18 @@ inline std::string EnterOwnNetworkNamespace() {
     return why;
 }
 
+// Inside that namespace: lo takes multicast and carries 239.0.0.0/8, so that groups stay on lo. "" or why
+// not.
+inline std::string RouteMulticastOverLoopback() {
+    if (std::system("ip link set lo multicast on && ip route add 239.0.0.0/8 dev lo") != 0)
+        return "ip could not route 239.0.0.0/8 over lo";
+    return "";
+}
+
 struct CapturedDatagram {
     std::string from, to;
     std::uint16_t fromPort = 0, toPort = 0;
+    std::uint8_t ttl = 0;
     Bytes payload;
 };
 
@@ -120,6 +130,7 @@ private:
         datagram.to = inet_ntop(AF_INET, &ip.daddr, text, sizeof text);
         datagram.fromPort = ntohs(udp.source);
         datagram.toPort = ntohs(udp.dest);
+        datagram.ttl = ip.ttl;
         datagram.payload.assign(packet + ipLength + sizeof udp, packet + length);
         seen_.push_back(std::move(datagram));
     }
@@ -146,6 +157,23 @@ public:
         if (inet_pton(AF_INET, loopbackAddress, &to.sin_addr) != 1) return false;
         // Only loopback destinations, whatever a caller passes.
         if ((ntohl(to.sin_addr.s_addr) >> 24) != 127) return false;
+        return sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+               static_cast<ssize_t>(payload.size());
+    }
+
+    // To a group in 239.0.0.0/8, sent out of lo only, so that it stays in the namespace.
+    bool SendToGroup(const char* group, std::uint16_t port, const Bytes& payload) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        if (inet_pton(AF_INET, group, &to.sin_addr) != 1 || (ntohl(to.sin_addr.s_addr) >> 24) != 239)
+            return false;
+        in_addr loopback{};
+        loopback.s_addr = htonl(INADDR_LOOPBACK);
+        const unsigned char ttl = 1;
+        if (setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) != 0 ||
+            setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0)
+            return false;
         return sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
                static_cast<ssize_t>(payload.size());
     }

@@ -1,41 +1,23 @@
 // The Art-Net node of the Windows build, under wine, on loopback only: the test and wine's server move into a
 // network namespace of their own.
 
-#include <optional>
 #include <thread>
 
-#include "prowidget_sim.h"
-#include "support/loopback_udp.h"
+#include "loopback_fixture.h"
 #include "support/widget_frames.h"
-#include "wine_fixture.h"
 
 namespace {
 
 using namespace artnet_loopback;
 using namespace std::chrono_literals;
-using wine::OnEachBuild;
 
 constexpr std::uint8_t kOutputLabel = 6;
 constexpr std::uint16_t kOpPollReply = 0x2100;
 constexpr std::uint16_t kOpDmx = 0x5000;
 constexpr std::size_t kPollReplyBytes = 239;
 
-class ArtNetUnderWine : public OnEachBuild {
+class ArtNetUnderWine : public wine::OnLoopbackOnly {
 protected:
-    void SetUp() override {
-        const std::string why = EnterOwnNetworkNamespace();
-        if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (run as root): " << why;
-        OnEachBuild::SetUp();
-        if (IsSkipped()) return;
-        // Sockets belong to the namespace they are made in: both are made after the move.
-        capture.emplace();
-        sender.emplace();
-        ASSERT_EQ(capture->Failure(), "");
-        ASSERT_TRUE(wine->RegisterComponent());
-        // Also starts the server, and so every socket of wine's, in this namespace.
-        wine->MapComPort(1, sim.DevicePath());
-    }
-
     std::unique_ptr<wine::Running> StartHost(const std::string& mode, const std::string& universe) {
         return wine->Start({wine->BuildProgram("vantor-host.exe"), "--port", "1", "--mode", mode,
                             "--universe", universe, "--headless", "--duration", "8"});
@@ -50,10 +32,6 @@ protected:
         }
         return false;
     }
-
-    prowidget::Simulator sim;
-    std::optional<LoopbackCapture> capture;
-    std::optional<UdpSender> sender;
 };
 
 TEST_P(ArtNetUnderWine, AnswersPollsAndSendsTheSelectedUniverseToTheWidget) {

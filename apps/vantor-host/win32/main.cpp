@@ -53,7 +53,11 @@ it, which opens its window, and drives it.
   --set CH=VAL           set channel CH (1 to 512) to level VAL (0 to 255); repeatable
   --stdin                read further levels from standard input, one "CH VAL" per line
   --mode send|receive    Art-Net bridge: send = Art-Net to DMX, receive = DMX to Art-Net
-  --universe N           Art-Net universe (0 to 255)
+  --universe N           the universe: Art-Net 0 to 255, sACN 1 to 63999
+  --protocol artnet|sacn the network protocol (default artnet); sACN joins 239.255.hi.lo of the universe on
+                         the Art-Net adapter
+  --priority N           the priority of the bridge's own sACN packets (0 to 200, default 100)
+  --ttl N                the multicast TTL of the bridge's own sACN packets (1 to 255, default 1)
   --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)
   --headless             no window on screen; message boxes go to standard error
   --duration S           run S seconds, then exit (default: until Ctrl-C)
@@ -178,6 +182,26 @@ void RunMessages(IDispatch& driver, const HostOptions& options) {
     }
 }
 
+// sACN, through the component's sACN interface, before the universe, which then is sACN's.
+void ChooseSacn(IDispatch& driver, const HostOptions& options) {
+    if (!options.sacn && !options.priority && !options.ttl) return;
+    IVantorSacn* sacn = nullptr;
+    Check(driver.QueryInterface(IID_IVantorSacn, reinterpret_cast<void**>(&sacn)),
+          "asking for the sACN interface");
+    HRESULT result = S_OK;
+    const char* what = "";
+    const auto step = [&](bool wanted, const char* name, auto call) {
+        if (!wanted || FAILED(result)) return;
+        result = call();
+        what = name;
+    };
+    step(options.sacn, "choosing sACN", [&] { return sacn->SetProtocol(1); });
+    step(options.priority.has_value(), "sACN priority", [&] { return sacn->SetPriority(*options.priority); });
+    step(options.ttl.has_value(), "sACN TTL", [&] { return sacn->SetTtl(*options.ttl); });
+    sacn->Release();
+    Check(result, what);
+}
+
 // Everything the options ask for after init; the exit code.
 int Drive(IDispatch& driver, IVantorBridge& bridge, const HostOptions& options) {
     if (!options.quiet) PrintPortList(bridge, std::cerr);
@@ -188,6 +212,7 @@ int Drive(IDispatch& driver, IVantorBridge& bridge, const HostOptions& options) 
     }
     if (options.sendMode)
         Check(bridge.SetBridgeMode(*options.sendMode ? VARIANT_TRUE : VARIANT_FALSE), "setting the mode");
+    ChooseSacn(driver, options);
     if (options.universe) Check(bridge.SetUniverse(*options.universe), "setting the universe");
     for (const auto& level : options.levels) SetLevel(driver, level);
 

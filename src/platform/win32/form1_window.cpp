@@ -12,15 +12,34 @@ std::string DecimalSeparator() {
     return Narrow(separator);
 }
 
+// The machine's host name, as other sACN sources and receivers show it.
+std::string ComputerName() {
+    wchar_t name[256] = {};
+    DWORD length = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return "Windows";
+    return Narrow(std::wstring_view(name, length));
+}
+
 }  // namespace
 
 Form1Window::Form1Window()
     : window_(Widen(Form1View::kTitle)),
       socket_(window_),
+      sacnSocket_(window_),
       fileDialog_(window_),
       thread_(GetCurrentThreadId()) {
-    WindowServices services{serial_,    socket_,           messages_,          events_,   &fileDialog_,
-                            &DebugLine, OwnModuleFolder(), DecimalSeparator(), &DebugLine};
+    auto sacnLog = [](bool, const std::string& line) { DebugLine(line); };
+    WindowServices services{serial_,
+                            socket_,
+                            messages_,
+                            events_,
+                            &fileDialog_,
+                            &DebugLine,
+                            OwnModuleFolder(),
+                            DecimalSeparator(),
+                            &DebugLine,
+                            &sacnSocket_,
+                            SacnSendServices{&cids_, ComputerName() + " Vantor DMX bridge", sacnLog}};
     form_ = std::make_unique<Form1>(std::move(services));
     timers_ = std::make_unique<TimerEngine>(window_);
     for (Timer* timer : form_->AllTimers()) timers_->Bind(*timer);

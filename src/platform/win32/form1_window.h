@@ -4,10 +4,12 @@
 
 #include "platform/win32/form1_view.h"
 #include "platform/win32/message_window.h"
+#include "platform/win32/registry_cid_store.h"
 #include "platform/win32/timer_engine.h"
 #include "platform/win32/win32_event_loop.h"
 #include "platform/win32/win32_file_dialog.h"
 #include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_sacn_socket.h"
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_udp_socket.h"
 #include "plugin/control_window.h"
@@ -36,6 +38,8 @@ private:
     MessageWindow window_;
     Win32SerialPort serial_;
     Win32UdpSocket socket_;
+    Win32SacnSocket sacnSocket_;
+    RegistryCidStore cids_;
     Win32MessageBox messages_;
     Win32EventLoop events_;
     Win32FileDialogService fileDialog_;

@@ -11,10 +11,6 @@ namespace {
 
 constexpr std::size_t kLargestDatagram = 65536;
 
-std::string SocketErrorText() {
-    return SystemErrorText(static_cast<unsigned long>(WSAGetLastError()));
-}
-
 std::string Dotted(const in_addr& address) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address.s_addr);
     return DottedAddress({bytes[0], bytes[1], bytes[2], bytes[3]});
@@ -27,6 +23,16 @@ std::string NetmaskOf(unsigned prefixLength) {
 }
 
 }  // namespace
+
+std::string SocketErrorText() {
+    return SystemErrorText(static_cast<unsigned long>(WSAGetLastError()));
+}
+
+void IgnoreConnectionResets(SOCKET socket) {
+    BOOL report = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(socket, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+}
 
 Win32UdpSocket::Win32UdpSocket(MessageWindow& window) : window_(window.Handle()) {
     message_ = window.AddHandler([this](WPARAM, LPARAM event) {
@@ -62,10 +68,7 @@ void Win32UdpSocket::Bind(std::uint16_t localPort) {
         closesocket(made);
         throw SocketError(why);
     }
-    // A datagram sent to a port where nobody listens must not make the next read fail.
-    BOOL report = FALSE;
-    DWORD returned = 0;
-    WSAIoctl(made, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    IgnoreConnectionResets(made);
     socket_ = made;
 }
 
@@ -111,7 +114,7 @@ std::vector<InterfaceAddress> Win32UdpSocket::MachineAddresses() {
     return byFriendlyName;
 }
 
-InterfaceAddress Win32UdpSocket::ChosenAddress() const {
+InterfaceAddress Win32UdpSocket::ChosenAddress() {
     std::optional<std::string> wanted = EnvironmentVariable("VANTOR_ARTNET_INTERFACE");
     if (wanted) {
         const auto first = wanted->find_first_not_of(" \t");

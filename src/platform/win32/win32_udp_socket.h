@@ -6,6 +6,11 @@
 #include "artnet/udp_socket.h"
 #include "platform/win32/message_window.h"
 
+// Winsock's last error, as text.
+std::string SocketErrorText();
+// A datagram sent to a port where nobody listens must not make the socket's next read fail.
+void IgnoreConnectionResets(SOCKET socket);
+
 // The socket control on Winsock 2: UDP bound on every IPv4 address with SO_EXCLUSIVEADDRUSE, broadcasts
 // allowed. WSAAsyncSelect posts FD_READ to the window, where arrived datagrams are queued and announced one
 // by one through DataArrival; GetData hands them out in order.
@@ -31,10 +36,12 @@ public:
     // The machine's IPv4 addresses as the interface choice sees them: each listed under the adapter's
     // friendly name and again under its adapter name, so that either can be asked for.
     static std::vector<InterfaceAddress> MachineAddresses();
+    // The address the node uses: VANTOR_ARTNET_INTERFACE's choice, else the first adapter up and not
+    // loopback. SocketError when there is none.
+    static InterfaceAddress ChosenAddress();
 
 private:
     void ReadPendingDatagrams();
-    InterfaceAddress ChosenAddress() const;
 
     HWND window_;
     UINT message_;

@@ -151,12 +151,8 @@ vantor_status vantor_set_universe(int32_t universe) {
 }
 
 vantor_status vantor_set_protocol(int32_t protocol) {
-    return Guarded([&] {
-        if (protocol != VANTOR_PROTOCOL_ARTNET && protocol != VANTOR_PROTOCOL_SACN)
-            throw std::out_of_range("Protocol " + std::to_string(protocol) +
-                                    " is neither 0 (Art-Net) nor 1 (sACN)");
-        ChooseSacn(ThePlugin(), protocol == VANTOR_PROTOCOL_SACN);
-    });
+    static_assert(VANTOR_PROTOCOL_ARTNET == 0 && VANTOR_PROTOCOL_SACN == 1, "as ChooseProtocol numbers them");
+    return Guarded([&] { ChooseProtocol(ThePlugin(), protocol); });
 }
 
 vantor_status vantor_set_sacn_priority(int32_t priority) {

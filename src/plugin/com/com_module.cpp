@@ -2,7 +2,6 @@
 
 #include "platform/win32/form1_window.h"
 #include "platform/win32/own_module.h"
-#include "vantor_out_com.h"
 
 ComModule::ComModule()
     : plugin_([]() -> std::unique_ptr<ControlWindow> {
@@ -11,20 +10,20 @@ ComModule::ComModule()
           return std::make_unique<Form1Window>();
       }) {}
 
-ITypeInfo* ComModule::DriverTypeInfo(HRESULT* failure) {
-    if (ITypeInfo* held = typeInfo_.load()) return held;
+ITypeInfo* ComModule::TypeInfo(std::atomic<ITypeInfo*>& held, REFIID iid, HRESULT* failure) {
+    if (ITypeInfo* kept = held.load()) return kept;
     ITypeLib* library = nullptr;
     ITypeInfo* loaded = nullptr;
     HRESULT result = LoadTypeLibEx(OwnModulePathW().c_str(), REGKIND_NONE, &library);
     if (SUCCEEDED(result)) {
-        result = library->GetTypeInfoOfGuid(IID__clsOutputDriver, &loaded);
+        result = library->GetTypeInfoOfGuid(iid, &loaded);
         library->Release();
     }
     if (failure) *failure = result;
     if (!loaded) return nullptr;
     // Two apartments may load it at once: one keeps its copy, the other's goes.
     ITypeInfo* expected = nullptr;
-    if (!typeInfo_.compare_exchange_strong(expected, loaded)) {
+    if (!held.compare_exchange_strong(expected, loaded)) {
         loaded->Release();
         return expected;
     }

@@ -5,6 +5,8 @@
 
 #include <oaidl.h>
 
+#include "vantor_out_com.h"
+
 #include <atomic>
 
 // The component's state, one per loaded DLL: the plug-in's state with its Windows window (and the counts of
@@ -16,9 +18,12 @@ public:
     ComModule& operator=(const ComModule&) = delete;
 
     PluginState& Plugin() { return plugin_; }
-    // The default interface's type information, from the type library inside the DLL; nullptr with the
-    // failure's HRESULT in *failure when it cannot be read. Safe on any thread.
-    ITypeInfo* DriverTypeInfo(HRESULT* failure);
+    // The type information of the default interface and of the sACN one, from the type library inside the
+    // DLL; nullptr with the failure's HRESULT in *failure when it cannot be read. Safe on any thread.
+    ITypeInfo* DriverTypeInfo(HRESULT* failure) {
+        return TypeInfo(driverInfo_, IID__clsOutputDriver, failure);
+    }
+    ITypeInfo* SacnTypeInfo(HRESULT* failure) { return TypeInfo(sacnInfo_, IID_IVantorSacn, failure); }
 
     // The plug-in's state, its window with the timers, the port and the socket belong to one thread: the
     // first whose call reaches that state, which is the one that makes the window. Every object of every
@@ -28,8 +33,11 @@ public:
     HRESULT AdmitCall(bool claim);
 
 private:
+    static ITypeInfo* TypeInfo(std::atomic<ITypeInfo*>& held, REFIID iid, HRESULT* failure);
+
     PluginState plugin_;
-    std::atomic<ITypeInfo*> typeInfo_{nullptr};
+    std::atomic<ITypeInfo*> driverInfo_{nullptr};
+    std::atomic<ITypeInfo*> sacnInfo_{nullptr};
     std::atomic<DWORD> owner_{0};
 };
 

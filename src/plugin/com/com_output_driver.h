@@ -3,10 +3,13 @@
 #include "platform/win32/win32_headers.h"
 
 #include "cls_output_driver.h"
+#include "com_sacn.h"
+#include "type_info_dispatch.h"
 #include "vantor_out_com.h"
 
 // clsOutputDriver as a COM object: the dual default interface, its IDispatch served from the type library,
-// the bridge interface for hosts without a person at the window, and error objects for every failure.
+// the bridge interface for hosts without a person at the window, the sACN interface, and error objects for
+// every failure.
 // Apartment-threaded, but every object serves the one plug-in of this DLL, which answers only the thread that
 // owns it (ComModule::AdmitCall).
 class ComOutputDriver final : public _clsOutputDriver, public IVantorBridge, public ISupportErrorInfo {
@@ -53,4 +56,6 @@ private:
 
     ULONG references_ = 1;
     clsOutputDriver driver_;
+    TypeInfoDispatch dispatch_{static_cast<_clsOutputDriver*>(this), &ComModule::DriverTypeInfo};
+    ComSacn sacn_{*static_cast<_clsOutputDriver*>(this)};
 };

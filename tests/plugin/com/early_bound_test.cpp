@@ -45,6 +45,23 @@ protected:
     _clsOutputDriver* driver = nullptr;
 };
 
+// The object's other interfaces, asked for once.
+struct Faces {
+    explicit Faces(_clsOutputDriver& object) {
+        object.QueryInterface(IID_IVantorBridge, reinterpret_cast<void**>(&bridge));
+        object.QueryInterface(IID_IVantorSacn, reinterpret_cast<void**>(&sacn));
+    }
+    ~Faces() {
+        if (bridge) bridge->Release();
+        if (sacn) sacn->Release();
+    }
+    Faces(const Faces&) = delete;
+    Faces& operator=(const Faces&) = delete;
+    bool Complete() const { return bridge && sacn; }
+    IVantorBridge* bridge = nullptr;
+    IVantorSacn* sacn = nullptr;
+};
+
 // The helper a host hands to init; it only counts references.
 class CountingHelper final : public IDispatch {
 public:
@@ -172,6 +189,7 @@ TEST_F(EarlyBound, FailuresCarryErrorObjectsForBothInterfaces) {
         driver->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)));
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__clsOutputDriver), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IVantorBridge), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IVantorSacn), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IClassFactory), S_FALSE);
     support->Release();
     IVantorBridge* bridge = nullptr;
@@ -183,6 +201,115 @@ TEST_F(EarlyBound, FailuresCarryErrorObjectsForBothInterfaces) {
     EXPECT_EQ(opened, VARIANT_TRUE) << "left alone";
     EXPECT_EQ(ErrorDescription(), L"Port 17 is outside 1 to 16");
     bridge->Release();
+}
+
+// The sACN interface is the same object's: its IUnknown is the driver's, and its calls reach the bridge.
+TEST_F(EarlyBound, TheSacnInterfaceReachesTheBridgeAndRefusesArgumentsOutOfRange) {
+    Faces faces(*driver);
+    ASSERT_TRUE(faces.Complete());
+    IUnknown* fromDriver = nullptr;
+    IUnknown* fromSacn = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(driver->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromDriver)));
+    ASSERT_HRESULT_SUCCEEDED(faces.sacn->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromSacn)));
+    EXPECT_EQ(fromDriver, fromSacn);
+    fromDriver->Release();
+    fromSacn->Release();
+    IVantorSacn& sacn = *faces.sacn;
+    const auto protocol = [&] {
+        LONG chosen = -1;
+        EXPECT_HRESULT_SUCCEEDED(sacn.get_Protocol(&chosen));
+        return chosen;
+    };
+    const struct {
+        const char* what;
+        std::function<HRESULT()> call;
+        HRESULT status;
+        const wchar_t* description;  // of the error object, when it fails
+        LONG protocolAfter;
+    } rows[] = {
+        {"priority 201", [&] { return sacn.SetPriority(201); }, E_INVALIDARG,
+         L"sACN priority 201 is outside 0 to 200", 0},
+        {"priority -1", [&] { return sacn.SetPriority(-1); }, E_INVALIDARG,
+         L"sACN priority -1 is outside 0 to 200", 0},
+        {"priority 0", [&] { return sacn.SetPriority(0); }, S_OK, nullptr, 0},
+        {"priority 200", [&] { return sacn.SetPriority(200); }, S_OK, nullptr, 0},
+        {"TTL 0", [&] { return sacn.SetTtl(0); }, E_INVALIDARG, L"sACN TTL 0 is outside 1 to 255", 0},
+        {"TTL 256", [&] { return sacn.SetTtl(256); }, E_INVALIDARG, L"sACN TTL 256 is outside 1 to 255", 0},
+        {"TTL 255", [&] { return sacn.SetTtl(255); }, S_OK, nullptr, 0},
+        {"protocol 2", [&] { return sacn.SetProtocol(2); }, E_INVALIDARG,
+         L"Protocol 2 is neither 0 (Art-Net) nor 1 (sACN)", 0},
+        {"sACN", [&] { return sacn.SetProtocol(1); }, S_OK, nullptr, 1},
+        {"sACN universe 63999", [&] { return faces.bridge->SetUniverse(63999); }, S_OK, nullptr, 1},
+        {"sACN universe 0", [&] { return faces.bridge->SetUniverse(0); }, E_FAIL,
+         L"sACN universe 0 is outside 1 to 63999", 1},
+        {"Art-Net", [&] { return sacn.SetProtocol(0); }, S_OK, nullptr, 0},
+        {"Art-Net universe 255", [&] { return faces.bridge->SetUniverse(255); }, S_OK, nullptr, 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.call(), row.status) << row.what;
+        if (row.description) {
+            EXPECT_EQ(ErrorDescription(), row.description) << row.what;
+        }
+        EXPECT_EQ(protocol(), row.protocolAfter) << row.what;
+    }
+    // Nobody sends here: no source, no winner, no merge.
+    LONG sources = -1, ignored = -1;
+    BSTR winner = nullptr;
+    VARIANT_BOOL merging = VARIANT_TRUE;
+    ASSERT_HRESULT_SUCCEEDED(sacn.get_SourceCount(&sources));
+    ASSERT_HRESULT_SUCCEEDED(sacn.get_Winner(&winner));
+    ASSERT_HRESULT_SUCCEEDED(sacn.get_Merging(&merging));
+    ASSERT_HRESULT_SUCCEEDED(sacn.get_IgnoredCount(&ignored));
+    EXPECT_EQ(sources, 0);
+    EXPECT_EQ(SysStringLen(winner), 0u);
+    EXPECT_EQ(merging, VARIANT_FALSE);
+    EXPECT_GE(ignored, 0);
+    SysFreeString(winner);
+}
+
+// Bound by name, as an automation host does: its own names and ids, not the default interface's, and a
+// failure as an exception with its code and description.
+TEST_F(EarlyBound, TheSacnInterfaceDispatchesItsOwnNames) {
+    Faces faces(*driver);
+    ASSERT_TRUE(faces.Complete());
+    IVantorSacn& sacn = *faces.sacn;
+    const struct {
+        const wchar_t* name;
+        HRESULT status;
+        DISPID id;
+    } names[] = {{L"SetProtocol", S_OK, 1},
+                 {L"SetTtl", S_OK, 3},
+                 {L"SourceCount", S_OK, 5},
+                 {L"IgnoredCount", S_OK, 8},
+                 {L"Disable", DISP_E_UNKNOWNNAME, 0}};
+    for (const auto& row : names) {
+        LPOLESTR asked[] = {const_cast<LPOLESTR>(row.name)};
+        DISPID id = 0;
+        EXPECT_EQ(sacn.GetIDsOfNames(IID_NULL, asked, 1, LOCALE_USER_DEFAULT, &id), row.status);
+        if (row.status == S_OK) {
+            EXPECT_EQ(id, row.id);
+        }
+    }
+    VARIANT priority;
+    V_VT(&priority) = VT_I4;
+    V_I4(&priority) = 300;
+    DISPPARAMS one = {&priority, nullptr, 1, 0};
+    EXCEPINFO exception = {};
+    EXPECT_EQ(
+        sacn.Invoke(2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &one, nullptr, &exception, nullptr),
+        DISP_E_EXCEPTION);
+    EXPECT_EQ(exception.scode, E_INVALIDARG);
+    EXPECT_STREQ(exception.bstrDescription, L"sACN priority 300 is outside 0 to 200");
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    DISPPARAMS none = {};
+    VARIANT count;
+    VariantInit(&count);
+    ASSERT_HRESULT_SUCCEEDED(
+        sacn.Invoke(5, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &count, nullptr, nullptr));
+    EXPECT_EQ(V_VT(&count), VT_I4);
+    EXPECT_EQ(V_I4(&count), 0);
 }
 
 TEST_F(EarlyBound, InitHoldsTheHelperUntilTermAndASecondInitSwapsIt) {
@@ -390,14 +517,14 @@ bool RunPumping(const std::function<void()>& function, DWORD limitMs) {
 
 struct Call {
     const char* what;
-    std::function<HRESULT(_clsOutputDriver&, IVantorBridge&, Arguments&)> run;
+    std::function<HRESULT(_clsOutputDriver&, Faces&, Arguments&)> run;
 };
 
 TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
-    IVantorBridge* bridge = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(driver->QueryInterface(IID_IVantorBridge, reinterpret_cast<void**>(&bridge)));
+    Faces faces(*driver);
+    ASSERT_TRUE(faces.Complete());
     using D = _clsOutputDriver&;
-    using B = IVantorBridge&;
+    using B = Faces&;
     using A = Arguments&;
     const Call rows[] = {
         {"Disable", [](D d, B, A) { return d.Disable(nullptr); }},
@@ -412,9 +539,14 @@ TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
         {"init HostPluginHelper", [](D d, B, A a) { return d.init(&a.title, &a.file, nullptr, &a.flag); }},
         {"init result", [](D d, B, A a) { return d.init(&a.title, &a.file, &a.helper, nullptr); }},
         {"Term", [](D d, B, A) { return d.Term(nullptr); }},
-        {"SelectPort", [](D, B b, A) { return b.SelectPort(17, nullptr); }},
-        {"UpdateFirmware", [](D, B b, A a) { return b.UpdateFirmware(a.file, nullptr); }},
-        {"PortList", [](D, B b, A) { return b.PortList(nullptr); }},
+        {"SelectPort", [](D, B b, A) { return b.bridge->SelectPort(17, nullptr); }},
+        {"UpdateFirmware", [](D, B b, A a) { return b.bridge->UpdateFirmware(a.file, nullptr); }},
+        {"PortList", [](D, B b, A) { return b.bridge->PortList(nullptr); }},
+        {"Protocol", [](D, B b, A) { return b.sacn->get_Protocol(nullptr); }},
+        {"SourceCount", [](D, B b, A) { return b.sacn->get_SourceCount(nullptr); }},
+        {"Winner", [](D, B b, A) { return b.sacn->get_Winner(nullptr); }},
+        {"Merging", [](D, B b, A) { return b.sacn->get_Merging(nullptr); }},
+        {"IgnoredCount", [](D, B b, A) { return b.sacn->get_IgnoredCount(nullptr); }},
         {"GetTypeInfoCount", [](D d, B, A) { return d.GetTypeInfoCount(nullptr); }},
         {"GetTypeInfo", [](D d, B, A) { return d.GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr); }},
         {"GetIDsOfNames",
@@ -425,7 +557,7 @@ TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
         Arguments arguments;
         SetErrorInfo(0, nullptr);
         const long held = HeldBlocks::Now();
-        EXPECT_EQ(row.run(*driver, *bridge, arguments), E_POINTER) << row.what;
+        EXPECT_EQ(row.run(*driver, faces, arguments), E_POINTER) << row.what;
         EXPECT_EQ(HeldBlocks::Now(), held) << row.what;
         EXPECT_TRUE(arguments.Untouched()) << row.what;
     }
@@ -440,7 +572,6 @@ TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
             EXPECT_EQ(HeldBlocks::Now(), held) << "Invoke PluginName";
         }
     }
-    bridge->Release();
 }
 
 // The plug-in, its window and timers belong to the thread that made the window, this one. Another thread is
@@ -454,7 +585,7 @@ TEST_F(EarlyBound, AnotherThreadIsRefusedOnEveryObjectAndTouchesNothing) {
     VARIANT_BOOL result = VARIANT_TRUE;
     ASSERT_HRESULT_SUCCEEDED(driver->init(&title, &file, &helper, &result));
     using D = _clsOutputDriver&;
-    using B = IVantorBridge&;
+    using B = Faces&;
     using A = Arguments&;
     const Call rows[] = {
         {"Disable", [](D d, B, A a) { return d.Disable(&a.flag); }},
@@ -464,11 +595,18 @@ TEST_F(EarlyBound, AnotherThreadIsRefusedOnEveryObjectAndTouchesNothing) {
         {"Configure", [](D d, B, A a) { return d.Configure(&a.flag); }},
         {"init", [](D d, B, A a) { return d.init(&a.title, &a.file, &a.helper, &a.flag); }},
         {"Term", [](D d, B, A a) { return d.Term(&a.flag); }},
-        {"SelectPort", [](D, B b, A a) { return b.SelectPort(1, &a.flag); }},
-        {"SetBridgeMode", [](D, B b, A) { return b.SetBridgeMode(VARIANT_FALSE); }},
-        {"SetUniverse", [](D, B b, A) { return b.SetUniverse(3); }},
-        {"UpdateFirmware", [](D, B b, A a) { return b.UpdateFirmware(a.file, &a.flag); }},
-        {"PortList", [](D, B b, A a) { return b.PortList(&a.text); }},
+        {"SelectPort", [](D, B b, A a) { return b.bridge->SelectPort(1, &a.flag); }},
+        {"SetBridgeMode", [](D, B b, A) { return b.bridge->SetBridgeMode(VARIANT_FALSE); }},
+        {"SetUniverse", [](D, B b, A) { return b.bridge->SetUniverse(3); }},
+        {"UpdateFirmware", [](D, B b, A a) { return b.bridge->UpdateFirmware(a.file, &a.flag); }},
+        {"PortList", [](D, B b, A a) { return b.bridge->PortList(&a.text); }},
+        {"SetProtocol", [](D, B b, A) { return b.sacn->SetProtocol(1); }},
+        {"SetPriority", [](D, B b, A) { return b.sacn->SetPriority(7); }},
+        {"SetTtl", [](D, B b, A) { return b.sacn->SetTtl(2); }},
+        {"Protocol", [](D, B b, A a) { return b.sacn->get_Protocol(&a.channel); }},
+        {"Winner", [](D, B b, A a) { return b.sacn->get_Winner(&a.text); }},
+        {"sACN GetIDsOfNames",
+         [](D, B b, A a) { return b.sacn->GetIDsOfNames(IID_NULL, a.names, 1, LOCALE_USER_DEFAULT, &a.id); }},
         {"GetTypeInfoCount", [](D d, B, A a) { return d.GetTypeInfoCount(&a.count); }},
         {"GetTypeInfo", [](D d, B, A a) { return d.GetTypeInfo(0, LOCALE_USER_DEFAULT, &a.info); }},
         {"GetIDsOfNames",
@@ -494,16 +632,18 @@ TEST_F(EarlyBound, AnotherThreadIsRefusedOnEveryObjectAndTouchesNothing) {
             // The other thread's own object, and this thread's called straight (not through a proxy).
             for (_clsOutputDriver* object : {own, driver}) {
                 const std::string whose = object == own ? "own object: " : "first thread's object: ";
-                IVantorBridge* bridge = nullptr;
-                object->QueryInterface(IID_IVantorBridge, reinterpret_cast<void**>(&bridge));
+                Faces faces(*object);
+                if (!faces.Complete()) {
+                    faults.push_back(whose + "an interface is missing");
+                    continue;
+                }
                 for (const Call& row : rows) {
                     Arguments arguments;
-                    const HRESULT refused = row.run(*object, *bridge, arguments);
+                    const HRESULT refused = row.run(*object, faces, arguments);
                     if (refused != RPC_E_WRONG_THREAD)
                         faults.push_back(whose + row.what + " returned " + std::to_string(refused));
                     if (!arguments.Untouched()) faults.push_back(whose + row.what + " wrote an argument");
                 }
-                bridge->Release();
             }
             own->Release();
         }
@@ -524,59 +664,116 @@ TEST_F(EarlyBound, AnotherThreadIsRefusedOnEveryObjectAndTouchesNothing) {
 }
 
 // The interfaces as a compiled host was built against them, written out here rather than read from the
-// generated header: each method's vtable slot, dispatch id and signature, from the registered type library.
+// generated header: each one's kind and flags, and each method's vtable slot, dispatch id, kind and
+// signature, from the registered type library. A published interface never changes; a new one is added.
 TEST(Layout, TheRegisteredInterfacesKeepTheirSlotsAndSignatures) {
-    const struct {
+    struct Method {
         short slot;  // counted from the first of IUnknown
         MEMBERID id;
+        INVOKEKIND kind;
         const char* signature;
-    } rows[] = {
-        {7, 0x60030000, "HRESULT Disable([out, retval] VARIANT_BOOL* result)"},
-        {8, 0x60030001, "HRESULT Enable([out, retval] VARIANT_BOOL* result)"},
-        {9, 0x60030002, "HRESULT PluginName([out, retval] BSTR* result)"},
-        {10, 0x60030003,
-         "HRESULT SetChannel([in, out] long* Channel, [in, out] long* Value, [out, retval] VARIANT_BOOL* "
-         "result)"},
-        {11, 0x60030004, "HRESULT Configure([out, retval] VARIANT_BOOL* result)"},
-        {12, 0x60030005,
-         "HRESULT init([in, out] BSTR* CallingAppTitle, [in, out] BSTR* MyFilename, [in, out] IDispatch** "
-         "HostPluginHelper, [out, retval] VARIANT_BOOL* result)"},
-        {13, 0x60030006, "HRESULT Term([out, retval] VARIANT_BOOL* result)"},
+    };
+    struct Interface {
+        const char* name;
+        const IID& iid;
+        bool dual;  // else an interface derived from IUnknown
+        WORD flags;
+        std::vector<Method> methods;
+    };
+    constexpr INVOKEKIND F = INVOKE_FUNC, G = INVOKE_PROPERTYGET;
+    const Interface interfaces[] = {
+        {"_clsOutputDriver",
+         IID__clsOutputDriver,
+         true,
+         TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE,
+         {
+             {7, 0x60030000, F, "HRESULT Disable([out, retval] VARIANT_BOOL* result)"},
+             {8, 0x60030001, F, "HRESULT Enable([out, retval] VARIANT_BOOL* result)"},
+             {9, 0x60030002, F, "HRESULT PluginName([out, retval] BSTR* result)"},
+             {10, 0x60030003, F,
+              "HRESULT SetChannel([in, out] long* Channel, [in, out] long* Value, [out, retval] "
+              "VARIANT_BOOL* "
+              "result)"},
+             {11, 0x60030004, F, "HRESULT Configure([out, retval] VARIANT_BOOL* result)"},
+             {12, 0x60030005, F,
+              "HRESULT init([in, out] BSTR* CallingAppTitle, [in, out] BSTR* MyFilename, [in, out] "
+              "IDispatch** "
+              "HostPluginHelper, [out, retval] VARIANT_BOOL* result)"},
+             {13, 0x60030006, F, "HRESULT Term([out, retval] VARIANT_BOOL* result)"},
+         }},
+        {"IVantorBridge",
+         IID_IVantorBridge,
+         false,
+         TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FNONEXTENSIBLE,
+         {
+             {3, 0x60010000, F, "HRESULT SelectPort([in] long Port, [out, retval] VARIANT_BOOL* result)"},
+             {4, 0x60010001, F, "HRESULT SetBridgeMode([in] VARIANT_BOOL Send)"},
+             {5, 0x60010002, F, "HRESULT SetUniverse([in] long Universe)"},
+             {6, 0x60010003, F, "HRESULT UpdateFirmware([in] BSTR Path, [out, retval] VARIANT_BOOL* result)"},
+             {7, 0x60010004, F, "HRESULT PortList([out, retval] BSTR* result)"},
+         }},
+        {"IVantorSacn",
+         IID_IVantorSacn,
+         true,
+         TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE,
+         {
+             {7, 1, F, "HRESULT SetProtocol([in] long Protocol)"},
+             {8, 2, F, "HRESULT SetPriority([in] long Priority)"},
+             {9, 3, F, "HRESULT SetTtl([in] long Ttl)"},
+             {10, 4, G, "HRESULT Protocol([out, retval] long* result)"},
+             {11, 5, G, "HRESULT SourceCount([out, retval] long* result)"},
+             {12, 6, G, "HRESULT Winner([out, retval] BSTR* result)"},
+             {13, 7, G, "HRESULT Merging([out, retval] VARIANT_BOOL* result)"},
+             {14, 8, G, "HRESULT IgnoredCount([out, retval] long* result)"},
+         }},
     };
     ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     ITypeLib* library = nullptr;
     ASSERT_HRESULT_SUCCEEDED(LoadRegTypeLib(LIBID_Zandorvex, 2, 0, LOCALE_NEUTRAL, &library));
-    ITypeInfo* dispatch = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(library->GetTypeInfoOfGuid(IID__clsOutputDriver, &dispatch));
-    HREFTYPE vtableSide = 0;
-    ITypeInfo* vtable = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeOfImplType(-1, &vtableSide));
-    ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeInfo(vtableSide, &vtable));
-    TYPEATTR* attributes = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(vtable->GetTypeAttr(&attributes));
-    EXPECT_EQ(static_cast<std::size_t>(attributes->cFuncs), std::size(rows));
-    // Each method found by its signature, so that a method moved to another slot fails on its offset.
-    std::vector<bool> found(std::size(rows));
-    for (UINT index = 0; index < attributes->cFuncs; ++index) {
-        FUNCDESC* function = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(vtable->GetFuncDesc(index, &function));
-        const std::string signature = Signature(*vtable, *function);
-        const auto row = std::find_if(std::begin(rows), std::end(rows),
-                                      [&](const auto& entry) { return entry.signature == signature; });
-        if (row == std::end(rows) || found[row - std::begin(rows)]) {
-            ADD_FAILURE() << "not in the table: " << signature;
-        } else {
-            found[row - std::begin(rows)] = true;
-            EXPECT_EQ(function->oVft, row->slot * static_cast<short>(sizeof(void*))) << signature;
-            EXPECT_EQ(function->memid, row->id) << signature;
-            EXPECT_EQ(function->invkind, INVOKE_FUNC) << signature;
-            EXPECT_EQ(function->callconv, CC_STDCALL) << signature;
+    for (const Interface& face : interfaces) {
+        SCOPED_TRACE(face.name);
+        ITypeInfo* declared = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(library->GetTypeInfoOfGuid(face.iid, &declared));
+        TYPEATTR* attributes = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(declared->GetTypeAttr(&attributes));
+        EXPECT_EQ(attributes->typekind, face.dual ? TKIND_DISPATCH : TKIND_INTERFACE);
+        EXPECT_EQ(attributes->wTypeFlags, face.flags);
+        declared->ReleaseTypeAttr(attributes);
+        // The vtable side of a dual interface is the automation-compatible one.
+        ITypeInfo* vtable = declared;
+        if (face.dual) {
+            HREFTYPE vtableSide = 0;
+            ASSERT_HRESULT_SUCCEEDED(declared->GetRefTypeOfImplType(-1, &vtableSide));
+            ASSERT_HRESULT_SUCCEEDED(declared->GetRefTypeInfo(vtableSide, &vtable));
+            declared->Release();
         }
-        vtable->ReleaseFuncDesc(function);
+        ASSERT_HRESULT_SUCCEEDED(vtable->GetTypeAttr(&attributes));
+        if (face.dual) {
+            EXPECT_EQ(attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION, TYPEFLAG_FOLEAUTOMATION);
+        }
+        EXPECT_EQ(static_cast<std::size_t>(attributes->cFuncs), face.methods.size());
+        // Each method found by its signature, so that a method moved to another slot fails on its offset.
+        std::vector<bool> found(face.methods.size());
+        for (UINT index = 0; index < attributes->cFuncs; ++index) {
+            FUNCDESC* function = nullptr;
+            ASSERT_HRESULT_SUCCEEDED(vtable->GetFuncDesc(index, &function));
+            const std::string signature = Signature(*vtable, *function);
+            const auto row = std::find_if(face.methods.begin(), face.methods.end(),
+                                          [&](const Method& entry) { return entry.signature == signature; });
+            if (row == face.methods.end() || found[row - face.methods.begin()]) {
+                ADD_FAILURE() << "not in the table: " << signature;
+            } else {
+                found[row - face.methods.begin()] = true;
+                EXPECT_EQ(function->oVft, row->slot * static_cast<short>(sizeof(void*))) << signature;
+                EXPECT_EQ(function->memid, row->id) << signature;
+                EXPECT_EQ(function->invkind, row->kind) << signature;
+                EXPECT_EQ(function->callconv, CC_STDCALL) << signature;
+            }
+            vtable->ReleaseFuncDesc(function);
+        }
+        vtable->ReleaseTypeAttr(attributes);
+        vtable->Release();
     }
-    vtable->ReleaseTypeAttr(attributes);
-    vtable->Release();
-    dispatch->Release();
     library->Release();
     CoUninitialize();
 }
