@@ -16,6 +16,7 @@ std::string DecimalSeparator() {
 
 Form1Window::Form1Window()
     : window_(Widen(Form1View::kTitle)),
+      serial_(window_),
       socket_(window_),
       fileDialog_(window_),
       thread_(GetCurrentThreadId()) {
