@@ -8,7 +8,7 @@
 //
 //   bench/bench_wine [win64|win32] [seconds of output] [ArtDmx packets at 44 Hz] [seconds idle] [updates]
 //   (default: win64 10 2000 10 3; needs root, and the Windows build beside this build, as scripts/test
-//   makes)
+//   makes, or the one that VANTOR_WIN64_BUILD_DIR or VANTOR_WIN32_BUILD_DIR names)
 
 #include <unistd.h>
 
@@ -74,7 +74,12 @@ public:
         running_ = session.Start(arguments);
     }
     pid_t Pid() const override { return running_->Pid(); }
-    void Wait() override { running_->Wait(60s); }
+    void Wait() override {
+        const wine::Outcome outcome = running_->Wait(60s);
+        if (outcome.exitCode != 0 || std::getenv("BENCH_DEBUG"))
+            std::fprintf(stderr, "vantor-host.exe exited with %d:\n%s\n", outcome.exitCode,
+                         outcome.output.c_str());
+    }
 
 private:
     std::unique_ptr<wine::Running> running_;
@@ -177,13 +182,13 @@ struct IdleFigures {
 IdleFigures IdleCpu(const StartHost& start, bool underWine, int seconds) {
     const auto host = start({"--port", "1", "--headless", "--duration", std::to_string(seconds + 6)});
     std::this_thread::sleep_for(5s);  // start-up: the port scan, the node, the port
-    const std::optional<pid_t> server = underWine ? WineServer() : std::optional<pid_t>();
+    const pid_t server = underWine ? WineServer().value_or(-1) : -1;
     const double hostBefore = CpuSeconds(host->Pid());
-    const double serverBefore = server ? CpuSeconds(*server) : 0;
+    const double serverBefore = server > 0 ? CpuSeconds(server) : 0;
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     IdleFigures figures;
     figures.host = 100.0 * (CpuSeconds(host->Pid()) - hostBefore) / seconds;
-    if (underWine) figures.server = server ? 100.0 * (CpuSeconds(*server) - serverBefore) / seconds : NAN;
+    if (underWine) figures.server = server > 0 ? 100.0 * (CpuSeconds(server) - serverBefore) / seconds : NAN;
     host->Wait();
     return figures;
 }
@@ -220,8 +225,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     setenv("VANTOR_BUILD_DIR", VANTOR_BUILD_DIR, 0);
-    const wine::Build build{name, name == "win32" ? VANTOR_WIN32_BUILD_DIR : VANTOR_WIN64_BUILD_DIR,
-                            name != "win32"};
+    // The build beside this one, or another named as the tests name theirs (an older one, to compare).
+    const char* other = std::getenv(name == "win32" ? "VANTOR_WIN32_BUILD_DIR" : "VANTOR_WIN64_BUILD_DIR");
+    const wine::Build build{
+        name, other && *other ? other : (name == "win32" ? VANTOR_WIN32_BUILD_DIR : VANTOR_WIN64_BUILD_DIR),
+        name != "win32"};
     wine::Session session(build);
     if (const std::string unavailable = session.Unavailable(); !unavailable.empty()) {
         std::fprintf(stderr, "%s\n", unavailable.c_str());
@@ -231,8 +239,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "regsvr32 failed\n");
         return 1;
     }
-    prowidget::Simulator sim;
-    session.MapComPort(1, sim.DevicePath());
+    // A widget of its own for each Windows run: a pty that the Linux build has had open is no longer found by
+    // wine's port scan. The Linux run follows on the same widget.
+    std::unique_ptr<prowidget::Simulator> widget;
+    const auto freshWidget = [&]() -> prowidget::Simulator& {
+        widget.reset();
+        widget = std::make_unique<prowidget::Simulator>();
+        session.MapComPort(1, widget->DevicePath());
+        return *widget;
+    };
     std::printf(
         "%s build under wine (wine is not Windows), simulated widget as COM1, Art-Net on lo; beside it\n"
         "the Linux build on the same widget\n",
@@ -242,9 +257,10 @@ int main(int argc, char** argv) {
         return std::make_unique<WineHost>(session, std::move(arguments));
     };
     const StartHost onLinux = [&](std::vector<std::string> arguments) -> std::unique_ptr<Host> {
-        return std::make_unique<LinuxHost>(sim.DevicePath(), arguments);
+        return std::make_unique<LinuxHost>(widget->DevicePath(), arguments);
     };
     if (outputSeconds > 0) {
+        prowidget::Simulator& sim = freshWidget();
         const PumpFigures win = OutputPump(onWine, sim, outputSeconds);
         const PumpFigures lin = OutputPump(onLinux, sim, outputSeconds);
         std::printf("output pump, %d s:\n", outputSeconds);
@@ -255,6 +271,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     if (packets > 0) {
+        prowidget::Simulator& sim = freshWidget();
         const LatencyFigures win = ArtNetLatency(onWine, sim, packets);
         const LatencyFigures lin = ArtNetLatency(onLinux, sim, packets);
         std::printf("Art-Net to widget at 44 Hz, %d sent (arrived: %zu on wine, %zu on linux):\n", packets,
@@ -266,6 +283,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     if (idleSeconds > 0) {
+        freshWidget();
         const IdleFigures win = IdleCpu(onWine, true, idleSeconds);
         const IdleFigures lin = IdleCpu(onLinux, false, idleSeconds);
         std::printf("idle widget, %d s (vantor-host.exe %.2f %% + wine server %.2f %%):\n", idleSeconds,
@@ -283,6 +301,7 @@ int main(int argc, char** argv) {
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         std::vector<double> win, lin;
         for (int run = 0; run < firmwareRuns; ++run) {
+            prowidget::Simulator& sim = freshWidget();
             win.push_back(FirmwareSeconds(onWine, sim, wine::Session::WindowsPath(image)));
             lin.push_back(FirmwareSeconds(onLinux, sim, image.string()));
         }

@@ -1,14 +1,15 @@
 #include "platform/win32/win32_serial_port.h"
 
+#include <algorithm>
+
 #include "platform/win32/text.h"
+#include "stuff/scoped_flag.h"
 
 namespace {
 
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 16;
 const char* const kNotOpen = "Operation valid only when the port is open";
-// The pause after a byte that ends the reader's read.
-constexpr DWORD kReadGapMs = 1;
 constexpr DWORD kReadChunk = 4096;
 
 }  // namespace
@@ -57,10 +58,9 @@ void Win32SerialPort::Open() {
     handle_ = handle;
     DCB line{};
     line.DCBlength = sizeof line;
+    // No time-outs: a read waits for all it asks for, which the reader keeps to what is there or one byte;
+    // writes are bounded by Output's own wait.
     COMMTIMEOUTS timeouts{};
-    // A read waits for the first byte, then returns once the line has been quiet for a moment; writes are
-    // bounded by Output's own wait.
-    timeouts.ReadIntervalTimeout = kReadGapMs;
     bool ready = GetCommState(handle_, &line);
     if (ready) {
         line.BaudRate = kLineBaud;
@@ -103,11 +103,14 @@ void Win32SerialPort::Close() {
 }
 
 // The reader thread: one read pending at a time, what it brings held for the window's thread, which is told
-// once for all that came since it last looked. It ends at Close, or when the device fails the read.
+// once for all that came since it last looked. A read waits for one byte when nothing waits, else takes what
+// the device counts as waiting, which is there already: no read time-out is needed, so none can end a read
+// that has found nothing. It ends at Close, or when the device fails.
 void Win32SerialPort::Read() {
     std::vector<std::uint8_t> chunk(kReadChunk);
     const HANDLE readOrStop[] = {readDone_, stop_};
     const HANDLE takenOrStop[] = {taken_, stop_};
+    DWORD wanted = 1;
     for (;;) {
         bool full = false;
         {
@@ -123,7 +126,7 @@ void Win32SerialPort::Read() {
         ResetEvent(readDone_);
         DWORD got = 0;
         DWORD error = 0;
-        if (!ReadFile(handle_, chunk.data(), kReadChunk, nullptr, &request)) error = GetLastError();
+        if (!ReadFile(handle_, chunk.data(), wanted, nullptr, &request)) error = GetLastError();
         if (error == 0 || error == ERROR_IO_PENDING) {
             if (WaitForMultipleObjects(2, readOrStop, FALSE, INFINITE) != WAIT_OBJECT_0) {
                 CancelIoEx(handle_, &request);
@@ -132,6 +135,10 @@ void Win32SerialPort::Read() {
             }
             error = GetOverlappedResult(handle_, &request, &got, FALSE) ? 0 : GetLastError();
         }
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (error == 0 && !ClearCommError(handle_, &errors, &status)) error = GetLastError();
+        wanted = std::clamp<DWORD>(status.cbInQue, 1, kReadChunk);
         const std::lock_guard<std::mutex> held(lock_);
         if (error != 0) failure_ = SystemErrorText(error);
         held_.insert(held_.end(), chunk.begin(), chunk.begin() + got);
@@ -145,7 +152,18 @@ void Win32SerialPort::Announce() {
         const std::lock_guard<std::mutex> held(lock_);
         posted_ = false;
     }
-    if (InputArrived) InputArrived();
+    // A message box shown by the handler runs a nested loop, where this would come again: the outer handler
+    // is still at work then.
+    if (announcing_ || !InputArrived) return;
+    {
+        ScopedFlag announcing(announcing_);
+        readWhileAnnouncing_ = false;
+        InputArrived();
+    }
+    // Bytes that came while the handler ran, after it read, are announced again once the loop is back.
+    if (!readWhileAnnouncing_ || !PortOpen()) return;
+    const std::lock_guard<std::mutex> held(lock_);
+    if (!held_.empty() && !posted_) posted_ = PostMessageW(window_, message_, 0, 0);
 }
 
 void Win32SerialPort::FailAndClose(const std::string& description) {
@@ -170,11 +188,13 @@ int Win32SerialPort::InBufferCount() {
 
 void Win32SerialPort::ClearInBuffer() {
     if (!PortOpen()) throw SerialError(kNotOpen);
+    // The reader takes every byte from the device as it comes: what waits is what it holds. The device's own
+    // queue is left alone, since the reader's next read counts on what it found there.
     {
         const std::lock_guard<std::mutex> held(lock_);
         held_.clear();
     }
-    PurgeComm(handle_, PURGE_RXCLEAR);
+    readWhileAnnouncing_ = true;
     SetEvent(taken_);
 }
 
@@ -194,6 +214,7 @@ void Win32SerialPort::ReadInput(std::vector<std::uint8_t>& bytes) {
         bytes.assign(held_.begin(), held_.end());
         held_.clear();
     }
+    readWhileAnnouncing_ = true;
     SetEvent(taken_);
 }
 

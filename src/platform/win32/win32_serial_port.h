@@ -60,6 +60,8 @@ private:
     HANDLE taken_ = nullptr;
     int commPort_ = 1;
     std::thread reader_;
+    bool announcing_ = false;
+    bool readWhileAnnouncing_ = false;
 
     // Shared with the reader, under the lock.
     std::mutex lock_;
