@@ -24,6 +24,7 @@ std::string ComputerName() {
 
 Form1Window::Form1Window()
     : window_(Widen(Form1View::kTitle)),
+      serial_(window_),
       socket_(window_),
       sacnSocket_(window_),
       fileDialog_(window_),

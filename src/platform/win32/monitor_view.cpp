@@ -18,8 +18,12 @@ MonitorView::MonitorView(std::vector<std::unique_ptr<Label>>& labels, HWND paren
     handle_ = CreateWindowExW(0, kClassName, L"Label8", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), OwnModule(), this);
     if (!handle_) throw std::runtime_error("Cannot create the monitor: " + SystemErrorText(GetLastError()));
+    // A hidden monitor is painted whole when it shows; marking its cells meanwhile would cost each a trip to
+    // the window manager (under wine, to its server) for nothing, 132 of them for every frame of new levels.
     for (std::size_t index = 0; index < labels_.size(); ++index)
-        labels_[index]->Changed = [this, index] { InvalidateRect(handle_, &cells_[index], FALSE); };
+        labels_[index]->Changed = [this, index] {
+            if (IsWindowVisible(handle_)) InvalidateRect(handle_, &cells_[index], FALSE);
+        };
 }
 
 void MonitorView::Place(const std::vector<RECT>& cells) {

@@ -1,23 +1,32 @@
 #include "platform/win32/win32_serial_port.h"
 
+#include <algorithm>
+
 #include "platform/win32/text.h"
+#include "stuff/scoped_flag.h"
 
 namespace {
 
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 16;
 const char* const kNotOpen = "Operation valid only when the port is open";
+constexpr DWORD kReadChunk = 4096;
 
 }  // namespace
 
-Win32SerialPort::Win32SerialPort()
-    : readDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      writeDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+Win32SerialPort::Win32SerialPort(MessageWindow& window)
+    : window_(window.Handle()),
+      readDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      writeDone_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      taken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    message_ = window.AddHandler([this](WPARAM, LPARAM) { Announce(); });
+}
 
 Win32SerialPort::~Win32SerialPort() {
     Close();
-    if (readDone_) CloseHandle(readDone_);
-    if (writeDone_) CloseHandle(writeDone_);
+    for (HANDLE event : {readDone_, writeDone_, stop_, taken_})
+        if (event) CloseHandle(event);
 }
 
 std::wstring Win32SerialPort::DeviceNameOf(int port) {
@@ -49,9 +58,9 @@ void Win32SerialPort::Open() {
     handle_ = handle;
     DCB line{};
     line.DCBlength = sizeof line;
+    // No time-outs: a read waits for all it asks for, which the reader keeps to what is there or one byte;
+    // writes are bounded by Output's own wait.
     COMMTIMEOUTS timeouts{};
-    // Reads return at once with whatever is waiting; writes are bounded by Output's own wait.
-    timeouts.ReadIntervalTimeout = MAXDWORD;
     bool ready = GetCommState(handle_, &line);
     if (ready) {
         line.BaudRate = kLineBaud;
@@ -77,13 +86,84 @@ void Win32SerialPort::Open() {
         Close();
         throw SerialError("Port " + std::to_string(commPort_) + ": " + SystemErrorText(error));
     }
+    ResetEvent(stop_);
+    reader_ = std::thread([this] { Read(); });
 }
 
 void Win32SerialPort::Close() {
     if (!PortOpen()) return;
+    SetEvent(stop_);
+    if (reader_.joinable()) reader_.join();
     CancelIo(handle_);
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    const std::lock_guard<std::mutex> held(lock_);
+    held_.clear();
+    failure_.clear();
+}
+
+// The reader thread: one read pending at a time, what it brings held for the window's thread, which is told
+// once for all that came since it last looked. A read waits for one byte when nothing waits, else takes what
+// the device counts as waiting, which is there already: no read time-out is needed, so none can end a read
+// that has found nothing. It ends at Close, or when the device fails.
+void Win32SerialPort::Read() {
+    std::vector<std::uint8_t> chunk(kReadChunk);
+    const HANDLE readOrStop[] = {readDone_, stop_};
+    const HANDLE takenOrStop[] = {taken_, stop_};
+    DWORD wanted = 1;
+    for (;;) {
+        bool full = false;
+        {
+            const std::lock_guard<std::mutex> held(lock_);
+            full = held_.size() >= kMostHeld;
+        }
+        if (full) {
+            if (WaitForMultipleObjects(2, takenOrStop, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+            continue;
+        }
+        OVERLAPPED request{};
+        request.hEvent = readDone_;
+        ResetEvent(readDone_);
+        DWORD got = 0;
+        DWORD error = 0;
+        if (!ReadFile(handle_, chunk.data(), wanted, nullptr, &request)) error = GetLastError();
+        if (error == 0 || error == ERROR_IO_PENDING) {
+            if (WaitForMultipleObjects(2, readOrStop, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                CancelIoEx(handle_, &request);
+                GetOverlappedResult(handle_, &request, &got, TRUE);
+                return;
+            }
+            error = GetOverlappedResult(handle_, &request, &got, FALSE) ? 0 : GetLastError();
+        }
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (error == 0 && !ClearCommError(handle_, &errors, &status)) error = GetLastError();
+        wanted = std::clamp<DWORD>(status.cbInQue, 1, kReadChunk);
+        const std::lock_guard<std::mutex> held(lock_);
+        if (error != 0) failure_ = SystemErrorText(error);
+        held_.insert(held_.end(), chunk.begin(), chunk.begin() + got);
+        if ((got > 0 || error != 0) && !posted_) posted_ = PostMessageW(window_, message_, 0, 0);
+        if (error != 0) return;
+    }
+}
+
+void Win32SerialPort::Announce() {
+    {
+        const std::lock_guard<std::mutex> held(lock_);
+        posted_ = false;
+    }
+    // A message box shown by the handler runs a nested loop, where this would come again: the outer handler
+    // is still at work then.
+    if (announcing_ || !InputArrived) return;
+    {
+        ScopedFlag announcing(announcing_);
+        readWhileAnnouncing_ = false;
+        InputArrived();
+    }
+    // Bytes that came while the handler ran, after it read, are announced again once the loop is back.
+    if (!readWhileAnnouncing_ || !PortOpen()) return;
+    const std::lock_guard<std::mutex> held(lock_);
+    if (!held_.empty() && !posted_) posted_ = PostMessageW(window_, message_, 0, 0);
 }
 
 void Win32SerialPort::FailAndClose(const std::string& description) {
@@ -96,38 +176,46 @@ void Win32SerialPort::FailAndClose(const std::string& description) {
 
 int Win32SerialPort::InBufferCount() {
     if (!PortOpen()) throw SerialError(kNotOpen);
-    DWORD errors = 0;
-    COMSTAT status{};
-    // The device went away (unplugged): closing the port lets the window learn of it.
-    if (!ClearCommError(handle_, &errors, &status)) FailAndClose(SystemErrorText(GetLastError()));
-    return static_cast<int>(status.cbInQue);
+    std::string failure;
+    {
+        const std::lock_guard<std::mutex> held(lock_);
+        // What came before the device went is read first.
+        if (!held_.empty() || failure_.empty()) return static_cast<int>(held_.size());
+        failure = failure_;
+    }
+    FailAndClose(failure);
 }
 
 void Win32SerialPort::ClearInBuffer() {
     if (!PortOpen()) throw SerialError(kNotOpen);
-    PurgeComm(handle_, PURGE_RXCLEAR);
+    // The reader takes every byte from the device as it comes: what waits is what it holds. The device's own
+    // queue is left alone, since the reader's next read counts on what it found there.
+    {
+        const std::lock_guard<std::mutex> held(lock_);
+        held_.clear();
+    }
+    readWhileAnnouncing_ = true;
+    SetEvent(taken_);
 }
 
 std::vector<std::uint8_t> Win32SerialPort::Input() {
-    if (!PortOpen()) throw SerialError(kNotOpen);
     std::vector<std::uint8_t> bytes;
-    // The count can grow while we read; read until a read brings nothing more.
-    for (int waiting = InBufferCount(); waiting > 0; waiting = InBufferCount()) {
-        const std::size_t start = bytes.size();
-        bytes.resize(start + static_cast<std::size_t>(waiting));
-        OVERLAPPED request{};
-        request.hEvent = readDone_;
-        ResetEvent(readDone_);
-        DWORD got = 0;
-        if (!ReadFile(handle_, bytes.data() + start, static_cast<DWORD>(waiting), &got, &request)) {
-            // With reads set to return at once, a pending read completes without waiting for more input.
-            if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(handle_, &request, &got, TRUE))
-                FailAndClose(SystemErrorText(GetLastError()));
-        }
-        bytes.resize(start + got);
-        if (got == 0) break;
-    }
+    ReadInput(bytes);
     return bytes;
+}
+
+void Win32SerialPort::ReadInput(std::vector<std::uint8_t>& bytes) {
+    if (InBufferCount() == 0) {
+        bytes.clear();
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> held(lock_);
+        bytes.assign(held_.begin(), held_.end());
+        held_.clear();
+    }
+    readWhileAnnouncing_ = true;
+    SetEvent(taken_);
 }
 
 void Win32SerialPort::Output(std::span<const std::uint8_t> bytes) {

@@ -65,7 +65,8 @@ TEST(MessageBox, HeadlessShowsNothingReturnsAtOnceAndLogsTheText) {
 }
 
 TEST(SerialPort, RefusesWhatTheControlRefuses) {
-    Win32SerialPort port;
+    MessageWindow window(L"serial test");
+    Win32SerialPort port(window);
     EXPECT_THROW(port.SetCommPort(0), SerialError);
     EXPECT_THROW(port.SetCommPort(17), SerialError);
     EXPECT_THROW(port.Output(std::vector<std::uint8_t>{0x7E}), SerialError);

@@ -1,5 +1,6 @@
 // The timer engine under the window's message loop: the tick runs on the window's thread at the timer's
-// period, stops and restarts with its object, and a thread held up gets one late tick, not a burst.
+// period, stops and restarts with its object, ticks once after each start while it ticks on input, and a
+// thread held up gets one late tick, not a burst.
 
 #include "platform/win32/timer_engine.h"
 
@@ -55,6 +56,20 @@ TEST(TimerEngine, StopsWhenDisabledAndResumesWhenEnabled) {
     ticking.timer.SetEnabled(true);
     Win32EventLoop::RunFor(200);
     EXPECT_GT(ticking.ticks, whenStopped);
+}
+
+TEST(TimerEngine, ATimerThatTicksOnInputTicksOnceAfterEachStartUntilItTicksOnTheClockAgain) {
+    Ticking ticking(2);
+    ticking.timer.SetTicksOnInput(true);
+    ticking.timer.SetEnabled(true);
+    Win32EventLoop::RunFor(100);
+    EXPECT_EQ(ticking.ticks, 1);
+    ticking.timer.SetEnabled(true);
+    Win32EventLoop::RunFor(100);
+    EXPECT_EQ(ticking.ticks, 2);
+    ticking.timer.SetTicksOnInput(false);
+    Win32EventLoop::RunFor(100);
+    EXPECT_GT(ticking.ticks, 10);
 }
 
 TEST(TimerEngine, AThreadHeldUpGetsOneLateTickNotABurst) {
