@@ -80,6 +80,9 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
         } else if (arg == "--priority") {
             if (const std::string text = value(); !text.empty())
                 options.priority = static_cast<int>(InRange(text, "priority", 0, 200));
+        } else if (arg == "--ttl") {
+            if (const std::string text = value(); !text.empty())
+                options.ttl = static_cast<int>(InRange(text, "TTL", 1, 255));
         } else if (arg == "--update-firmware") {
             options.firmwareFile = value();
         } else if (arg == "--headless") {
@@ -132,6 +135,7 @@ and drives it.
   --protocol artnet|sacn the network protocol (default artnet); sACN joins 239.255.hi.lo of the universe on
                          the chosen interface, beside the window's Art-Net node
   --priority N           the priority of the bridge's own sACN packets (0 to 200, default 100)
+  --ttl N                the multicast TTL of the bridge's own sACN packets (1 to 255, default 1)
   --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)
   --headless             no window on screen; message boxes go to the log (also without a display)
   --simulate-widget      start a simulated Pro widget on a pseudo-terminal as serial port 1, and report

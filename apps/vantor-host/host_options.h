@@ -17,6 +17,7 @@ struct HostOptions {
     std::optional<int> universe;
     bool sacn = false;  // --protocol sacn
     std::optional<int> priority;
+    std::optional<int> ttl;  // of the bridge's own sACN
     std::optional<std::string> firmwareFile;
     bool headless = false;
     bool simulateWidget = false;

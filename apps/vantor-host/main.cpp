@@ -133,8 +133,11 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
         }
         if (options.sacn) {
             const vantor_sacn_status sacn = api.SacnStatus();
-            statusLine.SetSacn(SacnStatusText(sacn, api.sacn_ignored_name, true),
-                               SacnStatusText(sacn, api.sacn_ignored_name, false));
+            // In receive mode the bridge is a source itself: what it sends is what counts.
+            const std::optional<SacnSent> sent =
+                status.send_mode != VANTOR_FALSE ? std::nullopt : std::optional(api.SacnSentCounts());
+            statusLine.SetSacn(SacnStatusText(sacn, sent, api.sacn_ignored_name, true),
+                               SacnStatusText(sacn, sent, api.sacn_ignored_name, false));
         }
         statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
@@ -210,6 +213,7 @@ int Run(const HostOptions& options) {
         Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
     if (options.sacn) Check(api, api.set_protocol(VANTOR_PROTOCOL_SACN), "choosing sACN");
     if (options.priority) Check(api, api.set_sacn_priority(*options.priority), "sACN priority");
+    if (options.ttl) Check(api, api.set_sacn_ttl(*options.ttl), "sACN TTL");
     if (options.universe) Check(api, api.set_universe(*options.universe), "universe");
     for (const auto& level : options.levels) SetLevel(api, driver, level);
 

@@ -44,6 +44,8 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     Resolve(library, "vantor_get_receive_counts", api.get_receive_counts);
     Resolve(library, "vantor_set_protocol", api.set_protocol);
     Resolve(library, "vantor_set_sacn_priority", api.set_sacn_priority);
+    Resolve(library, "vantor_set_sacn_ttl", api.set_sacn_ttl);
+    Resolve(library, "vantor_get_sacn_sent", api.get_sacn_sent);
     Resolve(library, "vantor_get_sacn_status", api.get_sacn_status);
     Resolve(library, "vantor_sacn_ignored_name", api.sacn_ignored_name);
     return api;
@@ -66,6 +68,12 @@ vantor_sacn_status PluginLibrary::SacnStatus() const {
     status.size = sizeof status;
     if (get_sacn_status(&status) != VANTOR_S_OK) return vantor_sacn_status{};
     return status;
+}
+
+SacnSent PluginLibrary::SacnSentCounts() const {
+    SacnSent sent;
+    if (get_sacn_sent(&sent.packets, &sent.refused) != VANTOR_S_OK) return {};
+    return sent;
 }
 
 std::string PluginLibrary::DefaultPath() {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "sacn_status_text.h"
 #include "vantor_out.h"
 
 // The plug-in's C interface, loaded with dlopen. Never unloaded: the plug-in keeps its window and Qt state
@@ -30,6 +31,8 @@ struct PluginLibrary {
     decltype(&vantor_get_receive_counts) get_receive_counts = nullptr;
     decltype(&vantor_set_protocol) set_protocol = nullptr;
     decltype(&vantor_set_sacn_priority) set_sacn_priority = nullptr;
+    decltype(&vantor_set_sacn_ttl) set_sacn_ttl = nullptr;
+    decltype(&vantor_get_sacn_sent) get_sacn_sent = nullptr;
     decltype(&vantor_get_sacn_status) get_sacn_status = nullptr;
     decltype(&vantor_sacn_ignored_name) sacn_ignored_name = nullptr;
 
@@ -39,6 +42,7 @@ struct PluginLibrary {
     vantor_receive_counts ReceiveCounts() const;
     // The sACN side (all zero on a failure).
     vantor_sacn_status SacnStatus() const;
+    SacnSent SacnSentCounts() const;
 
     // Throws std::runtime_error with dlerror's text when the library or a function is missing.
     static PluginLibrary Load(const std::string& path);

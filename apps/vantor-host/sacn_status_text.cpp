@@ -2,8 +2,16 @@
 
 #include <algorithm>
 
-std::string SacnStatusText(const vantor_sacn_status& status, SacnIgnoredNamer ignoredName, bool withCounts) {
+std::string SacnStatusText(const vantor_sacn_status& status, const std::optional<SacnSent>& sent,
+                           SacnIgnoredNamer ignoredName, bool withCounts) {
     std::string text = "sACN universe " + std::to_string(status.universe) + ": ";
+    if (sent) {
+        text += "sending at priority " + std::to_string(status.priority);
+        if (!withCounts) return text;
+        text += ", " + std::to_string(sent->packets) + " packets sent";
+        if (sent->refused) text += ", " + std::to_string(sent->refused) + " refused";
+        return text;
+    }
     const uint32_t count = std::min<uint32_t>(status.source_count, VANTOR_SACN_MAX_SOURCES);
     if (count == 0) text += "no source";
     for (uint32_t index = 0; index < count; ++index) {

@@ -33,5 +33,8 @@ VBool clsOutputDriver::init(std::string& CallingAppTitle, std::string& MyFilenam
 
 VBool clsOutputDriver::Term() {
     plugin_.ReleaseHostHelper();
+    // The host is done: receivers learn at once that the bridge's own sACN stream ends, rather than after
+    // their time-out. The window lives on, and a next frame starts the stream again.
+    if (plugin_.HasWindow()) plugin_.Window().Form().sacn.EndStream();
     return kFalse;
 }

@@ -13,14 +13,22 @@ constexpr int kMaxDatagramsPerArrival = 256;
 
 }  // namespace
 
-SacnBridge::SacnBridge(SacnSocket* socket, DmxOutput& output, std::function<bool()> isSendMode)
-    : socket_(socket), output_(output), isSendMode_(std::move(isSendMode)) {
+SacnBridge::SacnBridge(SacnSocket* socket, DmxOutput& output, std::function<bool()> isSendMode,
+                       SacnSendServices sendServices)
+    : socket_(socket),
+      output_(output),
+      isSendMode_(std::move(isSendMode)),
+      sendServices_(std::move(sendServices)) {
     datagram_.reserve(kSacnDataPacketBytes);
-    if (socket_) socket_->DataArrival = [this] { TakeArrivals(std::chrono::steady_clock::now()); };
+    if (!socket_) return;
+    socket_->DataArrival = [this] { TakeArrivals(std::chrono::steady_clock::now()); };
+    sender_.emplace(*socket_);
 }
 
 SacnBridge::~SacnBridge() {
-    if (socket_) socket_->DataArrival = nullptr;
+    if (!socket_) return;
+    socket_->DataArrival = nullptr;
+    EndStream();
 }
 
 void SacnBridge::Choose(bool chosen) {
@@ -29,6 +37,7 @@ void SacnBridge::Choose(bool chosen) {
         if (!socket_) throw SocketError("sACN is not available on this platform");
         socket_->Open(receiver_.Universe());
     } else {
+        sender_->Stop();
         socket_->Close();
     }
     chosen_ = chosen;
@@ -40,6 +49,8 @@ void SacnBridge::SetUniverse(int universe) {
                                 std::to_string(kSacnHighestUniverse));
     const auto wanted = static_cast<std::uint16_t>(universe);
     if (wanted == receiver_.Universe()) return;
+    // The old stream ends on the old group, before the socket leaves it.
+    if (sender_) sender_->SetUniverse(wanted);
     if (chosen_) socket_->Open(wanted);
     receiver_.SetUniverse(wanted);
 }
@@ -49,18 +60,61 @@ void SacnBridge::SetPriority(int priority) {
         throw std::out_of_range("sACN priority " + std::to_string(priority) + " is outside 0 to " +
                                 std::to_string(kSacnHighestPriority));
     priority_ = static_cast<std::uint8_t>(priority);
+    if (sender_) sender_->SetPriority(priority_);
+}
+
+void SacnBridge::SetTtl(int ttl) {
+    if (ttl < 1 || ttl > 255)
+        throw std::out_of_range("sACN TTL " + std::to_string(ttl) + " is outside 1 to 255");
+    if (socket_) socket_->SetMulticastTtl(ttl);
+}
+
+void SacnBridge::SendLevels(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now) {
+    if (!chosen_) return;
+    if (!sender_->HasIdentity()) {
+        // Made or read once, when the bridge first sends: an Art-Net bridge never touches its state.
+        SacnCidChoice cid;
+        if (sendServices_.Cids) {
+            cid = LoadOrMakeCid(*sendServices_.Cids);
+        } else {
+            cid.Cid = MakeRandomCid();
+            cid.Note = "no state directory to keep the sACN CID in; " + CidText(cid.Cid) +
+                       " holds for this run only";
+            cid.Warning = true;
+        }
+        if (!cid.Note.empty() && sendServices_.Log) sendServices_.Log(cid.Warning, cid.Note);
+        sender_->SetIdentity(cid.Cid, sendServices_.SourceName);
+    }
+    sender_->Send(levels, now);
+}
+
+void SacnBridge::EndStream() {
+    if (chosen_) sender_->Stop();
 }
 
 void SacnBridge::TakeArrivals(TimePoint now) {
     if (!chosen_) return;
     for (int count = 0; count < kMaxDatagramsPerArrival; ++count) {
         if (!socket_->ReadDatagram(datagram_)) break;
+        if (IsOwn(datagram_)) continue;
         if (receiver_.Receive(datagram_, now)) Output();
     }
 }
 
 void SacnBridge::Tick(TimePoint now) {
-    if (chosen_ && receiver_.Tick(now)) Output();
+    if (!chosen_) return;
+    if (receiver_.Tick(now)) Output();
+    if (isSendMode_())
+        sender_->Stop();
+    else
+        sender_->Tick(now);
+}
+
+// The bridge's own stream comes back to it over the interface's loopback; it is no source of its own input.
+bool SacnBridge::IsOwn(std::span<const std::uint8_t> datagram) const {
+    if (!sender_->HasIdentity() || datagram.size() < kAtCid + kSacnCidBytes) return false;
+    const SacnCid& cid = sender_->Cid();
+    return std::equal(cid.begin(), cid.end(), datagram.begin() + kAtCid);
 }
 
 void SacnBridge::Output() {

@@ -3,20 +3,36 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
+#include "sacn/cid_store.h"
 #include "sacn/sacn_receiver.h"
+#include "sacn/sacn_sender.h"
 #include "sacn/sacn_socket.h"
 #include "stuff/dmx_output.h"
 
-// sACN to the widget: while chosen, the merged levels of the universe are written into the output, and in
-// send mode each packet that changes them sends one frame, as the Art-Net node does with ArtDmx.
+// What the bridge's sending side needs from its platform: where its CID lives (none: a new one each run),
+// the source name of its packets, and where it says what happened to the CID.
+struct SacnSendServices {
+    CidStore* Cids = nullptr;
+    std::string SourceName;
+    std::function<void(bool warning, const std::string& line)> Log;
+};
+
+// sACN beside Art-Net. While chosen, in send mode the merged levels of the universe are written into the
+// output and each packet that changes them sends one frame, as the Art-Net node does with ArtDmx; in receive
+// mode each good frame of the widget's input leaves as one data packet of the bridge's own stream, which
+// ends (three stream-terminated packets) when the bridge leaves receive mode or sACN, or stops.
 class SacnBridge {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
     // socket may be null where the platform has none: choosing sACN then fails.
-    SacnBridge(SacnSocket* socket, DmxOutput& output, std::function<bool()> isSendMode);
+    SacnBridge(SacnSocket* socket, DmxOutput& output, std::function<bool()> isSendMode,
+               SacnSendServices sendServices = {});
     ~SacnBridge();
     SacnBridge(const SacnBridge&) = delete;
     SacnBridge& operator=(const SacnBridge&) = delete;
@@ -30,9 +46,20 @@ public:
     // std::out_of_range outside 0 to 200. Kept for the sending side.
     void SetPriority(int priority);
     std::uint8_t Priority() const { return priority_; }
+    // std::out_of_range outside 1 to 255.
+    void SetTtl(int ttl);
+
+    // A good frame of the widget's input (entry 0 its start code); sent only while chosen.
+    void SendLevels(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now);
+    // Three stream-terminated packets when the own stream runs.
+    void EndStream();
+    // Data, terminated and discovery packets sent; those the socket refused.
+    std::uint64_t PacketsSent() const { return sender_ ? sender_->PacketsSent : 0; }
+    std::uint64_t SendFailures() const { return sender_ ? sender_->SendFailures : 0; }
 
     void TakeArrivals(TimePoint now);
-    // Source time-outs: a winner gone silent hands the output to the next at once.
+    // Source time-outs: a winner gone silent hands the output to the next at once. The own stream's
+    // discovery, and its end once the bridge is in send mode.
     void Tick(TimePoint now);
 
     const SacnReceiver& Receiver() const { return receiver_; }
@@ -41,6 +68,7 @@ public:
 
 private:
     void Output();
+    bool IsOwn(std::span<const std::uint8_t> datagram) const;
 
     SacnSocket* socket_;
     DmxOutput& output_;
@@ -48,6 +76,8 @@ private:
     SacnReceiver receiver_{1};
     std::uint8_t priority_ = kSacnDefaultPriority;
     bool chosen_ = false;
+    SacnSendServices sendServices_;
+    std::optional<SacnSender> sender_;
     // Reused from one read to the next: a stream of packets allocates nothing.
     std::vector<std::uint8_t> datagram_;
 };

@@ -1,5 +1,6 @@
 #include "window/form1.h"
 
+#include <chrono>
 #include <exception>
 
 namespace {
@@ -16,7 +17,8 @@ Form1::Form1(WindowServices services)
       ArtSocket(services.ArtSocket),
       prowidget(services.MSComm1, services.Messages),
       artnet(services.ArtSocket, *this, prowidget, services.ArtNetLog),
-      sacn(services.Sacn, prowidget, [this] { return FromVBool(SendMode); }),
+      sacn(
+          services.Sacn, prowidget, [this] { return FromVBool(SendMode); }, services.SacnSend),
       services_(std::move(services)) {
     Frame1.SetCaption("Device Manager");
     Command2.SetCaption("Search");
@@ -126,7 +128,10 @@ void Form1::WireEvents() {
     prowidget.SetSendFailureHandler([this] { NoticeClosedLink(); });
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {
-                                  artnet.SendArtDmx(UniverseSetting(), levels);
+                                  if (sacn.Chosen())
+                                      sacn.SendLevels(levels.subspan<1>(), std::chrono::steady_clock::now());
+                                  else
+                                      artnet.SendArtDmx(UniverseSetting(), levels);
                               });
 }
 

@@ -39,6 +39,7 @@ struct WindowServices {
     std::function<void(const std::string& line)> WidgetLog{};
     // The sACN socket; none where the platform has no sACN yet.
     SacnSocket* Sacn = nullptr;
+    SacnSendServices SacnSend{};
 };
 
 inline constexpr int kMonitorChannels = 132;

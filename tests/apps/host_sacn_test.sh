@@ -4,12 +4,7 @@
 # terminates, and the status log names both sources and the winner. Nothing leaves the namespace.
 own_network=yes
 source "$(dirname "$0")/../support/script_support.sh"
-if [ -z "${VANTOR_OWN_NETWORK:-}" ]; then
-    echo "skipped: needs a network namespace of its own (root)"
-    exit 0
-fi
-ip link set lo multicast on
-ip route add 239.0.0.0/8 dev lo
+sacn_loopback_or_skip
 
 "$build/vantor-host" --headless --simulate-widget --port 1 --interface lo --mode send --protocol sacn \
     --universe 1 --priority 120 --duration 5 >"$work/host.log" 2>&1 &

@@ -32,3 +32,13 @@ wait_until() {
     done
 }
 
+
+# sACN tests: multicast over loopback, in the test's own namespace only; skips the test outside one.
+sacn_loopback_or_skip() {
+    if [ -z "${VANTOR_OWN_NETWORK:-}" ]; then
+        echo "skipped: needs a network namespace of its own (root)"
+        exit 0
+    fi
+    ip link set lo multicast on
+    ip route add 239.0.0.0/8 dev lo
+}

@@ -1,6 +1,7 @@
 #include "platform/qt/form1_window.h"
 
 #include <QLocale>
+#include <QSysInfo>
 
 #include "artnet/artnet.h"
 #include "platform/qt/headless.h"
@@ -18,10 +19,27 @@ Form1Window::Form1Window(bool withView) {
     auto widgetLog = [](const std::string& line) {
         qCInfo(lcWidget).noquote() << QString::fromStdString(line);
     };
+    if (const auto state = BridgeStateDirectory(ProcessEnvironment))
+        cids_ = std::make_unique<CidFileStore>(*state);
+    auto sacnLog = [](bool warning, const std::string& line) {
+        if (warning)
+            qCWarning(lcSacn).noquote() << QString::fromStdString(line);
+        else
+            qCInfo(lcSacn).noquote() << QString::fromStdString(line);
+    };
     WindowServices services{
-        serial_,      socket_,     messages_,          events_,
-        &fileDialog_, artNetLog,   OwnLibraryFolder(), QLocale().decimalPoint().toStdString(),
-        widgetLog,    &sacnSocket_};
+        serial_,
+        socket_,
+        messages_,
+        events_,
+        &fileDialog_,
+        artNetLog,
+        OwnLibraryFolder(),
+        QLocale().decimalPoint().toStdString(),
+        widgetLog,
+        &sacnSocket_,
+        SacnSendServices{cids_.get(), QSysInfo::machineHostName().toStdString() + " Vantor DMX bridge",
+                         sacnLog}};
     form_ = std::make_unique<Form1>(std::move(services));
     for (Timer* timer : form_->AllTimers()) timers_.Bind(*timer);
     if (!withView) return;

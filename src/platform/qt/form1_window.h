@@ -11,6 +11,7 @@
 #include "platform/qt/qt_udp_socket.h"
 #include "platform/qt/timer_engine.h"
 #include "plugin/control_window.h"
+#include "sacn/cid_file_store.h"
 #include "window/form1.h"
 
 // Form1 with the Qt services it reaches, its timers driven and, where a person can see it, its view built.
@@ -37,6 +38,8 @@ private:
     QtSerialPort serial_;
     QtUdpSocket socket_;
     QtSacnSocket sacnSocket_;
+    // None without a state directory: the CID then holds for one run.
+    std::unique_ptr<CidFileStore> cids_;
     QtMessageBox messages_;
     QtEventLoop events_;
     QtFileDialogService fileDialog_;

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_sacn_socket.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -10,11 +11,12 @@
 #include "artnet/udp_socket.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "sacn/sacn_packets.h"
+#include "sacn/sacn_sender.h"
 
 namespace {
 
 QHostAddress GroupOf(std::uint16_t universe) {
-    return QHostAddress((239u << 24) | (255u << 16) | universe);
+    return QHostAddress(SacnGroupOf(universe));
 }
 
 QNetworkInterface ChosenInterface() {
@@ -56,6 +58,8 @@ void QtSacnSocket::Open(std::uint16_t universe) {
         throw SocketError("sACN: cannot join " + GroupOf(universe).toString().toStdString() + " on " +
                           interface.name().toStdString() + ": " + why);
     }
+    socket_.setMulticastInterface(interface);
+    socket_.setSocketOption(QAbstractSocket::MulticastTtlOption, ttl_);
 }
 
 void QtSacnSocket::Close() {
@@ -73,4 +77,23 @@ bool QtSacnSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
     const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(datagram.data()), size);
     datagram.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return got >= 0;
+}
+
+// Straight to the descriptor: QHostAddress and Qt's datagram path would allocate for every packet.
+bool QtSacnSocket::Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) {
+    if (socket_.state() != QAbstractSocket::BoundState) return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(group);
+    const ssize_t sent =
+        ::sendto(static_cast<int>(socket_.socketDescriptor()), datagram.data(), datagram.size(), MSG_DONTWAIT,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return sent == static_cast<ssize_t>(datagram.size());
+}
+
+void QtSacnSocket::SetMulticastTtl(int ttl) {
+    ttl_ = ttl;
+    if (socket_.state() == QAbstractSocket::BoundState)
+        socket_.setSocketOption(QAbstractSocket::MulticastTtlOption, ttl_);
 }

@@ -163,6 +163,20 @@ vantor_status vantor_set_sacn_priority(int32_t priority) {
     return Guarded([&] { ThePlugin().Window().Form().sacn.SetPriority(priority); });
 }
 
+vantor_status vantor_set_sacn_ttl(int32_t ttl) {
+    return Guarded([&] { ThePlugin().Window().Form().sacn.SetTtl(ttl); });
+}
+
+vantor_status vantor_get_sacn_sent(uint64_t* sent, uint64_t* refused) {
+    return Guarded([&] {
+        auto& sentOut = Required(sent, "sent");
+        auto& refusedOut = Required(refused, "refused");
+        const SacnBridge& sacn = ThePlugin().Window().Form().sacn;
+        sentOut = sacn.PacketsSent();
+        refusedOut = sacn.SendFailures();
+    });
+}
+
 vantor_status vantor_update_firmware(const char* path, vantor_bool* result) {
     return Guarded([&] {
         auto& out = Required(result, "result");

@@ -140,6 +140,13 @@ VANTOR_API vantor_status vantor_get_receive_counts(vantor_receive_counts* counts
 VANTOR_API vantor_status vantor_set_protocol(int32_t protocol);
 /* The priority (0 to 200, default 100) that the bridge's own sACN packets carry. */
 VANTOR_API vantor_status vantor_set_sacn_priority(int32_t priority);
+/* The multicast TTL (1 to 255, default 1: the packets stay on the local network) of the bridge's own sACN. */
+VANTOR_API vantor_status vantor_set_sacn_ttl(int32_t ttl);
+/* In receive mode with sACN, each good frame of the widget's input leaves as one E1.31 data packet of the
+   bridge's own stream (its CID, "<host name> Vantor DMX bridge", the priority), with a universe discovery
+   packet every 10 s; leaving receive mode or sACN ends the stream with three stream-terminated packets.
+   sent: the packets that left so far, of every kind; refused: those the network did not take. */
+VANTOR_API vantor_status vantor_get_sacn_sent(uint64_t* sent, uint64_t* refused);
 
 /* The sACN side at a glance. As with vantor_receive_counts, the host sets size to sizeof(vantor_sacn_status)
    and the plug-in fills no more than size bytes and sets size to the bytes it filled. */

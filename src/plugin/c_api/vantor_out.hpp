@@ -138,6 +138,9 @@ inline void SetProtocol(Protocol protocol) {
 inline void SetSacnPriority(std::int32_t priority) {
     detail::Check(vantor_set_sacn_priority(priority), "vantor_set_sacn_priority");
 }
+inline void SetSacnTtl(std::int32_t ttl) {
+    detail::Check(vantor_set_sacn_ttl(ttl), "vantor_set_sacn_ttl");
+}
 inline vantor_sacn_status SacnStatus() {
     vantor_sacn_status status{};
     status.size = sizeof status;
