@@ -3,6 +3,8 @@
 //   matching 518-byte frame arriving on the simulated widget's pseudo-terminal (send mode), at 44 Hz and at
 //   1,000 packets a second; with DISPLAY set (xvfb-run -a), once more with the window visible and its output
 //   monitor running;
+// - sACN to DMX: the same from an E1.31 data packet (vantor-host --protocol sacn), at both rates, in the same
+//   run as Art-Net's figures to read them against;
 // - DMX to Art-Net: from a received-DMX report written to the pty to the ArtDmx the node broadcasts on lo
 //   (receive mode), at 40 reports a second;
 // - with --lean, the same Art-Net to DMX rig with a bridge that does nothing but a blocking receive and a
@@ -65,16 +67,22 @@ pid_t StartLeanBridge(const std::string& device) {
     }
 }
 
+enum class Bridge { Lean, ArtNet, Sacn };
+
 bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int packets, bool visible,
-                 bool lean) {
+                 Bridge bridge) {
     prowidget::Simulator sim;
-    const pid_t host =
-        lean ? StartLeanBridge(sim.DevicePath())
-             : StartHost({"--port", "1", "--mode", "send", "--universe", "3"}, sim.DevicePath(), visible);
+    std::vector<std::string> arguments{"--port", "1", "--mode", "send", "--universe", "3"};
+    if (bridge == Bridge::Sacn) arguments.insert(arguments.end(), {"--protocol", "sacn"});
+    const pid_t host = bridge == Bridge::Lean ? StartLeanBridge(sim.DevicePath())
+                                              : StartHost(arguments, sim.DevicePath(), visible);
+    std::vector<std::uint8_t> (*const packet)(std::uint16_t) =
+        bridge == Bridge::Sacn ? +[](std::uint16_t number) { return SacnDmx(number); } : ArtDmx;
+    const std::uint16_t port = bridge == Bridge::Sacn ? kSacnPort : 6454;
     // The host is ready once a packet comes through.
     const auto readyBy = Clock::now() + 30s;
     while (sim.FrameCount(kOutputLabel) == 0 && Clock::now() < readyBy) {
-        rig.Send(ArtDmx(0xFFFF));
+        rig.Send(packet(0xFFFF), port);
         std::this_thread::sleep_for(100ms);
     }
     if (sim.FrameCount(kOutputLabel) == 0) {
@@ -86,7 +94,8 @@ bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int p
     sim.TakeFrames();
     const std::size_t framesBefore = sim.FrameCount(kOutputLabel);
 
-    const auto sentAt = SendPaced(packets, rate, ArtDmx, [&](const auto& packet) { rig.Send(packet); });
+    const auto sentAt =
+        SendPaced(packets, rate, packet, [&](const auto& datagram) { rig.Send(datagram, port); });
     sim.WaitForFrames(kOutputLabel, framesBefore + static_cast<std::size_t>(packets), 3s);
     StopHost(host);
 
@@ -216,21 +225,26 @@ int main(int argc, char** argv) {
         const VethRig rig;
         bool ok = true;
         const bool visible = HasDisplay();
-        for (const bool lean : {true, false}) {
-            if (lean && !options.lean) continue;
-            const std::string kind = lean ? "lean_bridge" : "send";
-            if (options.packets44 > 0)
-                ok = SendModeRun(rig, "latency." + kind + "_44hz", 44, options.packets44, false, lean) && ok;
-            if (options.packets1000 > 0)
-                ok =
-                    SendModeRun(rig, "latency." + kind + "_1000hz", 1000, options.packets1000, false, lean) &&
-                    ok;
+        // Each rate's runs one after the other, so that the bridges meet about the same load on the machine.
+        for (const auto& [rate, packets] :
+             {std::pair{44, options.packets44}, std::pair{1000, options.packets1000}}) {
+            if (packets <= 0) continue;
+            for (const Bridge bridge : {Bridge::Lean, Bridge::ArtNet, Bridge::Sacn}) {
+                if (bridge == Bridge::Lean && !options.lean) continue;
+                const std::string kind = bridge == Bridge::Lean   ? "lean_bridge"
+                                         : bridge == Bridge::Sacn ? "sacn"
+                                                                  : "send";
+                const std::string name = "latency." + kind + "_" + std::to_string(rate) + "hz";
+                ok = SendModeRun(rig, name, rate, packets, false, bridge) && ok;
+            }
         }
         if (visible && options.packets44 > 0)
-            ok = SendModeRun(rig, "latency.send_44hz_visible", 44, options.packets44, true, false) && ok;
+            ok = SendModeRun(rig, "latency.send_44hz_visible", 44, options.packets44, true, Bridge::ArtNet) &&
+                 ok;
         if (visible && options.packets1000 > 0)
-            ok =
-                SendModeRun(rig, "latency.send_1000hz_visible", 1000, options.packets1000, true, false) && ok;
+            ok = SendModeRun(rig, "latency.send_1000hz_visible", 1000, options.packets1000, true,
+                             Bridge::ArtNet) &&
+                 ok;
         if (options.reports > 0) ok = ReceiveModeRun("latency.receive_40hz", 40, options.reports) && ok;
         return ok ? 0 : 1;
     } catch (const std::exception& failure) {

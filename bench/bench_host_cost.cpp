@@ -1,7 +1,8 @@
 // What vantor-host costs while it runs: its CPU time as a share of one core, and its peak resident memory, in
 // each state a user runs it in. The widget is simulated in the bench process and not counted. The Art-Net
 // sender sits in another network namespace, over a veth pair. With DISPLAY set (xvfb-run -a), the window is
-// also measured visible, its output monitor showing Art-Net levels that change with every packet.
+// also measured visible, its output monitor showing Art-Net levels that change with every packet. sACN is
+// measured merging four sources of equal priority, each at the packet rate.
 // Needs root for the namespaces.
 //
 //   bench/bench_host_cost [--seconds S]     (default 20 per state)
@@ -20,9 +21,10 @@ struct State {
     const char* name;
     std::vector<std::string> arguments;
     bool port = true;
-    double artDmxRate = 0;  // packets a second from the sender
+    double artDmxRate = 0;  // packets a second from the sender (from each source, for sACN)
     double reportRate = 0;  // received-DMX reports a second from the widget
     bool visible = false;
+    int sacnSources = 0;  // sACN sources, each with its own CID, instead of Art-Net
 };
 
 bool Measure(const VethRig& rig, const State& state, double seconds) {
@@ -44,7 +46,10 @@ bool Measure(const VethRig& rig, const State& state, double seconds) {
             std::chrono::duration<double>(1.0 / state.artDmxRate));
         for (int number = 0; start + period * number < until; ++number) {
             std::this_thread::sleep_until(start + period * number);
-            rig.Send(ArtDmx(static_cast<std::uint16_t>(number)));
+            const auto packetNumber = static_cast<std::uint16_t>(number);
+            if (state.sacnSources == 0) rig.Send(ArtDmx(packetNumber));
+            for (int source = 0; source < state.sacnSources; ++source)
+                rig.Send(SacnDmx(packetNumber, static_cast<std::uint8_t>(source)), kSacnPort);
         }
     }
     std::this_thread::sleep_until(until);
@@ -78,6 +83,9 @@ int main(int argc, char** argv) {
             {"send_44hz", send, true, 44},
             {"receive_40hz", {"--port", "1", "--mode", "receive", "--universe", "3"}, true, 0, 40},
         };
+        std::vector<std::string> sacn = send;
+        sacn.insert(sacn.end(), {"--protocol", "sacn"});
+        states.push_back({"sacn_merge_4x44hz", sacn, true, 44, 0, false, 4});
         if (HasDisplay()) states.push_back({"visible_monitor_44hz", send, true, 44, 0, true});
         bool ok = true;
         for (const State& state : states) ok = Measure(rig, state, seconds) && ok;

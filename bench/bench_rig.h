@@ -1,13 +1,14 @@
 #pragma once
 
 // The rig of the end-to-end benchmarks: vantor-host in a network namespace of the bench's own, a simulated
-// widget on a pty in the bench process, an Art-Net sender in a second namespace joined to the host's by a
-// veth pair, and the figures printed as lines a script reads:
+// widget on a pty in the bench process, an Art-Net or sACN sender in a second namespace joined to the host's
+// by a veth pair, and the figures printed as lines a script reads:
 //
 //   figure <name> <value> <unit>
 //
 // The node in the host's namespace is held to lo (VANTOR_ARTNET_INTERFACE=lo): it receives over the veth pair
-// and sends only to loopback. Nothing here touches an interface outside the namespaces the bench creates.
+// and sends only to loopback. sACN goes to the host's address on the pair, which its receiver takes beside
+// its group on lo. Nothing here touches an interface outside the namespaces the bench creates.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -29,6 +31,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "sacn/sacn_packets.h"
 
 namespace bench_rig {
 
@@ -75,9 +79,8 @@ public:
         setns(hostNamespace, CLONE_NEWNET);
         close(senderNamespace);
         close(hostNamespace);
-        node_.sin_family = AF_INET;
-        node_.sin_port = htons(6454);
-        inet_pton(AF_INET, kHostAddress, &node_.sin_addr);
+        host_.sin_family = AF_INET;
+        inet_pton(AF_INET, kHostAddress, &host_.sin_addr);
     }
     ~VethRig() {
         close(sender_);
@@ -87,15 +90,18 @@ public:
     VethRig(const VethRig&) = delete;
     VethRig& operator=(const VethRig&) = delete;
 
-    void Send(const std::vector<std::uint8_t>& datagram) const {
-        sendto(sender_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&node_),
-               sizeof node_);
+    // To the host's Art-Net node, or to its sACN receiver.
+    void Send(const std::vector<std::uint8_t>& datagram, std::uint16_t port = 6454) const {
+        sockaddr_in to = host_;
+        to.sin_port = htons(port);
+        sendto(sender_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to);
     }
 
 private:
     int sender_ = -1;
     pid_t holder_ = -1;
-    sockaddr_in node_{};
+    sockaddr_in host_{};
 };
 
 // An ArtDmx for the rig's universe whose channels 1 and 2 carry its number, so that each frame on the widget
@@ -108,6 +114,21 @@ inline std::vector<std::uint8_t> ArtDmx(std::uint16_t number) {
     packet[19] = static_cast<std::uint8_t>(number >> 8);
     for (std::size_t i = 20; i < packet.size(); ++i) packet[i] = static_cast<std::uint8_t>(number + i);
     return packet;
+}
+
+// The E1.31 data packet of the same levels, from source number `source` (a CID of its own) at the default
+// priority, its sequence number the packet's.
+inline std::vector<std::uint8_t> SacnDmx(std::uint16_t number, std::uint8_t source = 0) {
+    SacnSenderFields sender;
+    sender.Cid = {0xB3, 0x7C, 0x4A, 0x01, 0x9E, 0x5D, 0x4F, 0x22,
+                  0x8A, 0x61, 0x0D, 0x93, 0x27, 0xC4, 0x55, source};
+    sender.SourceName = "bench";
+    sender.Universe = kUniverse;
+    std::array<std::uint8_t, kSacnSlots> levels;
+    const auto artDmx = ArtDmx(number);
+    std::copy(artDmx.begin() + 18, artDmx.end(), levels.begin());
+    const auto packet = BuildSacnDataPacket(sender, static_cast<std::uint8_t>(number), 0, levels);
+    return {packet.begin(), packet.end()};
 }
 
 inline std::filesystem::path BuildFolder() {
