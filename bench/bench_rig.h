@@ -177,6 +177,13 @@ inline void LatencyFigures(const std::string& name, std::vector<double> microsec
            "packets");
 }
 
+// The one-minute load average: a figure is read against the load it was measured under.
+inline double LoadAverage() {
+    double load = NAN;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
+}
+
 inline bool HasDisplay() {
     const char* display = std::getenv("DISPLAY");
     return display && *display;
