@@ -8,12 +8,15 @@
 // - the same Art-Net to DMX rig through the references the host is read against (reference_bridges.h,
 //   ola_bridge.h): OLA where it is installed ("ola"), an epoll loop ("bare_epoll"), the least Qt program
 //   ("bare_qt", and "bare_qt_unix" with Qt's own dispatcher), and with --lean a bridge that blocks in recv
-//   ("lean_bridge"), the rig's own floor. Each rate runs every bridge in turn; each figure's ".load" is the
-//   load average as it started.
+//   ("lean_bridge"), the rig's own floor; with --baseline-host, another build's vantor-host ("baseline"),
+//   to measure a change against the build before it in the same run. Each rate runs every bridge in turn;
+//   each figure's ".load" is the load average as it started.
 // Each run starts its own bridge. Needs root for the namespaces.
 //
 //   bench/bench_artnet_latency [--packets-44 N] [--packets-1000 N] [--reports N] [--lean]
-//                              [--bridges send,ola,bare_epoll,bare_qt,bare_qt_unix,lean_bridge,send_visible]
+//                              [--baseline-host PATH]
+//                              [--bridges
+//                              send,baseline,ola,bare_epoll,bare_qt,bare_qt_unix,lean_bridge,send_visible]
 //                              (default 4000, 10000, 1000; the bridges: all but bare_qt_unix and lean_bridge,
 //                              send_visible only with a display)
 
@@ -45,10 +48,11 @@ struct Options {
     int reports = 1000;
     bool lean = false;
     std::vector<std::string> bridges;  // by name; empty: the default set
+    std::string baselineHost;          // another build's vantor-host, measured as "baseline"
 };
 
 // What bridges the rig in one run: the host, or one of the references it is read against.
-enum class Bridge { Host, HostVisible, Lean, Epoll, QtGlib, QtUnix, Ola };
+enum class Bridge { Host, HostVisible, Baseline, Lean, Epoll, QtGlib, QtUnix, Ola };
 
 struct BridgeKind {
     Bridge bridge;
@@ -59,6 +63,7 @@ struct BridgeKind {
 
 constexpr BridgeKind kBridges[] = {
     {Bridge::Host, "send", "send"},
+    {Bridge::Baseline, "baseline", "baseline"},
     {Bridge::Ola, "ola", "ola"},
     {Bridge::Epoll, "bare_epoll", "bare_epoll"},
     {Bridge::QtGlib, "bare_qt", "bare_qt"},
@@ -70,12 +75,14 @@ constexpr BridgeKind kBridges[] = {
 // One bridge on the simulated widget's pty, stopped when this goes.
 class RunningBridge {
 public:
-    RunningBridge(Bridge bridge, const std::string& device) {
+    RunningBridge(Bridge bridge, const std::string& device, const std::string& baselineHost) {
         switch (bridge) {
             case Bridge::Host:
             case Bridge::HostVisible:
-                pid_ = StartHost({"--port", "1", "--mode", "send", "--universe", "3"}, device,
-                                 bridge == Bridge::HostVisible);
+            case Bridge::Baseline:
+                pid_ =
+                    StartHost({"--port", "1", "--mode", "send", "--universe", "3"}, device,
+                              bridge == Bridge::HostVisible, bridge == Bridge::Baseline ? baselineHost : "");
                 break;
             case Bridge::Lean:
                 pid_ = reference_bridges::StartPosix(device, reference_bridges::Wait::Recv);
@@ -103,10 +110,11 @@ private:
     std::optional<ola_bridge::Ola> ola_;
 };
 
-bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int packets, Bridge bridge) {
+bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int packets, Bridge bridge,
+                 const std::string& baselineHost) {
     prowidget::Simulator sim;
     std::optional<RunningBridge> running;
-    running.emplace(bridge, sim.DevicePath());
+    running.emplace(bridge, sim.DevicePath(), baselineHost);
     // The bridge is ready once a packet comes through.
     const auto readyBy = Clock::now() + 30s;
     while (sim.FrameCount(kOutputLabel) == 0 && Clock::now() < readyBy) {
@@ -236,6 +244,8 @@ Options ParseOptions(int argc, char** argv) {
             options.reports = count();
         else if (option == "--lean")
             options.lean = true;
+        else if (option == "--baseline-host" && index + 1 < argc)
+            options.baselineHost = argv[++index];
         else if (option == "--bridges" && index + 1 < argc) {
             std::stringstream names(argv[++index]);
             for (std::string name; std::getline(names, name, ',');) options.bridges.push_back(name);
@@ -257,6 +267,8 @@ std::vector<BridgeKind> ChosenBridges(const Options& options) {
             wanted = ola_bridge::Installed();
         else if (kind.bridge == Bridge::Lean)
             wanted = options.lean;
+        else if (kind.bridge == Bridge::Baseline)
+            wanted = !options.baselineHost.empty();
         else if (kind.bridge == Bridge::HostVisible)
             wanted = HasDisplay();
         else
@@ -285,7 +297,7 @@ int main(int argc, char** argv) {
                 ok = SendModeRun(rig,
                                  "latency." + std::string(kind.figure) + "_" + std::to_string(rate) + "hz" +
                                      kind.suffix,
-                                 rate, packets, kind.bridge) &&
+                                 rate, packets, kind.bridge, options.baselineHost) &&
                      ok;
         }
         if (options.reports > 0) ok = ReceiveModeRun("latency.receive_40hz", 40, options.reports) && ok;

@@ -148,26 +148,21 @@ void QtUdpSocket::ReadPendingDatagrams() {
         notifier_->setEnabled(false);
         return;
     }
-    std::size_t arrived = 0;
-    for (;;) {
+    // Each datagram is announced as soon as it is read, so that the first one's handler runs before the read
+    // that finds the socket empty; a handler reads exactly the datagram it is told about. While one is
+    // announced, nothing more is read for it. A flood yields to the event loop after a queue's worth; the
+    // notifier then reports the rest.
+    for (std::size_t round = 0; round < kMaxQueued; ++round) {
         if (queuedCount_ == kMaxQueued) {
             queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
             --queuedCount_;
         }
-        if (!ReadOneDatagram(queued_[(queuedHead_ + queuedCount_) % kMaxQueued])) break;
+        Queued& slot = queued_[(queuedHead_ + queuedCount_) % kMaxQueued];
+        if (!ReadOneDatagram(slot)) break;
         ++queuedCount_;
-        ++arrived;
-    }
-    // Announced after reading, so that a handler reads exactly the datagram it is told about; while they are
-    // announced, nothing more is pending that this read did not queue.
-    const std::size_t announced = std::min(arrived, queuedCount_);
-    std::array<std::size_t, kMaxQueued> sizes;
-    for (std::size_t index = 0; index < announced; ++index)
-        sizes[index] = queued_[(queuedHead_ + queuedCount_ - announced + index) % kMaxQueued].bytes.size();
-    {
+        if (!DataArrival) continue;
         ScopedFlag announcing(announcing_);
-        for (std::size_t index = 0; index < announced; ++index)
-            if (DataArrival) DataArrival(sizes[index]);
+        DataArrival(slot.bytes.size());
     }
     notifier_->setEnabled(true);
 }
