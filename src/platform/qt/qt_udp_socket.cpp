@@ -14,8 +14,8 @@
 
 namespace {
 
-// The largest UDP payload over IPv4.
-constexpr std::size_t kMaxDatagram = 65507;
+// More than the largest UDP payload over IPv4.
+constexpr std::size_t kMaxDatagram = 65536;
 
 // The descriptions Qt's socket gave for the refusals a bind meets.
 std::string BindFailure(int error) {
@@ -26,7 +26,8 @@ std::string BindFailure(int error) {
 
 }  // namespace
 
-QtUdpSocket::QtUdpSocket() : scratch_(kMaxDatagram + 1) {
+// The scratch buffer is left uninitialised, so that only the pages datagrams reach become resident.
+QtUdpSocket::QtUdpSocket() : scratch_(new std::uint8_t[kMaxDatagram]) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return;  // Bind reports it
     const int on = 1;
@@ -119,7 +120,7 @@ bool QtUdpSocket::ReadOneDatagram(Queued& into) {
     if (fd_ < 0) return false;
     for (int attempt = 0; attempt < 4; ++attempt) {
         sockaddr_in from{};
-        iovec part{scratch_.data(), scratch_.size()};
+        iovec part{scratch_.get(), kMaxDatagram};
         msghdr message{};
         message.msg_name = &from;
         message.msg_namelen = sizeof from;
@@ -130,7 +131,7 @@ bool QtUdpSocket::ReadOneDatagram(Queued& into) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
             continue;
         }
-        into.bytes.assign(scratch_.begin(), scratch_.begin() + size);
+        into.bytes.assign(scratch_.get(), scratch_.get() + size);
         const std::uint32_t address = ntohl(from.sin_addr.s_addr);
         into.sender.Address = {static_cast<std::uint8_t>(address >> 24),
                                static_cast<std::uint8_t>(address >> 16),

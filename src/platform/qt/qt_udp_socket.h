@@ -50,7 +50,7 @@ private:
     int fd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     // Every datagram is received here first: no slot needs room for the largest one.
-    std::vector<std::uint8_t> scratch_;
+    std::unique_ptr<std::uint8_t[]> scratch_;
     QHostAddress remoteHost_;
     // The text remoteHost_ was parsed from: every send names the same broadcast address again.
     std::string remoteHostText_;
