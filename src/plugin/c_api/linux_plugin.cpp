@@ -21,11 +21,6 @@ void EnsureQtApplication() {
     static std::array<std::string, 1> args{"vantor.out"};
     static std::array<char*, 2> argv{args[0].data(), nullptr};
     static int argc = 1;
-    // Qt's own event dispatcher instead of glib's: it wakes for a datagram with less work in between. The
-    // choice is made while the application is built, so the setting is put back right after, and a host
-    // that set it itself keeps its own.
-    const bool dispatcherChosen = qEnvironmentVariableIsSet("QT_NO_GLIB");
-    if (!dispatcherChosen) qputenv("QT_NO_GLIB", "1");
     // Where no person can see a window, a core application runs the controls: no platform, no fonts, no
     // widgets to load and keep in memory.
     if (IsHeadless() || (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) {
@@ -35,7 +30,6 @@ void EnsureQtApplication() {
         // The window has no closing handler: closing it must not end the host's loop.
         QApplication::setQuitOnLastWindowClosed(false);
     }
-    if (!dispatcherChosen) qunsetenv("QT_NO_GLIB");
     QCoreApplication::setApplicationName(QString::fromLatin1(Form1View::kTitle));
 }
 
