@@ -114,7 +114,12 @@ bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int p
                  const std::string& baselineHost) {
     prowidget::Simulator sim;
     std::optional<RunningBridge> running;
-    running.emplace(bridge, sim.DevicePath(), baselineHost);
+    try {
+        running.emplace(bridge, sim.DevicePath(), baselineHost);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.what());
+        return false;
+    }
     // The bridge is ready once a packet comes through.
     const auto readyBy = Clock::now() + 30s;
     while (sim.FrameCount(kOutputLabel) == 0 && Clock::now() < readyBy) {

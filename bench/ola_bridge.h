@@ -88,6 +88,20 @@ public:
             execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), nullptr);
             _exit(127);
         }
+        try {
+            Patch();
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
+    ~Ola() { Stop(); }
+    Ola(const Ola&) = delete;
+    Ola& operator=(const Ola&) = delete;
+
+private:
+    // Its Art-Net input and the widget's output to the rig's universe, once olad shows both devices.
+    static void Patch() {
         // The widget is found by probing, a few hundred milliseconds after start.
         int artnet = -1, widget = -1;
         for (auto by = bench_rig::Clock::now() + 20s;
@@ -102,20 +116,17 @@ public:
         bench_rig::Shell(Unprivileged("ola_patch -d " + std::to_string(artnet) + " -p 0 -i -u " + universe));
         bench_rig::Shell(Unprivileged("ola_patch -d " + std::to_string(widget) + " -p 0 -u " + universe));
     }
-    ~Ola() {
+
+    void Stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
+            pid_ = -1;
         }
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
     }
-    Ola(const Ola&) = delete;
-    Ola& operator=(const Ola&) = delete;
 
-    pid_t Pid() const { return pid_; }
-
-private:
     static void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
     std::string folder_;
