@@ -3,29 +3,41 @@
 //   matching 518-byte frame arriving on the simulated widget's pseudo-terminal (send mode), at 44 Hz and at
 //   1,000 packets a second; with DISPLAY set (xvfb-run -a), once more with the window visible and its output
 //   monitor running;
-// - sACN to DMX: the same from an E1.31 data packet (vantor-host --protocol sacn), at both rates, in the same
-//   run as Art-Net's figures to read them against;
+// - sACN to DMX: the same from an E1.31 data packet (vantor-host --protocol sacn, "sacn"), at both rates, in
+// the
+//   same run as Art-Net's figures to read them against;
 // - DMX to Art-Net: from a received-DMX report written to the pty to the ArtDmx the node broadcasts on lo
 //   (receive mode), at 40 reports a second;
-// - with --lean, the same Art-Net to DMX rig with a bridge that does nothing but a blocking receive and a
-//   write: the floor of the rig itself.
-// Each run starts its own host. Needs root for the namespaces.
+// - the same Art-Net to DMX rig through the references the host is read against (reference_bridges.h,
+//   ola_bridge.h): OLA where it is installed ("ola"), an epoll loop ("bare_epoll"), the least Qt program
+//   ("bare_qt", and "bare_qt_unix" with Qt's own dispatcher), and with --lean a bridge that blocks in recv
+//   ("lean_bridge"), the rig's own floor; with --baseline-host, another build's vantor-host ("baseline"),
+//   to measure a change against the build before it in the same run. Each rate runs every bridge in turn;
+//   each figure's ".load" is the load average as it started.
+// Each run starts its own bridge. Needs root for the namespaces.
 //
 //   bench/bench_artnet_latency [--packets-44 N] [--packets-1000 N] [--reports N] [--lean]
-//                              (default 4000, 10000, 1000)
+//                              [--baseline-host PATH]
+//                              [--bridges
+//                              send,sacn,baseline,ola,bare_epoll,bare_qt,bare_qt_unix,lean_bridge,send_visible]
+//                              (default 4000, 10000, 1000; the bridges: all but bare_qt_unix and lean_bridge,
+//                              send_visible only with a display)
 
 #include <linux/if_packet.h>
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <termios.h>
 
 #include <atomic>
+#include <optional>
+#include <sstream>
 #include <thread>
 
 #include "bench_rig.h"
+#include "ola_bridge.h"
 #include "paced_latency.h"
 #include "prowidget_sim.h"
+#include "reference_bridges.h"
 
 namespace {
 
@@ -38,66 +50,106 @@ struct Options {
     int packets1000 = 10000;
     int reports = 1000;
     bool lean = false;
+    std::vector<std::string> bridges;  // by name; empty: the default set
+    std::string baselineHost;          // another build's vantor-host, measured as "baseline"
 };
 
-// The reference: a bridge that blocks in recv and writes the frame, nothing else.
-pid_t StartLeanBridge(const std::string& device) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    const int socketFd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(6454);
-    if (bind(socketFd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) _exit(1);
-    const int tty = open(device.c_str(), O_RDWR | O_NOCTTY);
-    termios raw{};
-    tcgetattr(tty, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(tty, TCSANOW, &raw);
-    std::uint8_t frame[518] = {0x7E, kOutputLabel, 0x01, 0x02, 0x00};
-    frame[517] = 0xE7;
-    std::uint8_t datagram[2048];
-    for (;;) {
-        const ssize_t got = recv(socketFd, datagram, sizeof datagram, 0);
-        if (got < 530 || std::memcmp(datagram, "Art-Net", 8) != 0 || datagram[9] != 0x50 ||
-            datagram[14] != kUniverse)
-            continue;
-        std::memcpy(frame + 5, datagram + 18, 512);
-        if (write(tty, frame, sizeof frame) < 0) _exit(1);
+// What bridges the rig in one run: the host, or one of the references it is read against.
+enum class Bridge { Host, HostVisible, Sacn, Baseline, Lean, Epoll, QtGlib, QtUnix, Ola };
+
+struct BridgeKind {
+    Bridge bridge;
+    const char* name;  // for --bridges
+    const char* figure;
+    const char* suffix = "";  // after the rate
+};
+
+constexpr BridgeKind kBridges[] = {
+    {Bridge::Host, "send", "send"},
+    {Bridge::Sacn, "sacn", "sacn"},
+    {Bridge::Baseline, "baseline", "baseline"},
+    {Bridge::Ola, "ola", "ola"},
+    {Bridge::Epoll, "bare_epoll", "bare_epoll"},
+    {Bridge::QtGlib, "bare_qt", "bare_qt"},
+    {Bridge::QtUnix, "bare_qt_unix", "bare_qt_unix"},
+    {Bridge::Lean, "lean_bridge", "lean_bridge"},
+    {Bridge::HostVisible, "send_visible", "send", "_visible"},
+};
+
+// One bridge on the simulated widget's pty, stopped when this goes.
+class RunningBridge {
+public:
+    RunningBridge(Bridge bridge, const std::string& device, const std::string& baselineHost) {
+        switch (bridge) {
+            case Bridge::Sacn:
+                pid_ = StartHost({"--port", "1", "--mode", "send", "--universe", "3", "--protocol", "sacn"},
+                                 device, false, "");
+                break;
+            case Bridge::Host:
+            case Bridge::HostVisible:
+            case Bridge::Baseline:
+                pid_ =
+                    StartHost({"--port", "1", "--mode", "send", "--universe", "3"}, device,
+                              bridge == Bridge::HostVisible, bridge == Bridge::Baseline ? baselineHost : "");
+                break;
+            case Bridge::Lean:
+                pid_ = reference_bridges::StartPosix(device, reference_bridges::Wait::Recv);
+                break;
+            case Bridge::Epoll:
+                pid_ = reference_bridges::StartPosix(device, reference_bridges::Wait::Epoll);
+                break;
+            case Bridge::QtGlib:
+            case Bridge::QtUnix:
+                pid_ = reference_bridges::StartQt(device, bridge == Bridge::QtGlib);
+                break;
+            case Bridge::Ola:
+                ola_.emplace(device);
+                break;
+        }
     }
-}
+    ~RunningBridge() {
+        if (pid_ > 0) StopHost(pid_);
+    }
+    RunningBridge(const RunningBridge&) = delete;
+    RunningBridge& operator=(const RunningBridge&) = delete;
 
-enum class Bridge { Lean, ArtNet, Sacn };
+private:
+    pid_t pid_ = -1;
+    std::optional<ola_bridge::Ola> ola_;
+};
 
-bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int packets, bool visible,
-                 Bridge bridge) {
+bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int packets, Bridge bridge,
+                 const std::string& baselineHost) {
     prowidget::Simulator sim;
-    std::vector<std::string> arguments{"--port", "1", "--mode", "send", "--universe", "3"};
-    if (bridge == Bridge::Sacn) arguments.insert(arguments.end(), {"--protocol", "sacn"});
-    const pid_t host = bridge == Bridge::Lean ? StartLeanBridge(sim.DevicePath())
-                                              : StartHost(arguments, sim.DevicePath(), visible);
+    std::optional<RunningBridge> running;
+    try {
+        running.emplace(bridge, sim.DevicePath(), baselineHost);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.what());
+        return false;
+    }
     std::vector<std::uint8_t> (*const packet)(std::uint16_t) =
         bridge == Bridge::Sacn ? +[](std::uint16_t number) { return SacnDmx(number); } : ArtDmx;
     const std::uint16_t port = bridge == Bridge::Sacn ? kSacnPort : 6454;
-    // The host is ready once a packet comes through.
+    // The bridge is ready once a packet comes through.
     const auto readyBy = Clock::now() + 30s;
     while (sim.FrameCount(kOutputLabel) == 0 && Clock::now() < readyBy) {
         rig.Send(packet(0xFFFF), port);
         std::this_thread::sleep_for(100ms);
     }
     if (sim.FrameCount(kOutputLabel) == 0) {
-        std::fprintf(stderr, "%s: the host did not bridge within 30 s\n", name.c_str());
-        StopHost(host);
+        std::fprintf(stderr, "%s: the bridge did not bridge within 30 s\n", name.c_str());
         return false;
     }
     std::this_thread::sleep_for(500ms);
     sim.TakeFrames();
     const std::size_t framesBefore = sim.FrameCount(kOutputLabel);
 
+    Figure(name + ".load", LoadAverage(), "load");
     const auto sentAt =
         SendPaced(packets, rate, packet, [&](const auto& datagram) { rig.Send(datagram, port); });
     sim.WaitForFrames(kOutputLabel, framesBefore + static_cast<std::size_t>(packets), 3s);
-    StopHost(host);
+    running.reset();
 
     LatencyFigures(name, FrameLatencies<std::micro>(sim.TakeFrames(), kOutputLabel, sentAt),
                    static_cast<std::size_t>(packets));
@@ -209,42 +261,62 @@ Options ParseOptions(int argc, char** argv) {
             options.reports = count();
         else if (option == "--lean")
             options.lean = true;
-        else
+        else if (option == "--baseline-host" && index + 1 < argc)
+            options.baselineHost = argv[++index];
+        else if (option == "--bridges" && index + 1 < argc) {
+            std::stringstream names(argv[++index]);
+            for (std::string name; std::getline(names, name, ',');) options.bridges.push_back(name);
+        } else
             throw std::invalid_argument("unknown option " + option);
     }
     return options;
 }
 
+// The host and its references; the visible window where there is a display.
+std::vector<BridgeKind> ChosenBridges(const Options& options) {
+    std::vector<BridgeKind> chosen;
+    for (const BridgeKind& kind : kBridges) {
+        const std::string name = kind.name;
+        bool wanted = false;
+        if (!options.bridges.empty())
+            wanted = std::find(options.bridges.begin(), options.bridges.end(), name) != options.bridges.end();
+        else if (kind.bridge == Bridge::Ola)
+            wanted = ola_bridge::Installed();
+        else if (kind.bridge == Bridge::Lean)
+            wanted = options.lean;
+        else if (kind.bridge == Bridge::Baseline)
+            wanted = !options.baselineHost.empty();
+        else if (kind.bridge == Bridge::HostVisible)
+            wanted = HasDisplay();
+        else
+            wanted = kind.bridge != Bridge::QtUnix;
+        if (wanted) chosen.push_back(kind);
+    }
+    return chosen;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], reference_bridges::kQtBridgeOption) == 0)
+        return reference_bridges::RunQtBridge(argc, argv);
     try {
         const Options options = ParseOptions(argc, argv);
         if (!std::filesystem::exists(BuildFolder() / "vantor-host"))
             throw std::runtime_error("vantor-host is missing: build it first");
+        const auto bridges = ChosenBridges(options);
         const VethRig rig;
         bool ok = true;
-        const bool visible = HasDisplay();
-        // Each rate's runs one after the other, so that the bridges meet about the same load on the machine.
-        for (const auto& [rate, packets] :
-             {std::pair{44, options.packets44}, std::pair{1000, options.packets1000}}) {
+        // Each rate runs every bridge in turn, so that they share the machine's load of the moment.
+        for (const auto& [rate, packets] : {std::pair{44, options.packets44}, {1000, options.packets1000}}) {
             if (packets <= 0) continue;
-            for (const Bridge bridge : {Bridge::Lean, Bridge::ArtNet, Bridge::Sacn}) {
-                if (bridge == Bridge::Lean && !options.lean) continue;
-                const std::string kind = bridge == Bridge::Lean   ? "lean_bridge"
-                                         : bridge == Bridge::Sacn ? "sacn"
-                                                                  : "send";
-                const std::string name = "latency." + kind + "_" + std::to_string(rate) + "hz";
-                ok = SendModeRun(rig, name, rate, packets, false, bridge) && ok;
-            }
+            for (const BridgeKind& kind : bridges)
+                ok = SendModeRun(rig,
+                                 "latency." + std::string(kind.figure) + "_" + std::to_string(rate) + "hz" +
+                                     kind.suffix,
+                                 rate, packets, kind.bridge, options.baselineHost) &&
+                     ok;
         }
-        if (visible && options.packets44 > 0)
-            ok = SendModeRun(rig, "latency.send_44hz_visible", 44, options.packets44, true, Bridge::ArtNet) &&
-                 ok;
-        if (visible && options.packets1000 > 0)
-            ok = SendModeRun(rig, "latency.send_1000hz_visible", 1000, options.packets1000, true,
-                             Bridge::ArtNet) &&
-                 ok;
         if (options.reports > 0) ok = ReceiveModeRun("latency.receive_40hz", 40, options.reports) && ok;
         return ok ? 0 : 1;
     } catch (const std::exception& failure) {

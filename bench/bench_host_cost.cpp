@@ -5,7 +5,8 @@
 // measured merging four sources of equal priority, each at the packet rate.
 // Needs root for the namespaces.
 //
-//   bench/bench_host_cost [--seconds S]     (default 20 per state)
+//   bench/bench_host_cost [--seconds S] [--host PATH]     (default 20 per state; PATH: another build's
+//                                                          vantor-host, to measure a change against it)
 
 #include <thread>
 
@@ -27,10 +28,10 @@ struct State {
     int sacnSources = 0;  // sACN sources, each with its own CID, instead of Art-Net
 };
 
-bool Measure(const VethRig& rig, const State& state, double seconds) {
+bool Measure(const VethRig& rig, const State& state, double seconds, const std::string& program) {
     prowidget::Simulator sim;
     sim.SetReportRate(state.reportRate);
-    const pid_t host = StartHost(state.arguments, state.port ? sim.DevicePath() : "", state.visible);
+    const pid_t host = StartHost(state.arguments, state.port ? sim.DevicePath() : "", state.visible, program);
     // Start-up (the port scan's waits, the first parameters request) is not what is measured.
     const auto readyBy = Clock::now() + 30s;
     while (state.port && sim.GetParametersRequests() < 2 && Clock::now() < readyBy)
@@ -69,8 +70,11 @@ bool Measure(const VethRig& rig, const State& state, double seconds) {
 
 int main(int argc, char** argv) {
     double seconds = 20;
-    for (int index = 1; index + 1 < argc; index += 2)
+    std::string host;
+    for (int index = 1; index + 1 < argc; index += 2) {
         if (std::string(argv[index]) == "--seconds") seconds = std::atof(argv[index + 1]);
+        if (std::string(argv[index]) == "--host") host = argv[index + 1];
+    }
     try {
         if (!std::filesystem::exists(BuildFolder() / "vantor-host"))
             throw std::runtime_error("vantor-host is missing: build it first");
@@ -88,7 +92,7 @@ int main(int argc, char** argv) {
         states.push_back({"sacn_merge_4x44hz", sacn, true, 44, 0, false, 4});
         if (HasDisplay()) states.push_back({"visible_monitor_44hz", send, true, 44, 0, true});
         bool ok = true;
-        for (const State& state : states) ok = Measure(rig, state, seconds) && ok;
+        for (const State& state : states) ok = Measure(rig, state, seconds, host) && ok;
         return ok ? 0 : 1;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "bench_host_cost: %s\n", failure.what());

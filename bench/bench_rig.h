@@ -136,9 +136,12 @@ inline std::filesystem::path BuildFolder() {
 }
 
 // vantor-host with these arguments, its serial port 1 the given device ("" for none), its output thrown away.
-// Headless unless visible; a visible host needs DISPLAY.
-inline pid_t StartHost(const std::vector<std::string>& arguments, const std::string& device, bool visible) {
-    const std::string program = (BuildFolder() / "vantor-host").string();
+// Headless unless visible; a visible host needs DISPLAY. Another build's host (with its plug-in beside it)
+// may be named instead of this build's.
+inline pid_t StartHost(const std::vector<std::string>& arguments, const std::string& device, bool visible,
+                       const std::string& otherProgram = "") {
+    const std::string program =
+        otherProgram.empty() ? (BuildFolder() / "vantor-host").string() : otherProgram;
     const pid_t pid = fork();
     if (pid != 0) return pid;
     setenv("VANTOR_SERIAL_PORTS", device.c_str(), 1);
@@ -196,6 +199,13 @@ inline void LatencyFigures(const std::string& name, std::vector<double> microsec
     Figure(name + ".max", microseconds.empty() ? NAN : microseconds.back() / 1000, "ms");
     Figure(name + ".lost", static_cast<double>(expected - std::min(expected, microseconds.size())),
            "packets");
+}
+
+// The one-minute load average: a figure is read against the load it was measured under.
+inline double LoadAverage() {
+    double load = NAN;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
 }
 
 inline bool HasDisplay() {

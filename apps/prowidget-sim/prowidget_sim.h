@@ -24,8 +24,10 @@ inline constexpr std::uint8_t kSimStart = 0x7E;
 inline constexpr std::uint8_t kSimEnd = 0xE7;
 inline constexpr std::size_t kSimLevelCount = 513;  // entry 0 the start code, entry n channel n
 inline constexpr std::size_t kSimPageBytes = 64;
-inline constexpr std::size_t kSimMaxDataLength = 600;  // longer length fields are taken as line noise
-inline constexpr std::uint8_t kSimNotParametersLabel = 10;
+inline constexpr std::size_t kSimMaxDataLength = 600;       // longer length fields are taken as line noise
+inline constexpr std::uint8_t kSimNotParametersLabel = 10;  // the serial-number frame
+// The serial number a label-10 request is answered with, low byte first.
+inline constexpr std::array<std::uint8_t, 4> kSimSerialNumber = {0x78, 0x56, 0x34, 0x12};
 
 using SimLevels = std::array<std::uint8_t, kSimLevelCount>;
 

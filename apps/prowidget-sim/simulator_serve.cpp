@@ -191,6 +191,9 @@ std::vector<std::vector<std::uint8_t>> Simulator::Impl::Answer(std::uint8_t labe
             parameters.mabTime = data[3];
             parameters.frameRate = data[4];
             return {};
+        case kSimNotParametersLabel:
+            // A serial-number request, as other hosts send to recognise a widget (the plug-in never does).
+            return {BuildFrame(kSimNotParametersLabel, kSimSerialNumber)};
         case kLabelReceiveMode:
             if (!receiveMode) {
                 receiveMode = true;

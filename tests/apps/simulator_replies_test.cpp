@@ -26,11 +26,12 @@ Bytes EveryByteLevels(std::uint8_t startCode) {
     return levels;
 }
 
-TEST(SimulatorReplies, ParametersRequestIsAnsweredWithTheChosenParameters) {
+TEST(SimulatorReplies, ParametersAndSerialNumberRequestsAreAnswered) {
     struct Row {
         Parameters parameters;
         Bytes request;
         Bytes reply;
+        std::size_t parametersRequests = 1;
     };
     const Row rows[] = {
         {{}, kGetParameters, {0x7E, 0x03, 0x05, 0x00, 0x2C, 0x02, 0x09, 0x01, 0x28, 0xE7}},
@@ -38,6 +39,7 @@ TEST(SimulatorReplies, ParametersRequestIsAnsweredWithTheChosenParameters) {
         {{},
          {0x7E, 0x03, 0x02, 0x00, 0x03, 0x00, 0xE7},
          {0x7E, 0x03, 0x08, 0x00, 0x2C, 0x02, 0x09, 0x01, 0x28, 0, 0, 0, 0xE7}},
+        {{}, {0x7E, 0x0A, 0x00, 0x00, 0xE7}, {0x7E, 0x0A, 0x04, 0x00, 0x78, 0x56, 0x34, 0x12, 0xE7}, 0},
     };
     for (const auto& row : rows) {
         Simulator sim;
@@ -47,7 +49,7 @@ TEST(SimulatorReplies, ParametersRequestIsAnsweredWithTheChosenParameters) {
         auto frames = peer.ReadFrames(1, kGenerous);
         ASSERT_EQ(frames.size(), 1u);
         EXPECT_EQ(BuildFrame(frames[0].label, frames[0].data), row.reply);
-        EXPECT_EQ(sim.GetParametersRequests(), 1u);
+        EXPECT_EQ(sim.GetParametersRequests(), row.parametersRequests);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QNetworkInterface>
 #include <cerrno>
@@ -11,16 +12,45 @@
 
 #include "stuff/scoped_flag.h"
 
-QtUdpSocket::QtUdpSocket() {
-    QObject::connect(&socket_, &QUdpSocket::readyRead, [this] { ReadPendingDatagrams(); });
+namespace {
+
+// More than the largest UDP payload over IPv4.
+constexpr std::size_t kMaxDatagram = 65536;
+
+// The descriptions Qt's socket gave for the refusals a bind meets.
+std::string BindFailure(int error) {
+    if (error == EADDRINUSE) return "The bound address is already in use";
+    if (error == EACCES) return "The address is protected";
+    return std::strerror(error);
 }
 
+}  // namespace
+
+// The scratch buffer is left uninitialised, so that only the pages datagrams reach become resident.
+QtUdpSocket::QtUdpSocket() : scratch_(new std::uint8_t[kMaxDatagram]) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) return;  // Bind reports it
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+}
+
+QtUdpSocket::~QtUdpSocket() {
+    notifier_.reset();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+// Exclusive: without SO_REUSEADDR a port already taken is refused.
 void QtUdpSocket::Bind(std::uint16_t localPort) {
-    if (!socket_.bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress)) {
-        const std::string why = socket_.errorString().toStdString();
-        socket_.abort();
-        throw SocketError(why);
-    }
+    if (fd_ < 0) throw SocketError(std::strerror(errno));
+    if (notifier_) throw SocketError("The socket is already bound");
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(localPort);
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+        throw SocketError(BindFailure(errno));
+    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { ReadPendingDatagrams(); });
 }
 
 void QtUdpSocket::SetRemoteHost(const std::string& dottedAddress) {
@@ -68,76 +98,74 @@ std::string QtUdpSocket::LocalNetmask() const {
     return ChosenAddress().netmask;
 }
 
-// Straight to the bound socket's descriptor: Qt's writeDatagram builds addresses on the heap for every
-// datagram.
 void QtUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
     if (remoteHost_.isNull()) throw SocketError("No remote host");
-    const auto size = static_cast<qint64>(datagram.size());
-    const qintptr descriptor = socket_.socketDescriptor();
-    if (descriptor < 0) {
-        if (socket_.writeDatagram(reinterpret_cast<const char*>(datagram.data()), size, remoteHost_,
-                                  remotePort_) != size)
-            throw SocketError(socket_.errorString().toStdString());
-        return;
-    }
+    if (fd_ < 0) throw SocketError("No socket");
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(remotePort_);
     to.sin_addr.s_addr = htonl(remoteHost_.toIPv4Address());
     ssize_t sent = 0;
     do {
-        sent = ::sendto(static_cast<int>(descriptor), datagram.data(), datagram.size(), 0,
-                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        sent = ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                        sizeof to);
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) throw SocketError(std::strerror(errno));
-    if (sent != size) throw SocketError("Datagram was not sent whole");
+    if (static_cast<std::size_t>(sent) != datagram.size()) throw SocketError("Datagram was not sent whole");
 }
 
-// A peek gives the datagram's size and its sender, without the addresses that Qt's reads build on the heap;
-// Qt's own read then takes the datagram, so that Qt goes on announcing the next.
+// One recvmsg takes the datagram and its sender. A failure that a datagram sent earlier left on the socket
+// (an ICMP refusal) is consumed by the read that reports it; the next read goes on.
 bool QtUdpSocket::ReadOneDatagram(Queued& into) {
-    const qintptr descriptor = socket_.socketDescriptor();
-    if (descriptor < 0) return false;
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    std::uint8_t first = 0;
-    ssize_t size = 0;
-    do {
-        fromLength = sizeof from;
-        size = ::recvfrom(static_cast<int>(descriptor), &first, 1, MSG_PEEK | MSG_TRUNC,
-                          reinterpret_cast<sockaddr*>(&from), &fromLength);
-    } while (size < 0 && errno == EINTR);
-    if (size < 0) return false;
-    into.bytes.resize(static_cast<std::size_t>(size));
-    const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(into.bytes.data()), size);
-    into.bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    const std::uint32_t address = ntohl(from.sin_addr.s_addr);
-    into.sender.Address = {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
-                           static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    into.sender.Port = ntohs(from.sin_port);
-    return got >= 0;
+    if (fd_ < 0) return false;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        sockaddr_in from{};
+        iovec part{scratch_.get(), kMaxDatagram};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        const ssize_t size = ::recvmsg(fd_, &message, 0);
+        if (size < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+            continue;
+        }
+        into.bytes.assign(scratch_.get(), scratch_.get() + size);
+        const std::uint32_t address = ntohl(from.sin_addr.s_addr);
+        into.sender.Address = {static_cast<std::uint8_t>(address >> 24),
+                               static_cast<std::uint8_t>(address >> 16),
+                               static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+        into.sender.Port = ntohs(from.sin_port);
+        return true;
+    }
+    return false;
 }
 
 void QtUdpSocket::ReadPendingDatagrams() {
-    std::size_t arrived = 0;
-    for (;;) {
+    // A handler that lets events run (a message box) is not interrupted by the next arrival: as Qt's socket
+    // did, the notifier waits until the announcements are done, and what came meanwhile is announced then.
+    if (announcing_) {
+        notifier_->setEnabled(false);
+        return;
+    }
+    // Each datagram is announced as soon as it is read, so that the first one's handler runs before the read
+    // that finds the socket empty; a handler reads exactly the datagram it is told about. While one is
+    // announced, nothing more is read for it. A flood yields to the event loop after a queue's worth; the
+    // notifier then reports the rest.
+    for (std::size_t round = 0; round < kMaxQueued; ++round) {
         if (queuedCount_ == kMaxQueued) {
             queuedHead_ = (queuedHead_ + 1) % kMaxQueued;
             --queuedCount_;
         }
-        if (!ReadOneDatagram(queued_[(queuedHead_ + queuedCount_) % kMaxQueued])) break;
+        Queued& slot = queued_[(queuedHead_ + queuedCount_) % kMaxQueued];
+        if (!ReadOneDatagram(slot)) break;
         ++queuedCount_;
-        ++arrived;
+        if (!DataArrival) continue;
+        ScopedFlag announcing(announcing_);
+        DataArrival(slot.bytes.size());
     }
-    // Announced after reading, so that a handler reads exactly the datagram it is told about; while they are
-    // announced, nothing more is pending that this read did not queue.
-    const std::size_t announced = std::min(arrived, queuedCount_);
-    std::array<std::size_t, kMaxQueued> sizes;
-    for (std::size_t index = 0; index < announced; ++index)
-        sizes[index] = queued_[(queuedHead_ + queuedCount_ - announced + index) % kMaxQueued].bytes.size();
-    ScopedFlag announcing(announcing_);
-    for (std::size_t index = 0; index < announced; ++index)
-        if (DataArrival) DataArrival(sizes[index]);
+    notifier_->setEnabled(true);
 }
 
 bool QtUdpSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {

@@ -1,22 +1,27 @@
 #pragma once
 
 #include <QHostAddress>
-#include <QUdpSocket>
+#include <QSocketNotifier>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "artnet/interface_choice.h"
 #include "artnet/udp_socket.h"
 
-// The socket control over QUdpSocket. Arrived datagrams are queued as they come and announced one by one
-// through DataArrival; GetData and ReadDatagram hand them out in order. The queue's slots keep their storage,
-// so a steady stream of datagrams allocates nothing.
+// The socket control: a plain UDP socket whose arrivals Qt's event loop reports through a QSocketNotifier
+// (QUdpSocket costs a peek, its own read and a proxy thread on the way). Arrived datagrams are queued as they
+// come and announced one by one through DataArrival; GetData and ReadDatagram hand them out in order. The
+// queue's slots keep their storage, so a steady stream of datagrams allocates nothing.
 class QtUdpSocket : public UdpSocket {
 public:
     // Datagrams kept for a handler that does not read them; older ones are dropped first.
     static constexpr std::size_t kMaxQueued = 256;
 
     QtUdpSocket();
+    ~QtUdpSocket() override;
+    QtUdpSocket(const QtUdpSocket&) = delete;
+    QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
     void Bind(std::uint16_t localPort) override;
     void SetRemotePort(std::uint16_t port) override { remotePort_ = port; }
@@ -42,7 +47,10 @@ private:
     bool ReadOneDatagram(Queued& into);
     InterfaceAddress ChosenAddress() const;
 
-    QUdpSocket socket_;
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    // Every datagram is received here first: no slot needs room for the largest one.
+    std::unique_ptr<std::uint8_t[]> scratch_;
     QHostAddress remoteHost_;
     // The text remoteHost_ was parsed from: every send names the same broadcast address again.
     std::string remoteHostText_;

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -90,6 +91,29 @@ TEST_F(QtUdpSocketOnLoopback, DatagramsArriveWholeAndAnnouncedOnceEach) {
     const UdpEndpoint sender{{127, 0, 0, 1}, peer.Port()};
     EXPECT_EQ(senders, (std::vector<UdpEndpoint>{sender, sender}));
     EXPECT_TRUE(socket.GetData().empty());
+}
+
+// A handler that lets events run (as a message box does) finishes before the next datagram is announced.
+TEST_F(QtUdpSocketOnLoopback, AHandlerThatRunsEventsIsNotEnteredAgain) {
+    QtUdpSocket socket;
+    const std::uint16_t port = FreePort();
+    socket.Bind(port);
+    LoopbackPeer peer;
+    int depth = 0, deepest = 0;
+    std::vector<Bytes> read;
+    socket.DataArrival = [&](std::size_t) {
+        deepest = std::max(deepest, ++depth);
+        read.push_back(socket.GetData());
+        if (read.size() == 1) {
+            peer.SendTo(port, {2});
+            RunEventsFor(100ms);
+        }
+        --depth;
+    };
+    peer.SendTo(port, {1});
+    ASSERT_TRUE(RunEventsUntil([&] { return read.size() >= 2; }, 2s));
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(read, (std::vector<Bytes>{{1}, {2}}));
 }
 
 TEST_F(QtUdpSocketOnLoopback, SendDataGoesToTheRemoteHostAndPort) {
