@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <algorithm>
 #include <exception>
 
 #include "platform/qt/logging.h"
@@ -139,30 +140,23 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
-        QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
-        switch (static_cast<QKeyEvent*>(event)->key()) {
-            case Qt::Key_Left:
-                action = QAbstractSlider::SliderSingleStepSub;
-                break;
-            case Qt::Key_Right:
-                action = QAbstractSlider::SliderSingleStepAdd;
-                break;
-            case Qt::Key_PageUp:
-                action = QAbstractSlider::SliderPageStepSub;
-                break;
-            case Qt::Key_PageDown:
-                action = QAbstractSlider::SliderPageStepAdd;
-                break;
-            case Qt::Key_Home:
-                action = QAbstractSlider::SliderToMinimum;
-                break;
-            case Qt::Key_End:
-                action = QAbstractSlider::SliderToMaximum;
-                break;
-            default:
-                return false;
-        }
-        static_cast<QScrollBar*>(watched)->triggerAction(action);
+        struct KeyAction {
+            int key;
+            QAbstractSlider::SliderAction action;
+        };
+        static constexpr KeyAction kActions[] = {
+            {Qt::Key_Left, QAbstractSlider::SliderSingleStepSub},
+            {Qt::Key_Right, QAbstractSlider::SliderSingleStepAdd},
+            {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub},
+            {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+            {Qt::Key_Home, QAbstractSlider::SliderToMinimum},
+            {Qt::Key_End, QAbstractSlider::SliderToMaximum},
+        };
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto found = std::find_if(std::begin(kActions), std::end(kActions),
+                                        [key](const KeyAction& entry) { return entry.key == key; });
+        if (found == std::end(kActions)) return false;
+        static_cast<QScrollBar*>(watched)->triggerAction(found->action);
         return true;
     }
 };
