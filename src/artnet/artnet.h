@@ -30,6 +30,8 @@ public:
     // ArtDmx taken for the universe, and sent, for a host's status display.
     std::uint64_t ArtDmxReceived = 0;
     std::uint64_t ArtDmxSent = 0;
+    // ArtDmx of any universe that arrived while sACN was chosen: they change nothing.
+    std::uint64_t ArtDmxIgnoredForSacn = 0;
 
     // The reply keeps its mode-dependent bytes from one build to the next.
     PollReplyRecord PollReply{};

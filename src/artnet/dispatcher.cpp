@@ -56,6 +56,11 @@ void ArtNet::DispatchArtNetPacket(std::span<const std::uint8_t> datagram) {
 }
 
 void ArtNet::TakeArtDmx(std::span<const std::uint8_t> datagram) {
+    // sACN feeds the output in the node's place: levels from both would take turns at the widget.
+    if (bridge_.Protocol() == BridgeProtocol::Sacn) {
+        ++ArtDmxIgnoredForSacn;
+        return;
+    }
     if (ArtDmxPacket.Universe != bridge_.UniverseSetting()) return;
     ++ArtDmxReceived;
 

@@ -28,7 +28,6 @@ void ArtNet::BuildArtPollReply() {
     reply.VersInfoH = 0;
     reply.VersInfo = kProtocolVersion;
     reply.NetSwitch = 0;
-    reply.SubSwitch = 0;
     reply.Oem = SwapBytes(255);
     reply.UbeaVersion = 0;
     reply.Status = 0;
@@ -40,15 +39,21 @@ void ArtNet::BuildArtPollReply() {
     reply.NumPortsHi = 0;
     reply.NumPortsLo = 1;
     reply.PortTypes = {};
+    // Readers take the port's universe from the sub-net switch (its bits 7 to 4) and the low four bits of the
+    // port's switch byte; up to 15 the bytes are what they always were.
+    const std::uint8_t universe = bridge_.UniverseSetting();
+    reply.SubSwitch = static_cast<std::uint8_t>(universe >> 4);
+    const auto portSwitch = static_cast<std::uint8_t>(universe & 0x0F);
     // The other direction's status and universe bytes keep what an earlier build in that mode put there.
     if (bridge_.IsSendMode()) {
         reply.PortTypes[0] = SetBit(0, 7);
         reply.GoodOutput[0] = SetBit(0, 7);
-        reply.SwOut[0] = bridge_.UniverseSetting();
+        if (bridge_.Protocol() == BridgeProtocol::Sacn) reply.GoodOutput[0] = SetBit(reply.GoodOutput[0], 0);
+        reply.SwOut[0] = portSwitch;
     } else {
         reply.PortTypes[0] = SetBit(0, 6);
         reply.GoodInput[0] = SetBit(0, 7);
-        reply.SwIn[0] = bridge_.UniverseSetting();
+        reply.SwIn[0] = portSwitch;
     }
     reply.SwVideo = 0;
     reply.SwMacro = 0;

@@ -15,25 +15,26 @@ void SetBridgeMode(PluginState& plugin, bool send) {
 }
 
 void SetUniverse(PluginState& plugin, int universe) {
-    SacnBridge& sacn = plugin.Window().Form().sacn;
-    if (sacn.Chosen()) {
-        sacn.SetUniverse(universe);
-        return;
-    }
-    if (universe < 0 || universe > 255)
-        throw std::out_of_range("Universe " + std::to_string(universe) + " is outside 0 to 255");
-    plugin.Window().Form().ArtUniv.SetValue(universe);
-}
-
-void ChooseSacn(PluginState& plugin, bool sacn) {
-    plugin.Window().Form().sacn.Choose(sacn);
+    plugin.Window().Form().bridge.SetUniverse(universe);
 }
 
 void ChooseProtocol(PluginState& plugin, int protocol) {
     if (protocol != 0 && protocol != 1)
         throw std::out_of_range("Protocol " + std::to_string(protocol) +
                                 " is neither 0 (Art-Net) nor 1 (sACN)");
-    ChooseSacn(plugin, protocol == 1);
+    plugin.Window().Form().bridge.ChooseProtocol(static_cast<BridgeProtocol>(protocol));
+}
+
+BridgeProtocol ChosenProtocol(PluginState& plugin) {
+    return plugin.Window().Form().bridge.Protocol();
+}
+
+int ChosenUniverse(PluginState& plugin) {
+    return plugin.Window().Form().bridge.Universe();
+}
+
+SacnBridge& SacnSide(PluginState& plugin) {
+    return plugin.Window().Form().sacn;
 }
 
 bool UpdateFirmware(PluginState& plugin, const std::string& path) {

@@ -11,13 +11,18 @@
 bool SelectPort(PluginState& plugin, int port);
 // "Art-Net To DMX" (send true) or "DMX To Art-Net".
 void SetBridgeMode(PluginState& plugin, bool send);
-// Moves the universe scroll bar; std::out_of_range outside 0 to 255. With sACN chosen: the sACN universe
-// instead (1 to 63999), the scroll bar left as it is.
+// The bridge's universe and protocol, by the rule the window's BridgeChoice documents: each call is checked
+// against the protocol chosen when it is made, and one that fails changes nothing. The universe is the
+// bridge's and carries over to a protocol chosen later: Art-Net 0 to 255 (moving the universe scroll bar),
+// sACN 1 to 63999. std::out_of_range for a universe or protocol the call cannot take.
 void SetUniverse(PluginState& plugin, int universe);
-// Art-Net (false) or sACN beside it (true); the window's controls stay as they are.
-void ChooseSacn(PluginState& plugin, bool sacn);
-// The same by the number the hosts' interfaces give it: 0 Art-Net, 1 sACN; std::out_of_range for another.
+// 0 Art-Net, 1 sACN in its place.
 void ChooseProtocol(PluginState& plugin, int protocol);
+BridgeProtocol ChosenProtocol(PluginState& plugin);
+// The chosen protocol's universe.
+int ChosenUniverse(PluginState& plugin);
+// The sACN side, for its own settings (priority, TTL) and its status.
+SacnBridge& SacnSide(PluginState& plugin);
 // The "UPD" button once a file has been chosen; true when the update succeeded.
 bool UpdateFirmware(PluginState& plugin, const std::string& path);
 // The entries of the port list, as it shows them.

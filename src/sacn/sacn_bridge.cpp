@@ -36,6 +36,9 @@ void SacnBridge::Choose(bool chosen) {
     if (chosen) {
         if (!socket_) throw SocketError("sACN is not available on this platform");
         socket_->Open(receiver_.Universe());
+        // The output still holds what the other protocol put there: the first source takes it over whole,
+        // even when its levels are the ones the receiver merged before.
+        outputOwed_ = true;
     } else {
         sender_->Stop();
         socket_->Close();
@@ -49,9 +52,21 @@ void SacnBridge::SetUniverse(int universe) {
                                 std::to_string(kSacnHighestUniverse));
     const auto wanted = static_cast<std::uint16_t>(universe);
     if (wanted == receiver_.Universe()) return;
-    // The old stream ends on the old group, before the socket leaves it.
+    if (chosen_) {
+        // The old stream ends on the old group, before the socket leaves it. A group that cannot be joined
+        // leaves the bridge on the old universe, sender and receiver alike.
+        sender_->Stop();
+        try {
+            socket_->Open(wanted);
+        } catch (...) {
+            try {
+                socket_->Open(receiver_.Universe());
+            } catch (...) {
+            }
+            throw;
+        }
+    }
     if (sender_) sender_->SetUniverse(wanted);
-    if (chosen_) socket_->Open(wanted);
     receiver_.SetUniverse(wanted);
 }
 
@@ -97,7 +112,7 @@ void SacnBridge::TakeArrivals(TimePoint now) {
     for (int count = 0; count < kMaxDatagramsPerArrival; ++count) {
         if (!socket_->ReadDatagram(datagram_)) break;
         if (IsOwn(datagram_)) continue;
-        if (receiver_.Receive(datagram_, now)) Output();
+        if (receiver_.Receive(datagram_, now) || (outputOwed_ && receiver_.Winner())) Output();
     }
 }
 
@@ -118,6 +133,7 @@ bool SacnBridge::IsOwn(std::span<const std::uint8_t> datagram) const {
 }
 
 void SacnBridge::Output() {
+    outputOwed_ = false;
     const auto& levels = receiver_.Levels();
     std::copy(levels.begin(), levels.end(), output_.OutputLevels().begin() + 1);
     if (!isSendMode_()) return;

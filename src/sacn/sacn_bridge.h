@@ -76,6 +76,7 @@ private:
     SacnReceiver receiver_{1};
     std::uint8_t priority_ = kSacnDefaultPriority;
     bool chosen_ = false;
+    bool outputOwed_ = false;
     SacnSendServices sendServices_;
     std::optional<SacnSender> sender_;
     // Reused from one read to the next: a stream of packets allocates nothing.

@@ -16,9 +16,10 @@ Form1::Form1(WindowServices services)
     : MSComm1(services.MSComm1),
       ArtSocket(services.ArtSocket),
       prowidget(services.MSComm1, services.Messages),
-      artnet(services.ArtSocket, *this, prowidget, services.ArtNetLog),
+      artnet(services.ArtSocket, bridge, prowidget, services.ArtNetLog),
       sacn(
           services.Sacn, prowidget, [this] { return FromVBool(SendMode); }, services.SacnSend),
+      bridge(SendMode, ArtUniv, sacn),
       services_(std::move(services)) {
     Frame1.SetCaption("Device Manager");
     Command2.SetCaption("Search");
@@ -128,10 +129,10 @@ void Form1::WireEvents() {
     prowidget.SetSendFailureHandler([this] { NoticeClosedLink(); });
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {
-                                  if (sacn.Chosen())
+                                  if (bridge.Protocol() == BridgeProtocol::Sacn)
                                       sacn.SendLevels(levels.subspan<1>(), std::chrono::steady_clock::now());
                                   else
-                                      artnet.SendArtDmx(UniverseSetting(), levels);
+                                      artnet.SendArtDmx(bridge.UniverseSetting(), levels);
                               });
 }
 

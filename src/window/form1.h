@@ -12,13 +12,13 @@
 #include "artnet/udp_socket.h"
 #include "dialogs/common_dialog.h"
 #include "sacn/sacn_bridge.h"
-#include "stuff/bridge_settings.h"
 #include "stuff/event_loop.h"
 #include "stuff/message_box.h"
 #include "stuff/vb_boolean.h"
 #include "widget/frame_assembler.h"
 #include "widget/prowidget.h"
 #include "widget/serial_port.h"
+#include "window/bridge_choice.h"
 #include "window/controls.h"
 
 class FileDialogService;
@@ -53,7 +53,7 @@ struct FirmwareVersion {
 };
 
 // The plug-in's one window: it owns every control, timer and shared flag, and the modules' state.
-class Form1 : private BridgeSettings {
+class Form1 {
 public:
     explicit Form1(WindowServices services);
     Form1(const Form1&) = delete;
@@ -111,8 +111,9 @@ public:
     // Modules.
     ProWidget prowidget;
     ArtNet artnet;
-    // sACN beside the node, when a host chooses it; the window's controls know nothing of it.
+    // sACN in the node's place, when a host chooses it; the window's controls know nothing of it.
     SacnBridge sacn;
+    BridgeChoice bridge;
     ZEVID_CommonDialog CommonDialog;
 
     // Public methods.
@@ -156,9 +157,6 @@ public:
     const WindowServices& Services() const { return services_; }
 
 private:
-    bool IsSendMode() const override { return FromVBool(SendMode); }
-    std::uint8_t UniverseSetting() const override { return static_cast<std::uint8_t>(ArtUniv.Value()); }
-
     void LayOutControls();
     void WireEvents();
     void ScanPorts();

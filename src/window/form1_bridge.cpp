@@ -30,6 +30,7 @@ void Form1::Command1_Click() {
 void Form1::ArtUniv_Change() {
     ArtUnivLbl.SetCaption("Universe: " + HexText(static_cast<unsigned>(ArtUniv.Value())));
     ArtUnivLbl.SetBackColor(RGB(0, 0, 127));
+    bridge.ArtNetUniverseMoved();
 }
 
 // Reads every pending datagram, not just the one announced: the platform may announce several at once. The

@@ -12,11 +12,13 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The mode and universe as the window's button and scroll bar would hold them.
+// The mode, protocol and universe as the window would hold them.
 struct TestBridge : BridgeSettings {
     bool IsSendMode() const override { return sendMode; }
+    BridgeProtocol Protocol() const override { return protocol; }
     std::uint8_t UniverseSetting() const override { return universe; }
     bool sendMode = false;
+    BridgeProtocol protocol = BridgeProtocol::ArtNet;
     std::uint8_t universe = 0;
 };
 

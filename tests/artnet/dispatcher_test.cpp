@@ -83,17 +83,24 @@ TEST_F(Dispatcher, ArtDmxIsTakenOnlyForTheSelectedUniverseWithNetZero) {
         std::uint8_t subUni, net;
         bool sendMode;
         bool taken;
+        BridgeProtocol protocol = BridgeProtocol::ArtNet;
     };
     const std::vector<Row> rows{
-        {"3/0 at 3, receive mode", 3, 3, 0, false, true}, {"3/0 at 3, send mode", 3, 3, 0, true, true},
-        {"3/1 at 3: net 1", 3, 3, 1, true, false},        {"3/0 at 4", 4, 3, 0, true, false},
-        {"255/0 at 255", 255, 255, 0, true, true},        {"0/0 at 0", 0, 0, 0, true, true},
+        {"3/0 at 3, receive mode", 3, 3, 0, false, true},
+        {"3/0 at 3, send mode", 3, 3, 0, true, true},
+        {"3/1 at 3: net 1", 3, 3, 1, true, false},
+        {"3/0 at 4", 4, 3, 0, true, false},
+        {"255/0 at 255", 255, 255, 0, true, true},
+        {"0/0 at 0", 0, 0, 0, true, true},
+        {"0/0 at 0, sACN chosen", 0, 0, 0, true, false, BridgeProtocol::Sacn},
+        {"3/0 at 3, sACN chosen, receive mode", 3, 3, 0, false, false, BridgeProtocol::Sacn},
     };
     for (const auto& row : rows) {
         NodeOnFakes fresh;
         fresh.Start();
         fresh.bridge.universe = row.setting;
         fresh.bridge.sendMode = row.sendMode;
+        fresh.bridge.protocol = row.protocol;
         fresh.port.writes.clear();
         fresh.node.HandleArtNetPacket(ArtDmxDatagram(
             row.subUni, row.net, [](int channel) { return static_cast<std::uint8_t>(channel % 251 + 1); }));
@@ -104,6 +111,8 @@ TEST_F(Dispatcher, ArtDmxIsTakenOnlyForTheSelectedUniverseWithNetZero) {
         EXPECT_EQ(levels[512], row.taken ? 512 % 251 + 1 : 0) << row.name;
         EXPECT_EQ(levels[0], 0) << row.name << ": the start code is never written";
         EXPECT_EQ(fresh.port.writes.size(), row.taken && row.sendMode ? 1u : 0u) << row.name;
+        EXPECT_EQ(fresh.node.ArtDmxIgnoredForSacn, row.protocol == BridgeProtocol::Sacn ? 1u : 0u)
+            << row.name;
         EXPECT_TRUE(fresh.log.empty()) << row.name;
     }
 }

@@ -41,9 +41,10 @@ TEST_F(PacketsFromNode, ReceiveModeReplyWithUniverse255IsByteExact) {
     bridge.sendMode = false;
     bridge.universe = 255;
     Bytes expected = ExpectedPollReply({10, 1, 2, 3, 0x36, 0x19});
+    expected[19] = 0x0F;  // readers take the universe's bits 7 to 4 from the sub-net switch
     expected[174] = 0x40;
     expected[178] = 0x80;
-    expected[186] = 255;
+    expected[186] = 0x0F;
 
     const Bytes reply = PollReplySent();
     EXPECT_EQ(reply, expected);
@@ -59,23 +60,32 @@ TEST_F(PacketsFromNode, ModeDependentBytesKeepWhatTheOtherModeLastWrote) {
     struct Row {
         bool sendMode;
         std::uint8_t universe;
-        // Bytes 174 (port type), 178 (good input), 182 (good output), 186 (SwIn), 190 (SwOut).
-        std::array<std::uint8_t, 5> portBytes;
+        BridgeProtocol protocol;
+        // Bytes 19 (sub-net switch), 174 (port type), 178 (good input), 182 (good output), 186 (SwIn), 190
+        // (SwOut).
+        std::array<std::uint8_t, 6> portBytes;
     };
+    const auto artNet = BridgeProtocol::ArtNet;
+    const auto sacn = BridgeProtocol::Sacn;
     const std::vector<Row> rows{
-        {false, 3, {0x40, 0x80, 0x00, 3, 0}},
-        {true, 5, {0x80, 0x80, 0x80, 3, 5}},
-        {true, 16, {0x80, 0x80, 0x80, 3, 16}},
-        {false, 7, {0x40, 0x80, 0x80, 7, 16}},
+        {false, 3, artNet, {0, 0x40, 0x80, 0x00, 3, 0}},
+        {true, 5, artNet, {0, 0x80, 0x80, 0x80, 3, 5}},
+        {true, 16, artNet, {1, 0x80, 0x80, 0x80, 3, 0}},
+        {false, 7, artNet, {0, 0x40, 0x80, 0x80, 7, 0}},
+        {true, 37, artNet, {2, 0x80, 0x80, 0x80, 7, 5}},
+        // sACN feeds the output: bit 0 of the good output byte says so; the node's universe stays named.
+        {true, 37, sacn, {2, 0x80, 0x80, 0x81, 7, 5}},
+        {false, 255, sacn, {0x0F, 0x40, 0x80, 0x81, 0x0F, 5}},
     };
     for (const auto& row : rows) {
         bridge.sendMode = row.sendMode;
         bridge.universe = row.universe;
+        bridge.protocol = row.protocol;
         Bytes expected = ExpectedPollReply({10, 1, 2, 3, 0x36, 0x19});
-        const std::array<std::size_t, 5> offsets{174, 178, 182, 186, 190};
+        const std::array<std::size_t, 6> offsets{19, 174, 178, 182, 186, 190};
         for (std::size_t i = 0; i < offsets.size(); ++i) expected[offsets[i]] = row.portBytes[i];
-        EXPECT_EQ(PollReplySent(), expected)
-            << "send mode " << row.sendMode << ", universe " << int(row.universe);
+        EXPECT_EQ(PollReplySent(), expected) << "send mode " << row.sendMode << ", universe "
+                                             << int(row.universe) << ", sACN " << (row.protocol == sacn);
     }
 }
 

@@ -1,8 +1,8 @@
-// The Art-Net node's dispatcher on a sequence of arbitrary datagrams, with the bridge's mode and universe
-// changing between them. It looks for logic faults as well as memory errors: the node sends nothing but a
-// 239-byte poll reply (one per valid ArtPoll) or a 530-byte ArtDmx, detection follows the identifier alone,
-// and the levels change only for an ArtDmx of the selected universe, which goes to the widget at once in
-// send mode only.
+// The Art-Net node's dispatcher on a sequence of arbitrary datagrams, with the bridge's mode, protocol and
+// universe changing between them. It looks for logic faults as well as memory errors: the node sends nothing
+// but a 239-byte poll reply (one per valid ArtPoll) or a 530-byte ArtDmx, detection follows the identifier
+// alone, and the levels change only for an ArtDmx of the selected universe while Art-Net is chosen, which
+// goes to the widget at once in send mode only.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -21,8 +21,10 @@ constexpr std::size_t kArtDmxData = 18;
 
 struct Bridge : BridgeSettings {
     bool IsSendMode() const override { return sendMode; }
+    BridgeProtocol Protocol() const override { return protocol; }
     std::uint8_t UniverseSetting() const override { return universe; }
     bool sendMode = false;
+    BridgeProtocol protocol = BridgeProtocol::ArtNet;
     std::uint8_t universe = 0;
 };
 
@@ -62,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (in.remaining_bytes() > 0) {
         bridge.sendMode = in.ConsumeBool();
         bridge.universe = in.ConsumeIntegral<std::uint8_t>();
+        bridge.protocol =
+            in.ConsumeIntegralInRange(0, 7) == 0 ? BridgeProtocol::Sacn : BridgeProtocol::ArtNet;
         if (in.ConsumeIntegralInRange(0, 15) == 0) {
             // The node's own forwarding of the widget's input.
             std::array<std::uint8_t, 513> levels{};
@@ -90,8 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(socket.sent[i].host == node.BroadcastAddress && socket.sent[i].port == 6454);
         }
 
-        const bool matching = HasArtNetId(datagram) && OpCode(datagram) == 0x5000 &&
-                              ByteAt(datagram, 14) == bridge.universe && ByteAt(datagram, 15) == 0;
+        const bool matching = bridge.protocol == BridgeProtocol::ArtNet && HasArtNetId(datagram) &&
+                              OpCode(datagram) == 0x5000 && ByteAt(datagram, 14) == bridge.universe &&
+                              ByteAt(datagram, 15) == 0;
         FUZZ_CHECK(output.levels[0] == levelsBefore[0]);
         if (!matching) {
             FUZZ_CHECK(output.levels == levelsBefore);

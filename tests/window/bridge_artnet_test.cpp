@@ -97,7 +97,7 @@ TEST_F(BridgedWindow, TheUniverseBarSelectsWhatIsTakenAndWhatTheReplyAnnounces) 
     socket.Arrive(ArtPoll());
     ASSERT_EQ(socket.sent.size(), 1u);
     EXPECT_EQ(socket.sent[0].bytes[174], 0x80);
-    EXPECT_EQ(socket.sent[0].bytes[190], 16);
+    EXPECT_EQ(socket.sent[0].bytes[19] << 4 | (socket.sent[0].bytes[190] & 0x0F), 16);
 }
 
 TEST_F(BridgedWindow, ReceivedDmxIsForwardedOnTheSelectedUniverseInReceiveModeOnly) {

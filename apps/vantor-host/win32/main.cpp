@@ -55,7 +55,7 @@ it, which opens its window, and drives it.
   --mode send|receive    Art-Net bridge: send = Art-Net to DMX, receive = DMX to Art-Net
   --universe N           the universe: Art-Net 0 to 255, sACN 1 to 63999
   --protocol artnet|sacn the network protocol (default artnet); sACN joins 239.255.hi.lo of the universe on
-                         the Art-Net adapter
+                         the Art-Net adapter instead of Art-Net: ArtDmx then change nothing
   --priority N           the priority of the bridge's own sACN packets (0 to 200, default 100)
   --ttl N                the multicast TTL of the bridge's own sACN packets (1 to 255, default 1)
   --update-firmware FILE flash FILE to the widget on the chosen port, then exit (0 when it succeeded)

@@ -8,6 +8,7 @@
 #include "c_status.h"
 #include "linux_plugin.h"
 #include "platform/qt/form1_window.h"
+#include "window_actions.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ vantor_status vantor_get_bridge_status(vantor_bridge_status* status) {
         out.link_open = form.LinkOpen;
         out.send_mode = form.SendMode;
         out.output_enabled = ToVBool(form.timOutput.Enabled());
-        out.universe = form.ArtUniv.Value();
+        out.universe = form.bridge.Universe();
         out.messages = window.Messages().ShownCount();
         out.output_frames = form.prowidget.OutputPacketsSent;
         out.artdmx_in = form.artnet.ArtDmxReceived;
@@ -100,9 +101,10 @@ vantor_status vantor_get_receive_counts(vantor_receive_counts* counts) {
 vantor_status vantor_get_sacn_status(vantor_sacn_status* status) {
     return Guarded([&] {
         FillSizedRecord(status, "status", "vantor_sacn_status", [](vantor_sacn_status& out) {
-            const SacnBridge& sacn = ThePlugin().Window().Form().sacn;
+            const SacnBridge& sacn = SacnSide(ThePlugin());
             const SacnReceiver& receiver = sacn.Receiver();
-            out.protocol = sacn.Chosen() ? VANTOR_PROTOCOL_SACN : VANTOR_PROTOCOL_ARTNET;
+            out.protocol = ChosenProtocol(ThePlugin()) == BridgeProtocol::Sacn ? VANTOR_PROTOCOL_SACN
+                                                                               : VANTOR_PROTOCOL_ARTNET;
             out.universe = receiver.Universe();
             out.priority = sacn.Priority();
             const auto winner = receiver.Winner();

@@ -156,18 +156,18 @@ vantor_status vantor_set_protocol(int32_t protocol) {
 }
 
 vantor_status vantor_set_sacn_priority(int32_t priority) {
-    return Guarded([&] { ThePlugin().Window().Form().sacn.SetPriority(priority); });
+    return Guarded([&] { SacnSide(ThePlugin()).SetPriority(priority); });
 }
 
 vantor_status vantor_set_sacn_ttl(int32_t ttl) {
-    return Guarded([&] { ThePlugin().Window().Form().sacn.SetTtl(ttl); });
+    return Guarded([&] { SacnSide(ThePlugin()).SetTtl(ttl); });
 }
 
 vantor_status vantor_get_sacn_sent(uint64_t* sent, uint64_t* refused) {
     return Guarded([&] {
         auto& sentOut = Required(sent, "sent");
         auto& refusedOut = Required(refused, "refused");
-        const SacnBridge& sacn = ThePlugin().Window().Form().sacn;
+        const SacnBridge& sacn = SacnSide(ThePlugin());
         sentOut = sacn.PacketsSent();
         refusedOut = sacn.SendFailures();
     });

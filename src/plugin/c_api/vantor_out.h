@@ -80,6 +80,9 @@ VANTOR_API vantor_status vantor_process_events(int32_t max_ms);
    port afterwards, false when it could not be opened. The list of found widgets is left as it is. */
 VANTOR_API vantor_status vantor_select_port(int32_t port, vantor_bool* result);
 VANTOR_API vantor_status vantor_set_bridge_mode(vantor_bool send);
+/* The bridge's universe: Art-Net 0 to 255 (it moves the window's universe scroll bar), sACN 1 to 63999. It
+   belongs to the bridge, not to a protocol, and carries over to a protocol chosen later (see
+   vantor_set_protocol). */
 VANTOR_API vantor_status vantor_set_universe(int32_t universe);
 VANTOR_API vantor_status vantor_update_firmware(const char* path, vantor_bool* result);
 
@@ -109,10 +112,10 @@ typedef struct vantor_bridge_status {
     vantor_bool link_open;      /* the window's LinkOpen flag */
     vantor_bool send_mode;      /* Art-Net to DMX (true) or DMX to Art-Net (false) */
     vantor_bool output_enabled; /* the 20 ms output pump runs */
-    int32_t universe;           /* 0 to 255 */
+    int32_t universe;           /* the chosen protocol's: Art-Net 0 to 255, sACN 1 to 63999 */
     uint32_t messages;          /* message boxes shown so far (logged instead when headless) */
     uint64_t output_frames;     /* frames the output pump and the Art-Net bridge wrote to the widget */
-    uint64_t artdmx_in;         /* ArtDmx received for the universe */
+    uint64_t artdmx_in;         /* ArtDmx received for the universe while Art-Net is chosen */
     uint64_t artdmx_out;        /* ArtDmx sent */
     char status_text[256];      /* the status bar, e.g. "0 Ready" */
     char last_message[256];     /* the last message box's text, "" before the first */
@@ -132,9 +135,13 @@ typedef struct vantor_receive_counts {
 } vantor_receive_counts;
 VANTOR_API vantor_status vantor_get_receive_counts(vantor_receive_counts* counts);
 
-/* The bridge's network protocol: Art-Net (the node, as the window shows it) or sACN (E1.31), on the same
-   interface. With sACN, vantor_set_universe takes 1 to 63999 and leaves the window's universe scroll bar as
-   it is; choosing Art-Net again leaves sACN. Failures: a protocol other than these, or no sACN socket. */
+/* The bridge's network protocol: Art-Net (the node, as the window shows it) or sACN (E1.31) in its place, on
+   the same interface. While sACN is chosen, ArtDmx change no levels (the node still answers polls). Protocol,
+   universe and mode may be set in any order: each call is checked against the protocol chosen when it is
+   made, and a call that fails changes nothing, so every order of calls that each succeed ends in the same
+   state, the protocol, universe and mode given last. Until a universe is set, Art-Net keeps the scroll bar's
+   and sACN 1. Failures: a protocol other than these, no sACN socket, or a universe set last that the
+   protocol has not (0 for sACN, above 255 for Art-Net). */
 #define VANTOR_PROTOCOL_ARTNET 0
 #define VANTOR_PROTOCOL_SACN 1
 VANTOR_API vantor_status vantor_set_protocol(int32_t protocol);

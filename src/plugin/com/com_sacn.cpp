@@ -11,7 +11,7 @@
 namespace {
 
 SacnBridge& Sacn() {
-    return TheModule().Plugin().Window().Form().sacn;
+    return SacnSide(TheModule().Plugin());
 }
 
 // Runs one method of this interface. An argument out of range fails as automation callers expect of one,
@@ -45,7 +45,7 @@ HRESULT ComSacn::SetTtl(LONG Ttl) {
 }
 
 HRESULT ComSacn::get_Protocol(LONG* result) {
-    return SacnCall({result}, [&] { *result = Sacn().Chosen() ? 1 : 0; });
+    return SacnCall({result}, [&] { *result = static_cast<LONG>(ChosenProtocol(TheModule().Plugin())); });
 }
 
 HRESULT ComSacn::get_SourceCount(LONG* result) {
@@ -72,4 +72,8 @@ HRESULT ComSacn::get_IgnoredCount(LONG* result) {
         // An automation long; a count past it stays at its largest.
         *result = static_cast<LONG>(std::min<std::uint64_t>(ignored, LONG_MAX));
     });
+}
+
+HRESULT ComSacn::get_Universe(LONG* result) {
+    return SacnCall({result}, [&] { *result = ChosenUniverse(TheModule().Plugin()); });
 }

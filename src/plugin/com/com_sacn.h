@@ -45,6 +45,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_Winner(BSTR* result) override;
     HRESULT STDMETHODCALLTYPE get_Merging(VARIANT_BOOL* result) override;
     HRESULT STDMETHODCALLTYPE get_IgnoredCount(LONG* result) override;
+    HRESULT STDMETHODCALLTYPE get_Universe(LONG* result) override;
 
 private:
     IUnknown& owner_;

@@ -142,11 +142,12 @@ TEST(ArtNetSeenByTshark, TheDissectorReadsThePollRepliesAndArtDmxAsIntended) {
     }
 
     // A send-mode reply, then a receive-mode one (which keeps the output bytes), then one forwarded frame.
+    // Universes above 15 are read from the sub-net switch and the port's switch byte together.
     form.senddmxbutton.PerformClick();
-    form.ArtUniv.SetValue(7);
+    form.ArtUniv.SetValue(37);
     ASSERT_TRUE(sender.SendTo("127.0.0.1", 6454, ArtPoll()));
     ASSERT_TRUE(RunEventsUntil([&] { return capture.ArtNet(0x2100).size() >= 1; }, 5s));
-    form.ArtUniv.SetValue(5);
+    form.ArtUniv.SetValue(255);
     prowidget::SimLevels levels{};
     levels[1] = 11;
     levels[512] = 99;
@@ -172,6 +173,9 @@ TEST(ArtNetSeenByTshark, TheDissectorReadsThePollRepliesAndArtDmxAsIntended) {
                                           "artnet.poll_reply.good_output_1",
                                           "artnet.poll_reply.swin_1",
                                           "artnet.poll_reply.swout_1",
+                                          "artnet.poll_reply.subswitch",
+                                          "artnet.poll_reply.swin_1_universe",
+                                          "artnet.poll_reply.swout_1_universe",
                                           "artnet.poll_reply.oem",
                                           "artnet.output.universe",
                                           "artnet.output.length",
@@ -201,16 +205,20 @@ TEST(ArtNetSeenByTshark, TheDissectorReadsThePollRepliesAndArtDmxAsIntended) {
                {"artnet.poll_reply.good_input_1", "0x00"},
                {"artnet.poll_reply.good_output_1", "0x80"},
                {"artnet.poll_reply.swin_1", "0x00"},
-               {"artnet.poll_reply.swout_1", "0x07"}}),
+               {"artnet.poll_reply.swout_1", "0x05"},
+               {"artnet.poll_reply.subswitch", "0x02"},
+               {"artnet.poll_reply.swout_1_universe", "37"}}),
         // Receive mode keeps the output bytes of the send-mode reply.
         reply({{"artnet.poll_reply.port_types_1", "0x40"},
                {"artnet.poll_reply.good_input_1", "0x80"},
                {"artnet.poll_reply.good_output_1", "0x80"},
-               {"artnet.poll_reply.swin_1", "0x05"},
-               {"artnet.poll_reply.swout_1", "0x07"}}),
+               {"artnet.poll_reply.swin_1", "0x0f"},
+               {"artnet.poll_reply.swout_1", "0x05"},
+               {"artnet.poll_reply.subswitch", "0x0f"},
+               {"artnet.poll_reply.swin_1_universe", "255"}}),
         {{"artnet.header.opcode", "0x5000"},
          {"artnet.header.protver", "14"},
-         {"artnet.output.universe", "5"},
+         {"artnet.output.universe", "255"},
          {"artnet.output.length", "512"},
          {"udp.length", std::to_string(8 + 530)},
          {"ip.dst", "127.255.255.255"}},

@@ -242,7 +242,12 @@ TEST_F(EarlyBound, TheSacnInterfaceReachesTheBridgeAndRefusesArgumentsOutOfRange
         {"sACN universe 63999", [&] { return faces.bridge->SetUniverse(63999); }, S_OK, nullptr, 1},
         {"sACN universe 0", [&] { return faces.bridge->SetUniverse(0); }, E_FAIL,
          L"sACN universe 0 is outside 1 to 63999", 1},
-        {"Art-Net", [&] { return sacn.SetProtocol(0); }, S_OK, nullptr, 0},
+        {"Art-Net after sACN universe 63999", [&] { return sacn.SetProtocol(0); }, E_INVALIDARG,
+         L"Universe 63999, set last, is not one of Art-Net's: set the universe first", 1},
+        {"sACN universe 5", [&] { return faces.bridge->SetUniverse(5); }, S_OK, nullptr, 1},
+        {"Art-Net, universe 5 carried over", [&] { return sacn.SetProtocol(0); }, S_OK, nullptr, 0},
+        {"Art-Net universe 256", [&] { return faces.bridge->SetUniverse(256); }, E_FAIL,
+         L"Universe 256 is outside 0 to 255", 0},
         {"Art-Net universe 255", [&] { return faces.bridge->SetUniverse(255); }, S_OK, nullptr, 0},
     };
     for (const auto& row : rows) {
@@ -252,6 +257,9 @@ TEST_F(EarlyBound, TheSacnInterfaceReachesTheBridgeAndRefusesArgumentsOutOfRange
         }
         EXPECT_EQ(protocol(), row.protocolAfter) << row.what;
     }
+    LONG universe = -1;
+    ASSERT_HRESULT_SUCCEEDED(sacn.get_Universe(&universe));
+    EXPECT_EQ(universe, 255);
     // Nobody sends here: no source, no winner, no merge.
     LONG sources = -1, ignored = -1;
     BSTR winner = nullptr;
@@ -360,6 +368,7 @@ TEST_F(EarlyBound, DispatchFollowsTheDeclaredNamesAndIds) {
                 {sacn, L"SetTtl", S_OK, 3},
                 {sacn, L"SourceCount", S_OK, 5},
                 {sacn, L"IgnoredCount", S_OK, 8},
+                {sacn, L"Universe", S_OK, 9},
                 {sacn, L"Disable", DISP_E_UNKNOWNNAME, 0}};
     for (const auto& row : rows) {
         LPOLESTR names[] = {const_cast<LPOLESTR>(row.name)};
@@ -547,6 +556,7 @@ TEST_F(EarlyBound, AMissingOutParameterIsEPointerAndAllocatesOrChangesNothing) {
         {"Winner", [](D, B b, A) { return b.sacn->get_Winner(nullptr); }},
         {"Merging", [](D, B b, A) { return b.sacn->get_Merging(nullptr); }},
         {"IgnoredCount", [](D, B b, A) { return b.sacn->get_IgnoredCount(nullptr); }},
+        {"Universe", [](D, B b, A) { return b.sacn->get_Universe(nullptr); }},
         {"GetTypeInfoCount", [](D d, B, A) { return d.GetTypeInfoCount(nullptr); }},
         {"GetTypeInfo", [](D d, B, A) { return d.GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr); }},
         {"GetIDsOfNames",
@@ -725,6 +735,7 @@ TEST(Layout, TheRegisteredInterfacesKeepTheirSlotsAndSignatures) {
              {12, 6, G, "HRESULT Winner([out, retval] BSTR* result)"},
              {13, 7, G, "HRESULT Merging([out, retval] VARIANT_BOOL* result)"},
              {14, 8, G, "HRESULT IgnoredCount([out, retval] long* result)"},
+             {15, 9, G, "HRESULT Universe([out, retval] long* result)"},
          }},
     };
     ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));

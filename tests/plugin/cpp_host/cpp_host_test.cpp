@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "prowidget_sim.h"
+#include "support/loopback_udp.h"
 #include "vantor_out.hpp"
 
 namespace {
@@ -69,5 +72,85 @@ TEST(Host, EveryDriverIsReleasedOnceWhenItsLastOwnerGoes) {
     }
     EXPECT_EQ(DllCanUnloadNow(), VANTOR_S_OK);
 }
+
+// One host call: 'p' chooses the protocol (value 0 Art-Net, 1 sACN), 'u' sets the universe, 'm' the mode
+// (value 1 send); whether it succeeds.
+struct Call {
+    char what;
+    int value;
+    bool succeeds = true;
+};
+
+struct OrderRow {
+    std::string name;
+    std::vector<Call> calls;
+    int protocol, universe;
+    bool send;
+};
+
+// Every order of the three calls ends in the same state when each call succeeds; a call that fails (checked
+// against the protocol chosen when it is made) changes nothing.
+std::vector<OrderRow> SettingsOrderRows() {
+    std::vector<OrderRow> rows;
+    auto everyOrder = [&](const std::string& name, std::vector<Call> prefix, std::vector<Call> calls,
+                          int protocol, int universe, bool send) {
+        std::sort(calls.begin(), calls.end(), [](const Call& a, const Call& b) { return a.what < b.what; });
+        do {
+            OrderRow row{name + "_", prefix, protocol, universe, send};
+            for (const Call& call : calls) {
+                row.name += call.what;
+                row.calls.push_back(call);
+            }
+            rows.push_back(row);
+        } while (std::next_permutation(calls.begin(), calls.end(),
+                                       [](const Call& a, const Call& b) { return a.what < b.what; }));
+    };
+    everyOrder("Sacn3Send", {}, {{'p', 1}, {'u', 3}, {'m', 1}}, 1, 3, true);
+    everyOrder("BackToArtNet200Receive", {{'m', 1}, {'p', 1}, {'u', 5}}, {{'p', 0}, {'u', 200}, {'m', 0}}, 0,
+               200, false);
+    rows.push_back({"SacnAloneTakesUniverse1", {{'p', 1}}, 1, 1, false});
+    rows.push_back({"SacnThen300", {{'p', 1}, {'u', 300}}, 1, 300, false});
+    rows.push_back({"300BeforeSacnFails", {{'u', 300, false}, {'p', 1}}, 1, 1, false});
+    rows.push_back({"Universe0ThenSacnFails", {{'u', 0}, {'p', 1, false}}, 0, 0, false});
+    rows.push_back({"SacnThenUniverse0Fails", {{'p', 1}, {'u', 0, false}}, 1, 1, false});
+    rows.push_back({"ArtNetAfterSacn300Fails", {{'p', 1}, {'u', 300}, {'p', 0, false}}, 1, 300, false});
+    rows.push_back({"BarUniverseCarriesToSacn", {{'u', 7}, {'p', 1}, {'p', 0}}, 0, 7, false});
+    return rows;
+}
+
+struct SettingsOrder : ::testing::TestWithParam<OrderRow> {
+    void SetUp() override {
+        // sACN joins its group on lo: a namespace of the test's own, with the groups routed there.
+        std::string why = artnet_loopback::EnterOwnNetworkNamespace();
+        if (why.empty()) why = artnet_loopback::RouteMulticastOverLoopback();
+        if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (root): " << why;
+        setenv("VANTOR_SERIAL_PORTS", "", 1);
+    }
+};
+
+TEST_P(SettingsOrder, EndsInTheStateOfTheCallsGivenLast) {
+    vantor::OutputDriver driver;
+    driver.init("C++ test host", "vantor.out.so");
+    for (const Call& call : GetParam().calls) {
+        bool succeeded = true;
+        try {
+            if (call.what == 'p') vantor::SetProtocol(static_cast<vantor::Protocol>(call.value));
+            if (call.what == 'u') vantor::SetUniverse(call.value);
+            if (call.what == 'm') vantor::SetBridgeMode(call.value == 1);
+        } catch (const vantor::Error&) {
+            succeeded = false;
+        }
+        EXPECT_EQ(succeeded, call.succeeds) << call.what << " " << call.value;
+    }
+    vantor_bridge_status status{};
+    ASSERT_EQ(vantor_get_bridge_status(&status), VANTOR_S_OK);
+    EXPECT_EQ(vantor::SacnStatus().protocol, GetParam().protocol);
+    EXPECT_EQ(status.universe, GetParam().universe);
+    EXPECT_EQ(status.send_mode != VANTOR_FALSE, GetParam().send);
+    driver.Term();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SettingsOrder, ::testing::ValuesIn(SettingsOrderRows()),
+                         [](const ::testing::TestParamInfo<OrderRow>& info) { return info.param.name; });
 
 }  // namespace
