@@ -18,7 +18,7 @@ Form1::Form1(WindowServices services)
       prowidget(services.MSComm1, services.Messages),
       artnet(services.ArtSocket, bridge, prowidget, services.ArtNetLog),
       sacn(
-          services.Sacn, prowidget, [this] { return FromVBool(SendMode); }, services.SacnSend),
+          services.Sacn, prowidget, [this] { return bridge.IsSendMode(); }, services.SacnSend),
       bridge(SendMode, ArtUniv, sacn),
       services_(std::move(services)) {
     Frame1.SetCaption("Device Manager");

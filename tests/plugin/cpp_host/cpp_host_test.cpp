@@ -88,6 +88,10 @@ struct OrderRow {
     bool send;
 };
 
+void PrintTo(const OrderRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 // Every order of the three calls ends in the same state when each call succeeds; a call that fails (checked
 // against the protocol chosen when it is made) changes nothing.
 std::vector<OrderRow> SettingsOrderRows() {
