@@ -9,6 +9,9 @@
 #include <cstring>
 #include <thread>
 
+#include "artnet/artnet_packets.h"
+#include "sacn/sacn_packets.h"
+
 namespace {
 
 // errno of a bind as the bridge makes it, 0 when it would succeed.
@@ -33,8 +36,8 @@ std::string Name(const BridgePort& port) {
 }  // namespace
 
 std::vector<BridgePort> BridgePorts(bool sacn) {
-    std::vector<BridgePort> ports{{"Art-Net", 6454, false}};
-    if (sacn) ports.push_back({"sACN", 5568, true});
+    std::vector<BridgePort> ports{{"Art-Net", kArtNetPort, false}};
+    if (sacn) ports.push_back({"sACN", kSacnPort, true});
     return ports;
 }
 
