@@ -1,8 +1,10 @@
 #include "device_identity.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -16,37 +18,55 @@ std::string FirstLine(const fs::path& file) {
     return line;
 }
 
-std::string ByIdName(const fs::path& device) {
+void AddByIdNames(const fs::path& device, Identities& names) {
     const char* folder = std::getenv("VANTOR_SERIAL_BY_ID");
     std::error_code error;
     for (const auto& entry :
          fs::directory_iterator(folder && *folder ? folder : "/dev/serial/by-id", error)) {
         std::error_code unresolved;
         if (fs::canonical(entry.path(), unresolved) == device && !unresolved)
-            return "by-id:" + entry.path().filename().string();
+            names.push_back("by-id:" + entry.path().filename().string());
     }
-    return {};
 }
 
 // The USB device is the nearest parent of the tty's device that carries a serial number.
-std::string UsbSerial(const fs::path& device) {
+void AddUsbSerial(const fs::path& device, Identities& names) {
     std::error_code error;
     fs::path node = fs::canonical(fs::path("/sys/class/tty") / device.filename() / "device", error);
     for (int depth = 0; !error && depth < 6 && node.has_relative_path(); ++depth, node = node.parent_path()) {
         if (!fs::exists(node / "serial", error) || !fs::exists(node / "idVendor", error)) continue;
         const std::string serial = FirstLine(node / "serial");
-        if (serial.empty()) return {};
-        return "usb:" + FirstLine(node / "idVendor") + ":" + FirstLine(node / "idProduct") + ":" + serial;
+        if (!serial.empty())
+            names.push_back("usb:" + FirstLine(node / "idVendor") + ":" + FirstLine(node / "idProduct") +
+                            ":" + serial);
+        return;
     }
-    return {};
 }
 
 }  // namespace
 
-std::string StableIdentity(const std::string& path) {
+Identities DeviceIdentities(const std::string& path) {
     std::error_code error;
     const fs::path device = fs::canonical(path, error);
     if (path.empty() || error) return {};
-    std::string identity = ByIdName(device);
-    return identity.empty() ? UsbSerial(device) : identity;
+    Identities names;
+    AddByIdNames(device, names);
+    AddUsbSerial(device, names);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool SameDevice(const Identities& known, const Identities& seen) {
+    return std::any_of(seen.begin(), seen.end(), [&](const std::string& name) {
+        return std::binary_search(known.begin(), known.end(), name);
+    });
+}
+
+Identities Learn(Identities& known, const Identities& seen) {
+    Identities added;
+    std::set_difference(seen.begin(), seen.end(), known.begin(), known.end(), std::back_inserter(added));
+    Identities merged;
+    std::merge(known.begin(), known.end(), added.begin(), added.end(), std::back_inserter(merged));
+    known = std::move(merged);
+    return added;
 }

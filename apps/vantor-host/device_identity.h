@@ -1,9 +1,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// What names a serial device across an unplug, whatever path and number it comes back under: its
-// /dev/serial/by-id/ name, else the USB vendor, product and serial number behind it. "" for a device with
-// neither (a pseudo-terminal, a plain ttyS), which only its path names. Reads the file system only: the
-// device is never opened. VANTOR_SERIAL_BY_ID names another folder of by-id links (for tests).
-std::string StableIdentity(const std::string& path);
+// The names a serial device keeps across an unplug, whatever path and number it comes back under: each
+// /dev/serial/by-id/ name that leads to it ("by-id:NAME") and the USB vendor, product and serial number
+// behind it ("usb:VID:PID:SERIAL"), sorted. udev makes the by-id link a moment after the device appears, so a
+// port opened at once may show only the USB form yet. Empty for a device with neither (a pseudo-terminal, a
+// plain ttyS), which only its path names. Reads the file system only: the device is never opened.
+// VANTOR_SERIAL_BY_ID names another folder of by-id links (for tests).
+using Identities = std::vector<std::string>;
+Identities DeviceIdentities(const std::string& path);
+
+// Whether the two share a name: then they are the same device.
+bool SameDevice(const Identities& known, const Identities& seen);
+// Adds to known the names of seen that it lacks, and returns those.
+Identities Learn(Identities& known, const Identities& seen);

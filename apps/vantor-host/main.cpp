@@ -15,6 +15,7 @@
 #include "line_reader.h"
 #include "plugin_library.h"
 #include "port_listing.h"
+#include "port_watch.h"
 #include "progress_bar.h"
 #include "prowidget_sim.h"
 #include "reconnect.h"
@@ -47,9 +48,16 @@ class HostFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+// One that a new start would meet again: the service does not restart the bridge for it.
+class LastingFailure : public HostFailure {
+public:
+    using HostFailure::HostFailure;
+    static constexpr int kExitStatus = 69;  // EX_UNAVAILABLE
+};
 
+template <class Failure = HostFailure>
 void Check(const PluginLibrary& api, vantor_status status, const std::string& what) {
-    if (status != VANTOR_S_OK) throw HostFailure(what + " failed: " + api.last_error());
+    if (status != VANTOR_S_OK) throw Failure(what + " failed: " + api.last_error());
 }
 
 void SetLevel(const PluginLibrary& api, vantor_driver* driver, std::pair<int, int> level) {
@@ -165,7 +173,9 @@ int Run(const HostOptions& options) {
         network.emplace(*options.artNetInterface, console);
         std::signal(SIGINT, RequestStop);
         std::signal(SIGTERM, RequestStop);
-        if (!network->WaitUntilReady([] { return stopRequested != 0; })) return 0;
+        const auto stop = [] { return stopRequested != 0; };
+        if (!network->WaitUntilReady(stop)) return 0;
+        if (!PortWatch(BridgePorts(options.sacn), console).WaitUntilFree(stop)) return 0;
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     }
@@ -211,7 +221,8 @@ int Run(const HostOptions& options) {
     }
     if (options.sendMode)
         Check(api, api.set_bridge_mode(*options.sendMode ? VANTOR_TRUE : VANTOR_FALSE), "mode");
-    if (options.sacn) Check(api, api.set_protocol(VANTOR_PROTOCOL_SACN), "choosing sACN");
+    // A port that another program holds was waited for: what is left fails again on every start.
+    if (options.sacn) Check<LastingFailure>(api, api.set_protocol(VANTOR_PROTOCOL_SACN), "choosing sACN");
     if (options.priority) Check(api, api.set_sacn_priority(*options.priority), "sACN priority");
     if (options.ttl) Check(api, api.set_sacn_ttl(*options.ttl), "sACN TTL");
     if (options.universe) Check(api, api.set_universe(*options.universe), "universe");
@@ -244,6 +255,6 @@ int main(int argc, char** argv) {
         return Run(options);
     } catch (const std::exception& failure) {
         std::cerr << "vantor-host: " << failure.what() << "\n";
-        return 1;
+        return dynamic_cast<const LastingFailure*>(&failure) ? LastingFailure::kExitStatus : 1;
     }
 }

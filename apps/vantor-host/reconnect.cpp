@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "device_identity.h"
-
 Reconnector::Reconnector(const PluginLibrary& api, vantor_driver* driver, Console& console, int port,
                          bool restoreMode)
     : api_(api),
@@ -35,11 +33,20 @@ void Reconnector::Lose(const std::string& why, Clock::time_point now) {
                    "; waiting for it");
 }
 
-// The identity is taken from the first device that linked, so that a later stranger at its path is no match.
 void Reconnector::Linked() {
     everLinked_ = true;
     linked_ = Identify(device_);
-    if (identity_.empty()) identity_ = StableIdentity(device_);
+    LearnIdentities();
+}
+
+// Only from the device that linked, so that a later stranger at its path is no match. Names that come later
+// (udev's by-id link) are added to the ones known.
+void Reconnector::LearnIdentities() {
+    const Identities added = Learn(identities_, DeviceIdentities(device_));
+    if (added.empty()) return;
+    std::string names;
+    for (const std::string& name : added) names += (names.empty() ? "" : ", ") + name;
+    console_.Print(Label() + ": known as " + names);
 }
 
 void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now) {
@@ -57,6 +64,9 @@ void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now
             if (!everLinked_) {
                 console_.Print(Label() + ": widget connected");
                 Linked();
+            } else if (now >= nextLearn_) {
+                nextLearn_ = now + kLookUpEvery;
+                LearnIdentities();
             }
             return;
         }
@@ -93,12 +103,14 @@ void Reconnector::Poll(const vantor_bridge_status& status, Clock::time_point now
 Reconnector::Candidate Reconnector::Locate(Clock::time_point now) {
     if (now >= nextLookUp_) {
         nextLookUp_ = now + kLookUpEvery;
-        for (std::size_t index = 0; index < paths_.size(); ++index)
+        for (std::size_t index = 0; index < paths_.size(); ++index) {
             paths_[index] = api_.DevicePathOf(static_cast<int>(index) + 1);
+            pathIdentities_[index] = identities_.empty() ? Identities() : DeviceIdentities(paths_[index]);
+        }
     }
-    if (identity_.empty()) return {port_, paths_[static_cast<std::size_t>(port_ - 1)]};
+    if (identities_.empty()) return {port_, paths_[static_cast<std::size_t>(port_ - 1)]};
     for (std::size_t index = 0; index < paths_.size(); ++index)
-        if (!paths_[index].empty() && StableIdentity(paths_[index]) == identity_)
+        if (SameDevice(identities_, pathIdentities_[index]))
             return {static_cast<int>(index) + 1, paths_[index]};
     return {};
 }

@@ -6,15 +6,16 @@
 #include <string>
 
 #include "console.h"
+#include "device_identity.h"
 #include "plugin_library.h"
 
 // Keeps a bridge on its widget through an unplug, and waits for a widget that is not there at start: when the
 // chosen port's device fails (the plug-in closed the port) or vanishes (its path is gone or names another
 // device), it waits for that widget to come back and chooses its port again as a user would, then restores
-// the bridge mode and the output as they were. The widget is known by its stable identity, recorded when its
-// port first opens, and found again under whatever path and port number; a device without one is known by its
-// path. While it waits nothing else is opened or written to. One line says when the widget went and one when
-// it came back.
+// the bridge mode and the output as they were. The widget is known by every stable identity it shows,
+// recorded when its port first opens and while it stays open, and found again by any of them under whatever
+// path and port number; a device without one is known by its path. While it waits nothing else is opened or
+// written to. One line says when the widget went and one when it came back.
 class Reconnector {
 public:
     using Clock = std::chrono::steady_clock;
@@ -22,7 +23,7 @@ public:
     // A device node may appear before its permissions are set: the first retries come soon.
     static constexpr std::chrono::milliseconds kRetryEvery{500};
     static constexpr std::chrono::milliseconds kLongestRetry{8000};
-    // Numbering the system's devices costs more than a look at their files.
+    // Numbering the system's devices and reading their identities costs more than a look at their files.
     static constexpr std::chrono::milliseconds kLookUpEvery{1000};
 
     // restoreMode: the host chose a bridge mode, so it is pressed again after a return.
@@ -51,6 +52,7 @@ private:
     std::string Label() const;
     void Lose(const std::string& why, Clock::time_point now);
     void Linked();
+    void LearnIdentities();
     Candidate Locate(Clock::time_point now);
     bool ChooseAgain(const Candidate& candidate);
     void Restore();
@@ -63,14 +65,17 @@ private:
     std::string device_;
     DeviceId linked_;
     bool everLinked_ = false;
-    std::string identity_;               // the widget's stable identity, "" while unknown or when it has none
-    std::array<std::string, 16> paths_;  // the device path of each port number, as last looked up
+    Identities identities_;  // the widget's, empty while unknown or when it has none
+    // The device path of each port number and that device's identities, as last looked up.
+    std::array<std::string, 16> paths_;
+    std::array<Identities, 16> pathIdentities_;
     std::optional<Clock::time_point> lostAt_;
     DeviceId tried_;  // the device the retries are for
     std::chrono::milliseconds retryDelay_ = kRetryEvery;
     Clock::time_point nextCheck_{};
     Clock::time_point nextAttempt_{};
     Clock::time_point nextLookUp_{};
+    Clock::time_point nextLearn_{};
     // The bridge as it was while linked, restored after a return.
     bool sendMode_ = false;
     bool outputEnabled_ = false;

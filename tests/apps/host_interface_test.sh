@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vantor-host --interface NAME before its network is there: it waits while NAME does not exist, then while it
 # has no IPv4 address, saying each once; it starts when the address comes and answers a poll from it. When the
-# address changes it says so and exits with status 75; started again, it answers from the new address.
+# address changes it says so and exits with status 75; started again, it answers from the new address. While
+# another program holds UDP 6454 it says so once and starts when the port is free.
 # NAME is one end of a veth pair in the test's own namespace; the poller sits at the other end, moved into a
 # second namespace of the test's own. Nothing leaves these namespaces.
 own_network=yes
@@ -70,6 +71,19 @@ grep -Eq 'Art-Net interface vb: address (now 198.18.0.3 \(was 198.18.0.2\)|198.1
 start_host 2
 wait_until 10 answers_from 198.18.0.3 || fail "no poll answered from 198.18.0.3: $(cat "$work/host2.log")"
 [ "$(said 2 'waiting for it')" -eq 0 ] || fail "a wait for an interface that is there: $(cat "$work/host2.log")"
+
+# While another program (here the running bridge) holds the Art-Net port, a new bridge says so once, looks again
+# quietly, and starts as soon as the port is free.
+holder=$host
+start_host 4
+wait_until 10 grep -q 'Art-Net port 6454: held by another program' "$work/host4.log" ||
+    fail "no line for the port held: $(cat "$work/host4.log")"
+sleep 4
+kill -TERM "$holder"
+wait "$holder" || true
+wait_until 15 answers_from 198.18.0.3 || fail "no poll answered once the port was free: $(cat "$work/host4.log")"
+[ "$(said 4 'held by another program')" -eq 1 ] && [ "$(said 4 'Art-Net port 6454: free after')" -eq 1 ] ||
+    fail "one line for the port held and one for its release expected: $(cat "$work/host4.log")"
 
 # A node that cannot start says so without any logging rule.
 VANTOR_ARTNET_INTERFACE=vz "$build/vantor-host" --headless --simulate-widget --duration 0.5 >"$work/host3.log" 2>&1

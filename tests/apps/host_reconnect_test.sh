@@ -4,7 +4,8 @@
 # - a widget that comes back at the same path gets its frames again within 3 s, with one line that it went
 #   and one that it came back;
 # - a widget known by its by-id name that comes back as another port number is found there, while a
-#   stranger that took its old path is never opened: it receives nothing, not even a parameters request.
+#   stranger that took its old path is never opened: it receives nothing, not even a parameters request;
+# - so is one whose by-id link appeared only after its port had opened.
 source "$(dirname "$0")/../support/script_support.sh"
 export VANTOR_ARTNET_INTERFACE=lo VANTOR_SERIAL_BY_ID=$work/by-id
 mkdir "$work/by-id"
@@ -79,6 +80,21 @@ plug_in fourth "$work/ttyUSB1"
 plug_in fourth "$work/by-id/usb-Widget_A"
 wait_until 3 frames_at fourth || fail "the widget was not found again as port 2: $(cat "$work/host.log")"
 grep -q "port 2 ($work/ttyUSB1): widget back after" "$work/host.log" || fail "$(cat "$work/host.log")"
+stop_host
+
+# Opened before udev made its by-id link: the name that came later finds it.
+start_widget fifth
+plug_in fifth "$work/ttyUSB0"
+start_host "$work/ttyUSB0,$work/ttyUSB1"
+wait_until 10 frames_at fifth || fail "no frames at the widget: $(cat "$work/host.log")"
+plug_in fifth "$work/by-id/usb-Widget_B"
+wait_until 5 grep -q ': known as by-id:usb-Widget_B$' "$work/host.log" || fail "$(cat "$work/host.log")"
+unplug fifth
+plug_in stranger "$work/ttyUSB0"
+start_widget sixth
+plug_in sixth "$work/ttyUSB1"
+plug_in sixth "$work/by-id/usb-Widget_B"
+wait_until 5 frames_at sixth || fail "the widget was not found by its later name: $(cat "$work/host.log")"
 stop_host
 ! grep -q 'in ' "$work/stranger.log" || fail "the stranger at the widget's old path was written to:
 $(cat "$work/stranger.log")"
