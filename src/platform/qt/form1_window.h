@@ -32,6 +32,8 @@ public:
     Form1View& View() { return *view_; }
     QtMessageBox& Messages() { return messages_; }
     QtSerialPort& Serial() { return serial_; }
+    const QtUdpSocket& ArtNetUdp() const { return socket_; }
+    const QtSacnSocket& SacnUdp() const { return sacnSocket_; }
     QtFileDialogService& FileDialog() { return fileDialog_; }
 
 private:

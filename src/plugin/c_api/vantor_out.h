@@ -132,6 +132,17 @@ typedef struct vantor_receive_counts {
 } vantor_receive_counts;
 VANTOR_API vantor_status vantor_get_receive_counts(vantor_receive_counts* counts);
 
+/* Datagrams the bridge dropped, by reason, counted from load; sized as vantor_receive_counts is. The
+   interface counts grow only when the bridge was given an interface (VANTOR_ARTNET_INTERFACE, vantor-host's
+   --interface): what arrives on another interface is dropped, what this machine sends itself is taken. */
+typedef struct vantor_drop_counts {
+    uint32_t size;
+    uint64_t artdmx_while_sacn;      /* ArtDmx taken while sACN feeds the output: they change nothing */
+    uint64_t artnet_other_interface; /* Art-Net datagrams that came in on another interface */
+    uint64_t sacn_other_interface;   /* sACN datagrams that came in on another interface */
+} vantor_drop_counts;
+VANTOR_API vantor_status vantor_get_drop_counts(vantor_drop_counts* counts);
+
 /* The bridge's network protocol: Art-Net (the node, as the window shows it) or sACN (E1.31), on the same
    interface. With sACN, vantor_set_universe takes 1 to 63999 and leaves the window's universe scroll bar as
    it is; choosing Art-Net again leaves sACN. Failures: a protocol other than these, or no sACN socket. */
