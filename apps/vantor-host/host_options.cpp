@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "stuff/trimmed.h"
+
 namespace {
 
 long WholeNumber(const std::string& text, const std::string& what) {
@@ -24,21 +26,17 @@ long InRange(const std::string& text, const std::string& what, long low, long hi
     return value;
 }
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 }  // namespace
 
 std::pair<int, int> ParseLevel(const std::string& text, char separator) {
-    const std::string line = Trimmed(text);
+    const std::string line(Trimmed(text));
     const auto split = separator == ' ' ? line.find_first_of(" \t") : line.find(separator);
     if (split == std::string::npos)
         throw UsageError("level '" + text + "' should read CH" + std::string(1, separator) + "VAL");
-    const int channel = static_cast<int>(InRange(Trimmed(line.substr(0, split)), "channel", 1, 512));
-    const int level = static_cast<int>(InRange(Trimmed(line.substr(split + 1)), "level", 0, 255));
+    const int channel =
+        static_cast<int>(InRange(std::string(Trimmed(line.substr(0, split))), "channel", 1, 512));
+    const int level =
+        static_cast<int>(InRange(std::string(Trimmed(line.substr(split + 1))), "level", 0, 255));
     return {channel, level};
 }
 

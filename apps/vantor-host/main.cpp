@@ -147,6 +147,7 @@ int RunBridge(const PluginLibrary& api, vantor_driver* driver, const HostOptions
             statusLine.SetSacn(SacnStatusText(sacn, sent, api.sacn_ignored_name, true),
                                SacnStatusText(sacn, sent, api.sacn_ignored_name, false));
         }
+        statusLine.SetDroppedDatagrams(api.DropCounts());
         statusLine.Update(status, api.ReceiveCounts(), now);
         Check(api, api.process_events(sliceMs), "processing events");
         if (!options.readStdin) continue;

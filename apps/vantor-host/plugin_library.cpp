@@ -42,6 +42,7 @@ PluginLibrary PluginLibrary::Load(const std::string& path) {
     Resolve(library, "vantor_get_bridge_status", api.get_bridge_status);
     Resolve(library, "vantor_set_status_listener", api.set_status_listener);
     Resolve(library, "vantor_get_receive_counts", api.get_receive_counts);
+    Resolve(library, "vantor_get_drop_counts", api.get_drop_counts);
     Resolve(library, "vantor_set_protocol", api.set_protocol);
     Resolve(library, "vantor_set_sacn_priority", api.set_sacn_priority);
     Resolve(library, "vantor_set_sacn_ttl", api.set_sacn_ttl);
@@ -60,6 +61,13 @@ vantor_receive_counts PluginLibrary::ReceiveCounts() const {
     vantor_receive_counts counts{};
     counts.size = sizeof counts;
     if (get_receive_counts(&counts) != VANTOR_S_OK) return vantor_receive_counts{};
+    return counts;
+}
+
+vantor_drop_counts PluginLibrary::DropCounts() const {
+    vantor_drop_counts counts{};
+    counts.size = sizeof counts;
+    if (get_drop_counts(&counts) != VANTOR_S_OK) return vantor_drop_counts{};
     return counts;
 }
 

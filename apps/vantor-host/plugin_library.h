@@ -29,6 +29,7 @@ struct PluginLibrary {
     decltype(&vantor_get_bridge_status) get_bridge_status = nullptr;
     decltype(&vantor_set_status_listener) set_status_listener = nullptr;
     decltype(&vantor_get_receive_counts) get_receive_counts = nullptr;
+    decltype(&vantor_get_drop_counts) get_drop_counts = nullptr;
     decltype(&vantor_set_protocol) set_protocol = nullptr;
     decltype(&vantor_set_sacn_priority) set_sacn_priority = nullptr;
     decltype(&vantor_set_sacn_ttl) set_sacn_ttl = nullptr;
@@ -40,6 +41,8 @@ struct PluginLibrary {
     std::string DevicePathOf(int port) const;
     // The received-DMX reports that left no ArtDmx (all zero on a failure).
     vantor_receive_counts ReceiveCounts() const;
+    // The datagrams the bridge dropped (all zero on a failure).
+    vantor_drop_counts DropCounts() const;
     // The sACN side (all zero on a failure).
     vantor_sacn_status SacnStatus() const;
     SacnSent SacnSentCounts() const;

@@ -15,15 +15,21 @@ std::string Rate(double perSecond) {
 }
 
 // "12 faulty, 1 empty" (compact) or "12 faulty frames, 1 empty report"; "" when nothing was dropped.
-std::string DroppedText(const vantor_receive_counts& dropped, bool compact) {
+std::string DroppedText(const vantor_receive_counts& dropped, const vantor_drop_counts& datagrams,
+                        bool compact) {
     struct Reason {
         std::uint64_t count;
         const char* compact;
         const char* noun;
     };
-    const Reason reasons[] = {{dropped.faulty, "faulty", "faulty frame"},
-                              {dropped.not_start_code_0, "non-zero start code", "non-zero start code report"},
-                              {dropped.no_levels, "empty", "empty report"}};
+    const Reason reasons[] = {
+        {dropped.faulty, "faulty", "faulty frame"},
+        {dropped.not_start_code_0, "non-zero start code", "non-zero start code report"},
+        {dropped.no_levels, "empty", "empty report"},
+        {datagrams.artdmx_while_sacn, "ArtDmx while sACN", "ArtDmx while sACN feeds the output"},
+        {datagrams.artnet_other_interface, "Art-Net on another interface",
+         "other-interface Art-Net datagram"},
+        {datagrams.sacn_other_interface, "sACN on another interface", "other-interface sACN datagram"}};
     std::string text;
     for (const Reason& reason : reasons) {
         if (reason.count == 0) continue;
@@ -63,7 +69,8 @@ std::string StatusLine::TerminalLine(const vantor_bridge_status& status, const v
             std::to_string(status.universe) + ": ArtDmx in " + Rate(rates.artDmxIn) + "/s, out " +
             Rate(rates.artDmxOut) + "/s";
     if (!sacnText_.empty()) line += " | " + sacnText_;
-    if (const std::string text = DroppedText(dropped, true); !text.empty()) line += " | dropped " + text;
+    if (const std::string text = DroppedText(dropped, datagrams_, true); !text.empty())
+        line += " | dropped " + text;
     line += " | last message: ";
     line += status.messages ? status.last_message : "none";
     return line;
@@ -125,10 +132,17 @@ void StatusLine::LogDropped(const vantor_receive_counts& dropped, Clock::time_po
     since.faulty = dropped.faulty - summarised_.faulty;
     since.not_start_code_0 = dropped.not_start_code_0 - summarised_.not_start_code_0;
     since.no_levels = dropped.no_levels - summarised_.no_levels;
-    if (const std::string text = DroppedText(since, false); !text.empty())
+    vantor_drop_counts datagramsSince{};
+    datagramsSince.artdmx_while_sacn = datagrams_.artdmx_while_sacn - summarisedDatagrams_.artdmx_while_sacn;
+    datagramsSince.artnet_other_interface =
+        datagrams_.artnet_other_interface - summarisedDatagrams_.artnet_other_interface;
+    datagramsSince.sacn_other_interface =
+        datagrams_.sacn_other_interface - summarisedDatagrams_.sacn_other_interface;
+    if (const std::string text = DroppedText(since, datagramsSince, false); !text.empty())
         console_.Print(text + " in the last " + std::to_string(kSummaryEvery.count()) + " s");
     summarisedAt_ = now;
     summarised_ = dropped;
+    summarisedDatagrams_ = datagrams_;
 }
 
 void StatusLine::NoteStatusText(const std::string& text, Clock::time_point now) {
@@ -153,6 +167,7 @@ void StatusLine::Update(const vantor_bridge_status& status, const vantor_receive
         lastIn_ = lastOut_ = now - kQuietAfter;
         summarisedAt_ = now;
         summarised_ = dropped;
+        summarisedDatagrams_ = datagrams_;
         return;
     }
     if (now - sampledAt_ < kRefresh) return;

@@ -9,8 +9,8 @@
 
 // The bridge at a glance, refreshed once a second. On a terminal: one line with the port and its link, the
 // widget's status, output frames and ArtDmx in and out per second with the universe, the received reports
-// dropped so far, and the last message. Elsewhere: one log line for each change of state, never one every
-// second; dropped reports are told in one summary line per period.
+// and datagrams dropped so far, and the last message. Elsewhere: one log line for each change of state, never
+// one every second; dropped reports are told in one summary line per period.
 class StatusLine {
 public:
     using Clock = std::chrono::steady_clock;
@@ -38,6 +38,8 @@ public:
         sacnText_ = std::move(withCounts);
         sacnState_ = std::move(withoutCounts);
     }
+    // The datagrams the bridge dropped, told with the dropped reports.
+    void SetDroppedDatagrams(const vantor_drop_counts& datagrams) { datagrams_ = datagrams; }
     // A widget found again under another number or path.
     void SetPort(int port, const std::string& device) {
         chosenPort_ = port;
@@ -83,4 +85,5 @@ private:
     Clock::time_point statusSince_;
     Clock::time_point summarisedAt_;
     vantor_receive_counts summarised_{};
+    vantor_drop_counts datagrams_{}, summarisedDatagrams_{};
 };

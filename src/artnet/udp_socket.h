@@ -4,21 +4,16 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "stuff/socket_error.h"
 
 // Where a datagram came from: an IPv4 address, first octet first, and a port.
 struct UdpEndpoint {
     std::array<std::uint8_t, 4> Address{};
     std::uint16_t Port = 0;
     bool operator==(const UdpEndpoint&) const = default;
-};
-
-// A failure of the socket control, carrying the control's description.
-class SocketError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 // The window's UDP socket control as the Art-Net node relies on it. Datagrams are read and sent whole; every
@@ -46,6 +41,8 @@ public:
     // The sender of the datagram that GetData returned last, so that the node can tell its own broadcasts,
     // which come back to its socket, from other nodes' datagrams.
     virtual UdpEndpoint LastSender() const = 0;
+    // Datagrams dropped because they came in on another interface than the one named for the bridge.
+    virtual std::uint64_t OtherInterfaceDrops() const { return 0; }
 
     // Raised once for each arrived datagram with its byte count, on the window's thread.
     std::function<void(std::size_t bytesTotal)> DataArrival;

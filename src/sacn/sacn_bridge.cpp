@@ -4,14 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "artnet/udp_socket.h"
-
-namespace {
-
-// As with Art-Net: past a burst this size the socket announces the rest again, so timers get their turn.
-constexpr int kMaxDatagramsPerArrival = 256;
-
-}  // namespace
+#include "stuff/arrival_limit.h"
+#include "stuff/socket_error.h"
 
 SacnBridge::SacnBridge(SacnSocket* socket, DmxOutput& output, std::function<bool()> isSendMode,
                        SacnSendServices sendServices)

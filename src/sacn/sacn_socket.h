@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "stuff/socket_error.h"
+
 // The platform's sACN socket as the bridge relies on it: UDP 5568, the group of one universe joined on the
 // chosen interface only, unicast to the node's address taken too; what it sends to a group leaves by that
 // same interface. Failures are thrown as SocketError.
@@ -21,6 +23,8 @@ public:
     virtual bool Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) = 0;
     // The multicast TTL (1 to 255) of what is sent from now on; kept across Open and Close.
     virtual void SetMulticastTtl(int ttl) = 0;
+    // Datagrams dropped because they came in on another interface than the one named for the bridge.
+    virtual std::uint64_t OtherInterfaceDrops() const { return 0; }
 
     // Raised when datagrams have arrived, on the window's thread.
     std::function<void()> DataArrival;

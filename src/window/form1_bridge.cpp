@@ -1,15 +1,8 @@
 #include <exception>
 
+#include "stuff/arrival_limit.h"
 #include "stuff/hex_text.h"
 #include "window/form1.h"
-
-namespace {
-
-// Enough to drain a burst; past it the socket announces the rest again, so timers and buttons still get
-// their turn under a flood.
-constexpr int kMaxDatagramsPerArrival = 256;
-
-}  // namespace
 
 void Form1::senddmxbutton_Click() {
     SendMode = kTrue;

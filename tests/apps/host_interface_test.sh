@@ -3,6 +3,8 @@
 # has no IPv4 address, saying each once; it starts when the address comes and answers a poll from it. When the
 # address changes it says so and exits with status 75; started again, it answers from the new address. While
 # another program holds UDP 6454 it says so once and starts when the port is free.
+# Only the named network: with a second pair beside, ArtDmx and E1.31 sent to the other interface's address
+# are dropped, logged once and counted; sent to NAME's address they reach the widget.
 # NAME is one end of a veth pair in the test's own namespace; the poller sits at the other end, moved into a
 # second namespace of the test's own. Nothing leaves these namespaces.
 own_network=yes
@@ -84,6 +86,57 @@ wait "$holder" || true
 wait_until 15 answers_from 198.18.0.3 || fail "no poll answered once the port was free: $(cat "$work/host4.log")"
 [ "$(said 4 'held by another program')" -eq 1 ] && [ "$(said 4 'Art-Net port 6454: free after')" -eq 1 ] ||
     fail "one line for the port held and one for its release expected: $(cat "$work/host4.log")"
+
+kill "$host"
+wait "$host" || true
+
+# send PROTOCOL ADDRESS LEVEL: from the poller's side, one ArtDmx for universe 0 or one E1.31 packet for
+# universe 1, with LEVEL on channel 1.
+send() {
+    in_poller python3 - "$@" <<'PY'
+import socket, struct, sys
+protocol, address, level = sys.argv[1], sys.argv[2], int(sys.argv[3])
+if protocol == "Art-Net":
+    packet, port = b"Art-Net\0\x00\x50\x00\x0e\x01\x00\x00\x00\x00\x02" + bytes([level, 0]), 6454
+else:
+    slots = bytes([0, level]) + bytes(511)
+    dmp = struct.pack(">HBBHHH", 0x7000 | (10 + len(slots)), 0x02, 0xA1, 0, 1, len(slots)) + slots
+    framing = struct.pack(">HI", 0x7000 | (77 + len(dmp)), 2) + b"console".ljust(64, b"\0") + \
+        struct.pack(">BHBBH", 100, 0, 1, 0, 1) + dmp
+    root = struct.pack(">HI", 0x7000 | (22 + len(framing)), 4) + bytes(range(16)) + framing
+    packet, port = struct.pack(">HH", 0x10, 0) + b"ASC-E1.17\0\0\0" + root, 5568
+socket.socket(socket.AF_INET, socket.SOCK_DGRAM).sendto(packet, (address, port))
+PY
+}
+ip link add vc type veth peer name vd
+ip link set vc netns "$poller_namespace"
+in_poller ip addr add 198.19.0.1/24 dev vc
+in_poller ip link set vc up
+ip addr add 198.19.0.2/24 dev vd
+ip link set vd up
+# Each row: the protocol as the bridge names it, and its options. The run outlasts one summary of the drops.
+while read -r protocol options; do
+    log=$work/drops-$protocol.log
+    # shellcheck disable=SC2086 # the options are words
+    "$build/vantor-host" --headless --simulate-widget --port 1 --interface vb --mode send $options \
+        --duration 12 >"$log" 2>&1 &
+    host=$!
+    cleanups+=("kill $host 2>/dev/null")
+    wait_until 10 grep -q 'simulated widget on' "$log" || fail "$protocol: no start: $(cat "$log")"
+    sleep 1
+    send "$protocol" 198.19.0.2 11
+    wait_until 5 grep -q "$protocol: dropped a datagram from 198.19.0.1 that came in on vd, not on vb" "$log" ||
+        fail "$protocol: no line for the drop: $(cat "$log")"
+    send "$protocol" 198.18.0.3 33
+    wait "$host" || fail "$protocol: exit status $?: $(cat "$log")"
+    grep -q "^simulated widget: 1 output frames" "$log" || fail "$protocol: not one frame: $(cat "$log")"
+    grep -q "last output frame: .*: 33 0" "$log" || fail "$protocol: not the right frame: $(cat "$log")"
+    grep -q "1 other-interface $protocol datagram in the last 10 s" "$log" ||
+        fail "$protocol: the drop is not counted: $(cat "$log")"
+done <<'ROWS'
+Art-Net --universe 0
+sACN --protocol sacn --universe 1
+ROWS
 
 # A node that cannot start says so without any logging rule.
 VANTOR_ARTNET_INTERFACE=vz "$build/vantor-host" --headless --simulate-widget --duration 0.5 >"$work/host3.log" 2>&1

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "artnet/interface_choice.h"
+#include "stuff/socket_error.h"
 
 namespace {
 
@@ -49,6 +50,30 @@ TEST(InterfaceChoiceAlone, OnlyLoopbackAndNothingNamedFindsNothing) {
 
 TEST(InterfaceChoiceAlone, NamedLoopbackCarriesItsNetmask) {
     EXPECT_EQ(ChooseInterfaceAddress(kMachine, std::string("lo"))->netmask, "255.0.0.0");
+}
+
+// The one choice for both sockets: VANTOR_ARTNET_INTERFACE as set, and what it names or why nothing fits.
+TEST(InterfaceChoiceAlone, FromTheVariableOrTheReason) {
+    struct Row {
+        std::optional<std::string> variable;
+        const char* expected;  // the address, or the reason thrown
+        bool named;
+    };
+    const Row rows[] = {
+        {std::nullopt, "172.16.5.9", false},
+        {std::string(" lo\n"), "127.0.0.1", true},
+        {std::string("eth9"), "No IPv4 address on interface eth9", true},
+    };
+    for (const Row& row : rows) {
+        try {
+            const auto chosen = ChooseInterface(kMachine, row.variable);
+            EXPECT_EQ(chosen.address.ip, row.expected);
+            EXPECT_EQ(chosen.named, row.named);
+        } catch (const SocketError& error) {
+            EXPECT_STREQ(error.what(), row.expected);
+        }
+    }
+    EXPECT_THROW(ChooseInterface({kMachine[0]}, std::nullopt), SocketError);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/qt/cid_file_store.h"
 #include "platform/qt/form1_view.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_file_dialog.h"
@@ -11,7 +12,6 @@
 #include "platform/qt/qt_udp_socket.h"
 #include "platform/qt/timer_engine.h"
 #include "plugin/control_window.h"
-#include "sacn/cid_file_store.h"
 #include "window/form1.h"
 
 // Form1 with the Qt services it reaches, its timers driven and, where a person can see it, its view built.
@@ -32,6 +32,8 @@ public:
     Form1View& View() { return *view_; }
     QtMessageBox& Messages() { return messages_; }
     QtSerialPort& Serial() { return serial_; }
+    const QtUdpSocket& ArtNetUdp() const { return socket_; }
+    const QtSacnSocket& SacnUdp() const { return sacnSocket_; }
     QtFileDialogService& FileDialog() { return fileDialog_; }
 
 private:

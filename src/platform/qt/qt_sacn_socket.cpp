@@ -4,95 +4,101 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <optional>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
-#include "artnet/interface_choice.h"
-#include "artnet/udp_socket.h"
+#include "platform/qt/logging.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "sacn/sacn_packets.h"
+#include "stuff/socket_error.h"
 
 namespace {
 
-QHostAddress GroupOf(std::uint16_t universe) {
-    return QHostAddress(SacnGroupOf(universe));
-}
-
-QNetworkInterface ChosenInterface() {
-    std::optional<std::string> wanted;
-    if (qEnvironmentVariableIsSet("VANTOR_ARTNET_INTERFACE"))
-        wanted = qEnvironmentVariable("VANTOR_ARTNET_INTERFACE").trimmed().toStdString();
-    const auto chosen = ChooseInterfaceAddress(QtUdpSocket::MachineAddresses(), wanted);
-    if (!chosen)
-        throw SocketError("sACN: no IPv4 address on " + (wanted ? "interface " + *wanted : "any interface"));
-    const QNetworkInterface interface =
-        QNetworkInterface::interfaceFromName(QString::fromStdString(chosen->interfaceName));
-    if (!interface.isValid()) throw SocketError("sACN: no interface " + chosen->interfaceName);
-    return interface;
+std::string GroupText(std::uint32_t group) {
+    in_addr address{htonl(group)};
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
 }
 
 }  // namespace
 
-QtSacnSocket::QtSacnSocket() {
-    QObject::connect(&socket_, &QUdpSocket::readyRead, [this] {
-        if (DataArrival) DataArrival();
-    });
-}
+QtSacnSocket::QtSacnSocket() : socket_("sACN", lcSacn) {}
 
 // Bound anew for each universe, so that no group of another universe stays joined.
 void QtSacnSocket::Open(std::uint16_t universe) {
     Close();
-    const QNetworkInterface interface = ChosenInterface();
+    InterfaceChoice chosen;
+    try {
+        chosen = QtUdpSocket::ChosenInterface();
+    } catch (const SocketError& error) {
+        throw SocketError(std::string("sACN: ") + error.what());
+    }
+    const std::string on = " on " + chosen.address.interfaceName + " (" + chosen.address.ip + ")";
+    ip_mreqn membership{};
+    membership.imr_multiaddr.s_addr = htonl(SacnGroupOf(universe));
+    if (::inet_pton(AF_INET, chosen.address.ip.c_str(), &membership.imr_address) != 1)
+        throw SocketError("sACN: no IPv4 address " + chosen.address.ip);
+    membership.imr_ifindex = static_cast<int>(chosen.address.index);
+    socket_.TakeOnlyFrom(chosen.named ? chosen.address.index : 0);
+    if (!socket_.Create()) throw SocketError(std::string("sACN: ") + std::strerror(errno));
+    const int fd = socket_.Descriptor();
     // Shared: another receiver on this machine (a visualiser, OLA) may listen to the same universe.
-    if (!socket_.bind(QHostAddress::AnyIPv4, kSacnPort,
-                      QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint))
-        throw SocketError("sACN: " + socket_.errorString().toStdString());
+    try {
+        socket_.Bind(kSacnPort, true, [this] {
+            if (DataArrival) DataArrival();
+        });
+    } catch (const SocketError& error) {
+        socket_.Close();
+        throw SocketError(std::string("sACN: ") + error.what());
+    }
     // Linux hands a socket bound to any address the groups that other sockets joined; only ours are wanted.
     const int off = 0;
-    ::setsockopt(static_cast<int>(socket_.socketDescriptor()), IPPROTO_IP, IP_MULTICAST_ALL, &off,
-                 sizeof off);
-    if (!socket_.joinMulticastGroup(GroupOf(universe), interface)) {
-        const std::string why = socket_.errorString().toStdString();
-        socket_.abort();
-        throw SocketError("sACN: cannot join " + GroupOf(universe).toString().toStdString() + " on " +
-                          interface.name().toStdString() + ": " + why);
+    const unsigned char ttl = static_cast<unsigned char>(ttl_);
+    std::string failed;
+    if (::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) != 0)
+        failed = std::string("sACN: ") + std::strerror(errno);
+    else if (::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0)
+        failed = "sACN: cannot join " + GroupText(SacnGroupOf(universe)) + on + ": " + std::strerror(errno);
+    else if (::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &membership, sizeof membership) != 0 ||
+             ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0)
+        failed = std::string("sACN: ") + std::strerror(errno) + on;
+    if (!failed.empty()) {
+        socket_.Close();
+        throw SocketError(failed);
     }
-    socket_.setMulticastInterface(interface);
-    socket_.setSocketOption(QAbstractSocket::MulticastTtlOption, ttl_);
 }
 
 void QtSacnSocket::Close() {
-    socket_.abort();
+    socket_.Close();
 }
 
+// One byte more than the longest data packet: a longer datagram arrives cut to that, and the receiver
+// ignores it by its size. The storage is reused from one read to the next.
 bool QtSacnSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
-    const qint64 size = socket_.pendingDatagramSize();
-    if (size < 0) {
-        datagram.clear();
-        return false;
-    }
-    // Storage reserved once holds every datagram the receiver takes; a longer one is ignored by its size.
-    datagram.resize(static_cast<std::size_t>(size));
-    const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(datagram.data()), size);
-    datagram.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return got >= 0;
+    datagram.resize(kSacnDataPacketBytes + 1);
+    sockaddr_in from{};
+    const auto size = socket_.Receive(datagram, from);
+    datagram.resize(size.value_or(0));
+    return size.has_value();
 }
 
-// Straight to the descriptor: QHostAddress and Qt's datagram path would allocate for every packet.
+// Never allocates: straight to the descriptor.
 bool QtSacnSocket::Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) {
-    if (socket_.state() != QAbstractSocket::BoundState) return false;
+    if (!socket_.Bound()) return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(group);
-    const ssize_t sent =
-        ::sendto(static_cast<int>(socket_.socketDescriptor()), datagram.data(), datagram.size(), MSG_DONTWAIT,
-                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t sent = ::sendto(socket_.Descriptor(), datagram.data(), datagram.size(), MSG_DONTWAIT,
+                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return sent == static_cast<ssize_t>(datagram.size());
 }
 
 void QtSacnSocket::SetMulticastTtl(int ttl) {
     ttl_ = ttl;
-    if (socket_.state() == QAbstractSocket::BoundState)
-        socket_.setSocketOption(QAbstractSocket::MulticastTtlOption, ttl_);
+    const unsigned char value = static_cast<unsigned char>(ttl_);
+    if (socket_.Bound())
+        ::setsockopt(socket_.Descriptor(), IPPROTO_IP, IP_MULTICAST_TTL, &value, sizeof value);
 }

@@ -1,14 +1,10 @@
 #pragma once
 
-#include <QHostAddress>
-#include <QNetworkInterface>
-#include <QUdpSocket>
-#include <QVariant>
-
+#include "platform/qt/datagram_socket.h"
 #include "sacn/sacn_socket.h"
 
-// The sACN socket over QUdpSocket, on the interface that VANTOR_ARTNET_INTERFACE names (as the Art-Net
-// node's).
+// The sACN socket over the Linux build's plain socket, on the interface that VANTOR_ARTNET_INTERFACE names
+// (as the Art-Net node's).
 class QtSacnSocket : public SacnSocket {
 public:
     QtSacnSocket();
@@ -18,8 +14,9 @@ public:
     bool ReadDatagram(std::vector<std::uint8_t>& datagram) override;
     bool Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) override;
     void SetMulticastTtl(int ttl) override;
+    std::uint64_t OtherInterfaceDrops() const override { return socket_.OtherInterfaceDrops(); }
 
 private:
-    QUdpSocket socket_;
+    DatagramSocket socket_;
     int ttl_ = 1;
 };

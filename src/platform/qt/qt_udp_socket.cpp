@@ -3,13 +3,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <QNetworkInterface>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 
+#include "platform/qt/logging.h"
 #include "stuff/scoped_flag.h"
 
 namespace {
@@ -17,40 +17,23 @@ namespace {
 // More than the largest UDP payload over IPv4.
 constexpr std::size_t kMaxDatagram = 65536;
 
-// The descriptions Qt's socket gave for the refusals a bind meets.
-std::string BindFailure(int error) {
-    if (error == EADDRINUSE) return "The bound address is already in use";
-    if (error == EACCES) return "The address is protected";
-    return std::strerror(error);
-}
-
 }  // namespace
 
 // The scratch buffer is left uninitialised, so that only the pages datagrams reach become resident.
-QtUdpSocket::QtUdpSocket() : scratch_(new std::uint8_t[kMaxDatagram]) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) return;  // Bind reports it
+QtUdpSocket::QtUdpSocket() : socket_("Art-Net", lcArtNet), scratch_(new std::uint8_t[kMaxDatagram]) {
+    if (!socket_.Create()) return;  // Bind reports it
     const int on = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    ::setsockopt(socket_.Descriptor(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
 }
 
-QtUdpSocket::~QtUdpSocket() {
-    notifier_.reset();
-    if (fd_ >= 0) ::close(fd_);
-}
-
-// Exclusive: without SO_REUSEADDR a port already taken is refused.
+// Exclusive: a port already taken is refused. A named interface that has no address is thrown here as it
+// would be by LocalIP.
 void QtUdpSocket::Bind(std::uint16_t localPort) {
-    if (fd_ < 0) throw SocketError(std::strerror(errno));
-    if (notifier_) throw SocketError("The socket is already bound");
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(localPort);
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
-        throw SocketError(BindFailure(errno));
-    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { ReadPendingDatagrams(); });
+    socket_.Bind(localPort, false, [this] { ReadPendingDatagrams(); });
+    if (qEnvironmentVariableIsSet(kInterfaceVariable)) {
+        const InterfaceChoice chosen = ChosenInterface();
+        if (chosen.named) socket_.TakeOnlyFrom(chosen.address.index);
+    }
 }
 
 void QtUdpSocket::SetRemoteHost(const std::string& dottedAddress) {
@@ -69,84 +52,63 @@ std::vector<InterfaceAddress> QtUdpSocket::MachineAddresses() {
         const auto flags = interface.flags();
         for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
             if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
-            addresses.push_back({interface.name().toStdString(), entry.ip().toString().toStdString(),
-                                 entry.netmask().toString().toStdString(),
-                                 flags.testFlag(QNetworkInterface::IsUp),
-                                 flags.testFlag(QNetworkInterface::IsRunning),
-                                 flags.testFlag(QNetworkInterface::IsLoopBack)});
+            addresses.push_back(
+                {interface.name().toStdString(), entry.ip().toString().toStdString(),
+                 entry.netmask().toString().toStdString(), flags.testFlag(QNetworkInterface::IsUp),
+                 flags.testFlag(QNetworkInterface::IsRunning), flags.testFlag(QNetworkInterface::IsLoopBack),
+                 static_cast<unsigned>(interface.index())});
         }
     }
     return addresses;
 }
 
-InterfaceAddress QtUdpSocket::ChosenAddress() const {
-    std::optional<std::string> wanted;
-    if (qEnvironmentVariableIsSet("VANTOR_ARTNET_INTERFACE"))
-        wanted = qEnvironmentVariable("VANTOR_ARTNET_INTERFACE").trimmed().toStdString();
-    const auto chosen = ChooseInterfaceAddress(MachineAddresses(), wanted);
-    if (!chosen) {
-        if (wanted) throw SocketError("No IPv4 address on interface " + *wanted);
-        throw SocketError("No IPv4 address on any interface that is up");
-    }
-    return *chosen;
+InterfaceChoice QtUdpSocket::ChosenInterface() {
+    std::optional<std::string> variable;
+    if (qEnvironmentVariableIsSet(kInterfaceVariable))
+        variable = qEnvironmentVariable(kInterfaceVariable).toStdString();
+    return ChooseInterface(MachineAddresses(), variable);
 }
 
 std::string QtUdpSocket::LocalIP() const {
-    return ChosenAddress().ip;
+    return ChosenInterface().address.ip;
 }
 std::string QtUdpSocket::LocalNetmask() const {
-    return ChosenAddress().netmask;
+    return ChosenInterface().address.netmask;
 }
 
 void QtUdpSocket::SendData(std::span<const std::uint8_t> datagram) {
     if (remoteHost_.isNull()) throw SocketError("No remote host");
-    if (fd_ < 0) throw SocketError("No socket");
+    if (socket_.Descriptor() < 0) throw SocketError("No socket");
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(remotePort_);
     to.sin_addr.s_addr = htonl(remoteHost_.toIPv4Address());
     ssize_t sent = 0;
     do {
-        sent = ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                        sizeof to);
+        sent = ::sendto(socket_.Descriptor(), datagram.data(), datagram.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) throw SocketError(std::strerror(errno));
     if (static_cast<std::size_t>(sent) != datagram.size()) throw SocketError("Datagram was not sent whole");
 }
 
-// One recvmsg takes the datagram and its sender. A failure that a datagram sent earlier left on the socket
-// (an ICMP refusal) is consumed by the read that reports it; the next read goes on.
 bool QtUdpSocket::ReadOneDatagram(Queued& into) {
-    if (fd_ < 0) return false;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        sockaddr_in from{};
-        iovec part{scratch_.get(), kMaxDatagram};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        const ssize_t size = ::recvmsg(fd_, &message, 0);
-        if (size < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
-            continue;
-        }
-        into.bytes.assign(scratch_.get(), scratch_.get() + size);
-        const std::uint32_t address = ntohl(from.sin_addr.s_addr);
-        into.sender.Address = {static_cast<std::uint8_t>(address >> 24),
-                               static_cast<std::uint8_t>(address >> 16),
-                               static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-        into.sender.Port = ntohs(from.sin_port);
-        return true;
-    }
-    return false;
+    sockaddr_in from{};
+    const auto size = socket_.Receive({scratch_.get(), kMaxDatagram}, from);
+    if (!size) return false;
+    into.bytes.assign(scratch_.get(), scratch_.get() + *size);
+    const std::uint32_t address = ntohl(from.sin_addr.s_addr);
+    into.sender.Address = {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+                           static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+    into.sender.Port = ntohs(from.sin_port);
+    return true;
 }
 
 void QtUdpSocket::ReadPendingDatagrams() {
     // A handler that lets events run (a message box) is not interrupted by the next arrival: as Qt's socket
     // did, the notifier waits until the announcements are done, and what came meanwhile is announced then.
     if (announcing_) {
-        notifier_->setEnabled(false);
+        socket_.SetWatching(false);
         return;
     }
     // Each datagram is announced as soon as it is read, so that the first one's handler runs before the read
@@ -165,7 +127,7 @@ void QtUdpSocket::ReadPendingDatagrams() {
         ScopedFlag announcing(announcing_);
         DataArrival(slot.bytes.size());
     }
-    notifier_->setEnabled(true);
+    socket_.SetWatching(true);
 }
 
 bool QtUdpSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {

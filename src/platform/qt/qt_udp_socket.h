@@ -1,28 +1,27 @@
 #pragma once
 
 #include <QHostAddress>
-#include <QSocketNotifier>
 #include <array>
 #include <memory>
 #include <string>
 
 #include "artnet/interface_choice.h"
 #include "artnet/udp_socket.h"
+#include "platform/qt/datagram_socket.h"
 
-// The socket control: a plain UDP socket whose arrivals Qt's event loop reports through a QSocketNotifier
-// (QUdpSocket costs a peek, its own read and a proxy thread on the way). Arrived datagrams are queued as they
-// come and announced one by one through DataArrival; GetData and ReadDatagram hand them out in order. The
-// queue's slots keep their storage, so a steady stream of datagrams allocates nothing.
+// The socket control over the Linux build's plain socket. Arrived datagrams are queued as they come and
+// announced one by one through DataArrival; GetData and ReadDatagram hand them out in order. The queue's
+// slots keep their storage, so a steady stream of datagrams allocates nothing.
 class QtUdpSocket : public UdpSocket {
 public:
     // Datagrams kept for a handler that does not read them; older ones are dropped first.
     static constexpr std::size_t kMaxQueued = 256;
 
     QtUdpSocket();
-    ~QtUdpSocket() override;
     QtUdpSocket(const QtUdpSocket&) = delete;
     QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
+    // With an interface named, only what arrives on it is taken from then on.
     void Bind(std::uint16_t localPort) override;
     void SetRemotePort(std::uint16_t port) override { remotePort_ = port; }
     void SetRemoteHost(const std::string& dottedAddress) override;
@@ -32,9 +31,12 @@ public:
     std::vector<std::uint8_t> GetData() override;
     bool ReadDatagram(std::vector<std::uint8_t>& datagram) override;
     UdpEndpoint LastSender() const override { return lastSender_; }
+    std::uint64_t OtherInterfaceDrops() const override { return socket_.OtherInterfaceDrops(); }
 
     // The machine's addresses as the interface choice sees them.
     static std::vector<InterfaceAddress> MachineAddresses();
+    // The interface both sockets use: VANTOR_ARTNET_INTERFACE's choice. SocketError when there is none.
+    static InterfaceChoice ChosenInterface();
 
 private:
     struct Queued {
@@ -45,10 +47,8 @@ private:
     void ReadPendingDatagrams();
     // The next pending datagram and its sender into the slot; false when none is pending.
     bool ReadOneDatagram(Queued& into);
-    InterfaceAddress ChosenAddress() const;
 
-    int fd_ = -1;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    DatagramSocket socket_;
     // Every datagram is received here first: no slot needs room for the largest one.
     std::unique_ptr<std::uint8_t[]> scratch_;
     QHostAddress remoteHost_;

@@ -4,14 +4,9 @@
 #include <cctype>
 #include <tuple>
 
-namespace {
+#include "stuff/trimmed.h"
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
+namespace {
 
 std::string BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -43,7 +38,7 @@ std::vector<std::string> SerialPortPaths(const std::optional<std::string>& confi
         std::string item;
         for (char c : *configuredList + ",") {
             if (c == ',') {
-                paths.push_back(Trimmed(item));
+                paths.emplace_back(Trimmed(item));
                 item.clear();
             } else {
                 item += c;

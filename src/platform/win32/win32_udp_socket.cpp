@@ -115,18 +115,7 @@ std::vector<InterfaceAddress> Win32UdpSocket::MachineAddresses() {
 }
 
 InterfaceAddress Win32UdpSocket::ChosenAddress() {
-    std::optional<std::string> wanted = EnvironmentVariable("VANTOR_ARTNET_INTERFACE");
-    if (wanted) {
-        const auto first = wanted->find_first_not_of(" \t");
-        const auto last = wanted->find_last_not_of(" \t");
-        wanted = first == std::string::npos ? std::string() : wanted->substr(first, last - first + 1);
-    }
-    const auto chosen = ChooseInterfaceAddress(MachineAddresses(), wanted);
-    if (!chosen) {
-        if (wanted) throw SocketError("No IPv4 address on interface " + *wanted);
-        throw SocketError("No IPv4 address on any interface that is up");
-    }
-    return *chosen;
+    return ChooseInterface(MachineAddresses(), EnvironmentVariable(kInterfaceVariable)).address;
 }
 
 std::string Win32UdpSocket::LocalIP() const {

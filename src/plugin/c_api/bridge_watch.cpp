@@ -98,6 +98,17 @@ vantor_status vantor_get_receive_counts(vantor_receive_counts* counts) {
     });
 }
 
+vantor_status vantor_get_drop_counts(vantor_drop_counts* counts) {
+    return Guarded([&] {
+        FillSizedRecord(counts, "counts", "vantor_drop_counts", [](vantor_drop_counts& out) {
+            Form1Window& window = QtWindow();
+            out.artdmx_while_sacn = window.Form().artnet.ArtDmxIgnoredForSacn;
+            out.artnet_other_interface = window.ArtNetUdp().OtherInterfaceDrops();
+            out.sacn_other_interface = window.SacnUdp().OtherInterfaceDrops();
+        });
+    });
+}
+
 vantor_status vantor_get_sacn_status(vantor_sacn_status* status) {
     return Guarded([&] {
         FillSizedRecord(status, "status", "vantor_sacn_status", [](vantor_sacn_status& out) {

@@ -135,6 +135,17 @@ typedef struct vantor_receive_counts {
 } vantor_receive_counts;
 VANTOR_API vantor_status vantor_get_receive_counts(vantor_receive_counts* counts);
 
+/* Datagrams the bridge dropped, by reason, counted from load; sized as vantor_receive_counts is. The
+   interface counts grow only when the bridge was given an interface (VANTOR_ARTNET_INTERFACE, vantor-host's
+   --interface): what arrives on another interface is dropped, what this machine sends itself is taken. */
+typedef struct vantor_drop_counts {
+    uint32_t size;
+    uint64_t artdmx_while_sacn;      /* ArtDmx that came while sACN was chosen: they change nothing */
+    uint64_t artnet_other_interface; /* Art-Net datagrams that came in on another interface */
+    uint64_t sacn_other_interface;   /* sACN datagrams that came in on another interface */
+} vantor_drop_counts;
+VANTOR_API vantor_status vantor_get_drop_counts(vantor_drop_counts* counts);
+
 /* The bridge's network protocol: Art-Net (the node, as the window shows it) or sACN (E1.31) in its place, on
    the same interface. While sACN is chosen, ArtDmx change no levels (the node still answers polls). Protocol,
    universe and mode may be set in any order: each call is checked against the protocol chosen when it is

@@ -130,6 +130,13 @@ inline vantor_receive_counts ReceiveCounts() {
     detail::Check(vantor_get_receive_counts(&counts), "vantor_get_receive_counts");
     return counts;
 }
+// The datagrams the bridge dropped, by reason.
+inline vantor_drop_counts DropCounts() {
+    vantor_drop_counts counts{};
+    counts.size = sizeof counts;
+    detail::Check(vantor_get_drop_counts(&counts), "vantor_get_drop_counts");
+    return counts;
+}
 
 enum class Protocol : std::int32_t { ArtNet = VANTOR_PROTOCOL_ARTNET, Sacn = VANTOR_PROTOCOL_SACN };
 inline void SetProtocol(Protocol protocol) {

@@ -7,7 +7,7 @@
 
 #include "sacn/cid_store.h"
 
-// The CID in a one-line file, "sacn-cid" in the bridge's state directory (made when missing).
+// The Linux CID store: a one-line file, "sacn-cid" in the bridge's state directory (made when missing).
 class CidFileStore : public CidStore {
 public:
     explicit CidFileStore(std::filesystem::path directory);
@@ -23,7 +23,8 @@ private:
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 
 // The bridge's state directory: $STATE_DIRECTORY where systemd sets it (the first, when it lists several),
-// else $XDG_STATE_HOME/vantor-dmx, else ~/.local/state/vantor-dmx; nullopt without any of them.
+// else $XDG_STATE_HOME/vantor-dmx (when absolute), else ~/.local/state/vantor-dmx; nullopt without any of
+// them.
 std::optional<std::filesystem::path> BridgeStateDirectory(const EnvironmentLookup& environment);
 // The process environment, for BridgeStateDirectory.
 std::optional<std::string> ProcessEnvironment(const char* name);

@@ -1,14 +1,28 @@
-#include "sacn/cid_file_store.h"
+#include "platform/qt/cid_file_store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace {
 
 constexpr std::size_t kLongestCidFile = 256;
+
+bool WriteWhole(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
 
 std::optional<std::string> NonEmpty(std::optional<std::string> value) {
     if (value && value->empty()) return std::nullopt;
@@ -34,34 +48,42 @@ std::string CidFileStore::Load() {
     return text;
 }
 
+// Written to a fresh name beside the file, flushed to the disk and renamed over it, and the rename flushed
+// too, so that a power cut leaves the old CID or the new, whole; two bridges saving at once never share the
+// temporary file.
 void CidFileStore::Save(const std::string& text) {
     std::error_code error;
     std::filesystem::create_directories(file_.parent_path(), error);
     if (error) throw CidStoreError(error.message());
-    // Written beside the file and renamed over it, so that a crash leaves the old CID or the new, whole.
-    const std::filesystem::path part = file_.string() + ".new";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        if (!out) throw CidStoreError(std::strerror(errno));
-        out << text << '\n';
-        out.close();
-        if (!out) {
-            std::filesystem::remove(part, error);
-            throw CidStoreError("write failed");
-        }
+    std::string part = file_.string() + ".XXXXXX";
+    const int fd = ::mkostemp(part.data(), O_CLOEXEC);
+    if (fd < 0) throw CidStoreError(std::strerror(errno));
+    const std::string line = text + '\n';
+    std::string failure;
+    if (!WriteWhole(fd, line))
+        failure = std::strerror(errno);
+    else if (::fsync(fd) != 0)
+        failure = std::strerror(errno);
+    if (::close(fd) != 0 && failure.empty()) failure = std::strerror(errno);
+    if (failure.empty() && ::rename(part.c_str(), file_.c_str()) != 0) failure = std::strerror(errno);
+    if (!failure.empty()) {
+        ::unlink(part.c_str());
+        throw CidStoreError(failure);
     }
-    std::filesystem::rename(part, file_, error);
-    if (error) {
-        const std::string why = error.message();
-        std::filesystem::remove(part, error);
-        throw CidStoreError(why);
-    }
+    const int directory = ::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) throw CidStoreError(std::strerror(errno));
+    const bool flushed = ::fsync(directory) == 0;
+    const int why = errno;
+    ::close(directory);
+    if (!flushed) throw CidStoreError(std::strerror(why));
 }
 
 std::optional<std::filesystem::path> BridgeStateDirectory(const EnvironmentLookup& environment) {
     if (const auto systemd = NonEmpty(environment("STATE_DIRECTORY")))
         return std::filesystem::path(systemd->substr(0, systemd->find(':')));
-    if (const auto xdg = NonEmpty(environment("XDG_STATE_HOME")))
+    // The XDG rules: a relative path is invalid and ignored.
+    if (const auto xdg = NonEmpty(environment("XDG_STATE_HOME"));
+        xdg && std::filesystem::path(*xdg).is_absolute())
         return std::filesystem::path(*xdg) / "vantor-dmx";
     if (const auto home = NonEmpty(environment("HOME")))
         return std::filesystem::path(*home) / ".local" / "state" / "vantor-dmx";
