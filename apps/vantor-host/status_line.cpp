@@ -21,12 +21,13 @@ std::string DroppedText(const vantor_receive_counts& dropped, const vantor_drop_
         std::uint64_t count;
         const char* compact;
         const char* noun;
+        const char* after = "";
     };
     const Reason reasons[] = {
         {dropped.faulty, "faulty", "faulty frame"},
         {dropped.not_start_code_0, "non-zero start code", "non-zero start code report"},
         {dropped.no_levels, "empty", "empty report"},
-        {datagrams.artdmx_while_sacn, "ArtDmx while sACN", "ArtDmx while sACN feeds the output"},
+        {datagrams.artdmx_while_sacn, "ArtDmx while sACN", "ArtDmx packet", " while sACN was chosen"},
         {datagrams.artnet_other_interface, "Art-Net on another interface",
          "other-interface Art-Net datagram"},
         {datagrams.sacn_other_interface, "sACN on another interface", "other-interface sACN datagram"}};
@@ -35,7 +36,7 @@ std::string DroppedText(const vantor_receive_counts& dropped, const vantor_drop_
         if (reason.count == 0) continue;
         if (!text.empty()) text += ", ";
         text += std::to_string(reason.count) + " ";
-        text += compact ? reason.compact : std::string(reason.noun) + (reason.count == 1 ? "" : "s");
+        text += compact ? reason.compact : std::string(reason.noun) + (reason.count == 1 ? "" : "s") + reason.after;
     }
     return text;
 }
@@ -66,9 +67,11 @@ std::string StatusLine::TerminalLine(const vantor_bridge_status& status, const v
     std::string line = LinkText(status) + " | " + status.status_text + " | output ";
     line += IsTrue(status.output_enabled) ? Rate(rates.frames) + " fps" : "off";
     line += std::string(" | ") + (IsTrue(status.send_mode) ? "send" : "receive") + ", universe " +
-            std::to_string(status.universe) + ": ArtDmx in " + Rate(rates.artDmxIn) + "/s, out " +
-            Rate(rates.artDmxOut) + "/s";
-    if (!sacnText_.empty()) line += " | " + sacnText_;
+            std::to_string(status.universe);
+    if (sacnText_.empty())
+        line += ": ArtDmx in " + Rate(rates.artDmxIn) + "/s, out " + Rate(rates.artDmxOut) + "/s";
+    else
+        line += " | " + sacnText_;
     if (const std::string text = DroppedText(dropped, datagrams_, true); !text.empty())
         line += " | dropped " + text;
     line += " | last message: ";
@@ -100,7 +103,9 @@ StatusLine::Facts StatusLine::FactsOf(const vantor_bridge_status& status, const 
         facts.output = {"output on", ", " + Rate(rates.frames) + " frames/s"};
     else
         facts.output.state = "output on, but no frame reaches the widget";
-    if (now - lastIn_ < kQuietAfter)
+    if (sacn)
+        facts.artDmxIn = logged_.artDmxIn;  // ArtDmx change nothing then; the sACN line tells what comes in
+    else if (now - lastIn_ < kQuietAfter)
         facts.artDmxIn = {"ArtDmx in for " + universe, ", " + Rate(rates.artDmxIn) + "/s"};
     else
         facts.artDmxIn.state = "no ArtDmx in for " + universe;

@@ -73,6 +73,35 @@ TEST(Host, EveryDriverIsReleasedOnceWhenItsLastOwnerGoes) {
     EXPECT_EQ(DllCanUnloadNow(), VANTOR_S_OK);
 }
 
+// Universe 0 is every console's default: while sACN feeds the widget, an ArtDmx for it must not reach it.
+TEST_F(HostWithWidget, ArtDmxChangeNothingWhileSacnIsChosenAndAreBridgedAgainWithArtNet) {
+    std::string why = artnet_loopback::EnterOwnNetworkNamespace();
+    if (why.empty()) why = artnet_loopback::RouteMulticastOverLoopback();
+    if (!why.empty()) GTEST_SKIP() << "needs a network namespace of its own (root): " << why;
+    vantor::OutputDriver driver;
+    driver.init("C++ test host", "vantor.out.so");
+    ASSERT_TRUE(vantor::SelectPort(1));
+    vantor::SetBridgeMode(true);
+    vantor::SetProtocol(vantor::Protocol::Sacn);
+    artnet_loopback::UdpSender console;
+    const std::size_t framesBefore = sim.FrameCount(kOutputLabel);
+
+    ASSERT_TRUE(console.SendTo("127.0.0.1", 6454, artnet_loopback::ArtDmx(0, 40)));
+    for (int slice = 0; slice < 250 && vantor::DropCounts().artdmx_while_sacn == 0; ++slice)
+        vantor::ProcessEvents(20);
+    EXPECT_EQ(vantor::DropCounts().artdmx_while_sacn, 1u);
+    vantor::ProcessEvents(100);
+    EXPECT_EQ(sim.FrameCount(kOutputLabel), framesBefore) << "an ArtDmx reached the widget under sACN";
+
+    vantor::SetProtocol(vantor::Protocol::ArtNet);
+    ASSERT_TRUE(console.SendTo("127.0.0.1", 6454, artnet_loopback::ArtDmx(0, 40)));
+    for (int slice = 0; slice < 250 && sim.FrameCount(kOutputLabel) == framesBefore; ++slice)
+        vantor::ProcessEvents(20);
+    ASSERT_EQ(sim.FrameCount(kOutputLabel), framesBefore + 1);
+    EXPECT_EQ(sim.LastFrame(kOutputLabel)->data[1], 41);  // channel 1 of offset 40
+    driver.Term();
+}
+
 // One host call: 'p' chooses the protocol (value 0 Art-Net, 1 sACN), 'u' sets the universe, 'm' the mode
 // (value 1 send); whether it succeeds.
 struct Call {
