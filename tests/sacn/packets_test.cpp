@@ -57,8 +57,11 @@ TEST(SacnPackets, DataPacketHasEveryFieldAtItsOffset) {
 }
 
 TEST(SacnPackets, StreamTerminatedAndDiscoveryPacketsHaveTheirFields) {
-    ExpectFields(BuildSacnStreamTerminatedPacket(kSender, 9),
-                 {{111, {9}}, {112, {0x40}}, {113, {0x12, 0x34}}});
+    SacnDataPacketBytes terminated{};
+    const Bytes lastLevels{7, 0, 255};
+    ASSERT_EQ(BuildSacnStreamTerminatedPacket(kSender, 9, lastLevels, terminated), 129u);
+    ExpectFields(terminated,
+                 {{111, {9}}, {112, {0x40}}, {113, {0x12, 0x34}}, {123, {0, 4}}, {126, lastLevels}});
 
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> out{};
     const std::array<std::uint16_t, 3> universes{700, 3, 0x1234};
@@ -118,7 +121,8 @@ TEST(SacnPackets, EachRejectionHasItsReason) {
         {15, {1}, SacnIgnored::PacketId},
         {16, {0x62}, SacnIgnored::RootFlagsLength},
         {17, {0x6F}, SacnIgnored::RootFlagsLength},
-        {21, {0x08}, SacnIgnored::RootVector},
+        {21, {0x05}, SacnIgnored::RootVector},
+        {21, {0x08}, SacnIgnored::Discovery},  // its framing vector, 2, is discovery's
         {38, {0x32}, SacnIgnored::FramingFlagsLength},
         {39, {0x59}, SacnIgnored::FramingFlagsLength},
         {43, {0x01}, SacnIgnored::FramingVector},
@@ -142,6 +146,18 @@ TEST(SacnPackets, EachRejectionHasItsReason) {
         SacnIgnored reason{};
         EXPECT_FALSE(ParseSacnDataPacket(datagram, reason)) << "at " << row.offset;
         EXPECT_EQ(SacnIgnoredName(reason), SacnIgnoredName(row.reason)) << "at " << row.offset;
+    }
+    // A synchronisation packet (49 bytes) and a discovery packet as the sender builds it.
+    std::array<std::uint8_t, kSacnLongestDiscoveryBytes> out{};
+    Bytes discovery(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(BuildSacnDiscoveryPacket(
+                                                   kSender, 0, 0, std::array<std::uint16_t, 1>{3}, out)));
+    Bytes sync(discovery.begin(), discovery.begin() + 49);
+    sync[kAtFramingVector + 3] = 1;
+    for (const auto& [datagram, expected] :
+         {std::pair{sync, SacnIgnored::Synchronization}, {discovery, SacnIgnored::Discovery}}) {
+        SacnIgnored reason{};
+        EXPECT_FALSE(ParseSacnDataPacket(datagram, reason));
+        EXPECT_EQ(SacnIgnoredName(reason), SacnIgnoredName(expected));
     }
     Bytes longer = Datagram({});
     longer.push_back(0);
