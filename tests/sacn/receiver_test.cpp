@@ -90,7 +90,7 @@ TEST(SacnReceiver, MergeAndPriorityCases) {
           {3, {.source = 2, .priority = 200, .level = 4, .startCode = 0xDD}}},
          {{1, 1, 1}, 1, 1, false},
          {{SacnIgnored::Preview, 1}, {SacnIgnored::OtherUniverse, 1}, {SacnIgnored::StartCode, 1}}},
-        {"a ninth source is counted and ignored",
+        {"a ninth source no higher than the lowest held is counted and ignored",
          {{0, From(1, 100, 0, {1})},
           {0, From(2, 100, 0, {2})},
           {0, From(3, 100, 0, {3})},
@@ -99,8 +99,23 @@ TEST(SacnReceiver, MergeAndPriorityCases) {
           {0, From(6, 100, 0, {6})},
           {0, From(7, 100, 0, {7})},
           {0, From(8, 100, 0, {8})},
-          {0, From(9, 200, 0, {9})}},
+          {0, From(9, 100, 0, {9})}},
          {{8, 0, 0}, 8, 1, true},
+         {{SacnIgnored::SourceLimit, 1}}},
+        {"a ninth source above the lowest takes the place of the lowest silent longest",
+         {{0, From(1, 0, 0, {1})},
+          {0, From(2, 0, 0, {2})},
+          {0, From(3, 0, 0, {3})},
+          {0, From(4, 0, 0, {4})},
+          {0, From(5, 0, 0, {5})},
+          {0, From(6, 0, 0, {6})},
+          {0, From(7, 0, 0, {7})},
+          {0, From(8, 0, 0, {8})},
+          {10, From(1, 0, 1, {1})},
+          {20, From(9, 100, 0, {9})},
+          {30, From(1, 0, 2, {1})},   // still held
+          {40, From(2, 0, 1, {2})}},  // its place was taken: a newcomer, refused
+         {{9, 0, 0}, 8, 9, false},
          {{SacnIgnored::SourceLimit, 1}}},
     };
     for (const Case& c : cases) {
@@ -142,6 +157,32 @@ TEST(SacnReceiver, SourcesReportNamePriorityAndRate) {
     EXPECT_EQ(source.PacketsPerSecond, 40u);
     receiver.Receive(Bytes(10), start + 1300ms);
     EXPECT_EQ(receiver.Ignored(SacnIgnored::Size), 1u);
+}
+
+// Names reach terminals, the journal and hosts: control bytes and invalid UTF-8 leave as one '?' a byte.
+TEST(SacnReceiver, SourceNamesAreCleaned) {
+    const std::vector<std::pair<std::string, std::string>> rows{
+        {"Desk\x1b[2J", "Desk?[2J"},
+        {"a\nb\r\x7f", "a?b??"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"x\xc3", "x?"},
+        {"\xff\xfe\xc0\xaf", "????"},  // never in UTF-8; an overlong '/'
+        {"\xed\xa0\x80", "???"},       // a surrogate
+        {"\xc2\x9b"
+         "31m",
+         "?31m"},                                                     // a C1 control (CSI)
+        {std::string(63, 'a') + "\xc3", std::string(63, 'a') + "?"},  // a sequence cut by the field's end
+    };
+    for (const auto& [name, shown] : rows) {
+        SCOPED_TRACE(shown);
+        Bytes datagram = Datagram({});
+        std::fill_n(datagram.begin() + kAtSourceName, kSacnSourceNameBytes, 0);
+        std::copy(name.begin(), name.end(), datagram.begin() + kAtSourceName);
+        SacnReceiver receiver(1);
+        receiver.Receive(datagram, {});
+        ASSERT_EQ(receiver.Sources().size(), 1u);
+        EXPECT_EQ(receiver.Sources()[0].Name(), shown);
+    }
 }
 
 }  // namespace
