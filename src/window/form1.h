@@ -103,6 +103,8 @@ public:
     Timer Timer3{"Timer3"};
     Timer Timer4{"Timer4"};
     Timer timeout{"timeout"};
+    // sACN's source time-outs and its own stream's discovery and end: never paused, not by a firmware update.
+    Timer timSacn{"timSacn"};
 
     // The serial and socket controls.
     SerialPort& MSComm1;
@@ -135,6 +137,7 @@ public:
     void Timer3_Timer();
     void Timer4_Timer();
     void timeout_Timer();
+    void timSacn_Timer();
     void Command2_Click();
     void Command5_Click();
     void DevList_Click();
