@@ -132,7 +132,8 @@ void Form1::WireEvents() {
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {
                                   if (sacn.Chosen())
-                                      sacn.SendLevels(levels.subspan<1>(), std::chrono::steady_clock::now());
+                                      sacn.SendLevels(levels.subspan(1, prowidget.ReceivedSlotCount()),
+                                                      std::chrono::steady_clock::now());
                                   else
                                       artnet.SendArtDmx(UniverseSetting(), levels);
                               });
