@@ -47,8 +47,10 @@ bool IsControl(std::span<const std::uint8_t> sequence) {
 
 void CleanSourceName(std::span<const std::uint8_t, kSacnSourceNameBytes> name,
                      std::array<char, kSacnSourceNameBytes>& out) {
+    // At most 63 bytes, so that a NUL always ends the name: a host's 64-byte field then takes it whole, and
+    // never cuts a character in two.
     const std::span<const std::uint8_t> bytes =
-        name.first(static_cast<std::size_t>(std::find(name.begin(), name.end(), 0) - name.begin()));
+        name.first(static_cast<std::size_t>(std::find(name.begin(), name.end() - 1, 0) - name.begin()));
     out.fill('\0');
     std::size_t written = 0;
     for (std::size_t at = 0; at < bytes.size();) {
