@@ -88,7 +88,7 @@ void SacnBridge::TakeIdentity() {
 void SacnBridge::SendLevels(std::span<const std::uint8_t> levels, TimePoint now) {
     if (!chosen_ || levels.empty()) return;
     lastFrame_ = now;
-    sender_->Send(levels.first(std::min(levels.size(), kSacnSlots)), now);
+    sender_->Send(levels, now);
 }
 
 void SacnBridge::EndStream() {

@@ -30,7 +30,7 @@ public:
     // A running stream ends on the old universe; the next frame starts one on the new.
     void SetUniverse(std::uint16_t universe);
 
-    // Levels of 1 to 512 slots: a packet carries as many as the frame had.
+    // Levels of 1 to 512 slots (more are cut): a packet carries as many as the frame had.
     void Send(std::span<const std::uint8_t> levels, TimePoint now);
     // Universe discovery when it is due.
     void Tick(TimePoint now);
