@@ -103,27 +103,6 @@ TEST(SacnSender, StreamCases) {
     }
 }
 
-// A short frame leaves with its own slot count; the stream-terminated packets repeat the last levels sent, so
-// that a receiver that takes no note of the option holds them.
-TEST(SacnSender, PacketsCarryTheFramesSlotsAndEndWithTheLastLevels) {
-    RecordingSocket socket;
-    SacnSender sender(socket);
-    sender.SetIdentity(CidOf(9), "box Vantor DMX bridge");
-    sender.Send(kLevels, Clock::time_point{});
-    sender.Send(std::array<std::uint8_t, 3>{4, 5, 6}, Clock::time_point{} + 25ms);
-    sender.Stop();
-    std::vector<std::pair<std::size_t, Bytes>> carried;  // slots, the first three
-    for (const Sent& sent : socket.sent) {
-        SacnIgnored ignored{};
-        if (const auto packet = ParseSacnDataPacket(sent.bytes, ignored))
-            carried.emplace_back(packet->Slots.size(),
-                                 Bytes(packet->Slots.begin(), packet->Slots.begin() + 3));
-    }
-    const std::pair<std::size_t, Bytes> last{3, {4, 5, 6}};
-    EXPECT_EQ(carried,
-              (std::vector<std::pair<std::size_t, Bytes>>{{512, {1, 2, 3}}, last, last, last, last}));
-}
-
 TEST(SacnSender, SequenceWrapsAndFieldsHold) {
     RecordingSocket socket;
     SacnSender sender(socket);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "link_fixture.h"
 #include "sacn/recording_socket.h"
 
@@ -55,14 +57,14 @@ TEST_F(LinkLoss, ADeviceFoundGoneByTheReceivePollCostsOneMessage) {
 }
 
 // The own sACN stream is fed by the link: a short report leaves with its own slots, not with an earlier
-// report's after them, and the link's loss ends the stream at once.
+// report's after them, and the link's loss ends the stream at once, with the last levels sent.
 TEST_F(LinkLoss, TheOwnSacnStreamEndsWithTheLink) {
     RecordingSocket sacn;
     sacnSocket = &sacn;
     Form1& form = Open();
     form.sacn.Choose(true);
-    for (const std::size_t slots : {512, 3}) {
-        Bytes data(2 + slots, 9);  // receive status and start code 0, then the slots
+    for (const auto& [slots, level] : {std::pair<std::size_t, std::uint8_t>{512, 9}, {3, 7}}) {
+        Bytes data(2 + slots, level);  // receive status and start code 0, then the slots
         data[0] = data[1] = 0;
         port.Receive(WidgetFrame(5, data));
         form.Timer1.Fire();
@@ -70,14 +72,15 @@ TEST_F(LinkLoss, TheOwnSacnStreamEndsWithTheLink) {
     port.vanished = true;
     form.Timer1.Fire();
     EXPECT_EQ(form.LinkOpen, kFalse);
-    std::vector<std::pair<bool, std::size_t>> packets;  // terminated, slots
+    std::vector<std::tuple<bool, std::size_t, std::uint8_t>> packets;  // terminated, slots, the last's level
     for (const Sent& sent : sacn.sent) {
         SacnIgnored ignored{};
         if (const auto packet = ParseSacnDataPacket(sent.bytes, ignored))
-            packets.emplace_back(packet->Options & kSacnOptionStreamTerminated, packet->Slots.size());
+            packets.emplace_back(packet->Options & kSacnOptionStreamTerminated, packet->Slots.size(),
+                                 packet->Slots.back());
     }
-    EXPECT_EQ(packets, (std::vector<std::pair<bool, std::size_t>>{
-                           {false, 512}, {false, 3}, {true, 3}, {true, 3}, {true, 3}}));
+    EXPECT_EQ(packets, (std::vector<std::tuple<bool, std::size_t, std::uint8_t>>{
+                           {false, 512, 9}, {false, 3, 7}, {true, 3, 7}, {true, 3, 7}, {true, 3, 7}}));
     this->form.reset();  // the window goes before the socket it was given
 }
 
