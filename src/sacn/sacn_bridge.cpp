@@ -33,6 +33,7 @@ void SacnBridge::Choose(bool chosen) {
         // The output still holds what the other protocol put there: the first source takes it over whole,
         // even when its levels are the ones the receiver merged before.
         outputOwed_ = true;
+        if (!sender_->HasIdentity()) TakeIdentity();
     } else {
         sender_->Stop();
         socket_->Close();
@@ -78,22 +79,24 @@ void SacnBridge::SetTtl(int ttl) {
     if (socket_) socket_->SetMulticastTtl(ttl);
 }
 
-void SacnBridge::SendLevels(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now) {
-    if (!chosen_) return;
-    if (!sender_->HasIdentity()) {
-        // Made or read once, when the bridge first sends: an Art-Net bridge never touches its state.
-        SacnCidChoice cid;
-        if (sendServices_.Cids) {
-            cid = LoadOrMakeCid(*sendServices_.Cids);
-        } else {
-            cid.Cid = MakeRandomCid();
-            cid.Note = "no state directory to keep the sACN CID in; " + CidText(cid.Cid) +
-                       " holds for this run only";
-            cid.Warning = true;
-        }
-        if (!cid.Note.empty() && sendServices_.Log) sendServices_.Log(cid.Warning, cid.Note);
-        sender_->SetIdentity(cid.Cid, sendServices_.SourceName);
+// Made or read once, when sACN is first chosen: an Art-Net bridge never touches its state.
+void SacnBridge::TakeIdentity() {
+    SacnCidChoice cid;
+    if (sendServices_.Cids) {
+        cid = LoadOrMakeCid(*sendServices_.Cids);
+    } else {
+        cid.Cid = MakeRandomCid();
+        cid.Note =
+            "no state directory to keep the sACN CID in; " + CidText(cid.Cid) + " holds for this run only";
+        cid.Warning = true;
     }
+    if (!cid.Note.empty() && sendServices_.Log) sendServices_.Log(cid.Warning, cid.Note);
+    sender_->SetIdentity(cid.Cid, sendServices_.SourceName);
+}
+
+void SacnBridge::SendLevels(std::span<const std::uint8_t> levels, TimePoint now) {
+    if (!chosen_ || levels.empty()) return;
+    lastFrame_ = now;
     sender_->Send(levels, now);
 }
 
@@ -113,13 +116,15 @@ void SacnBridge::TakeArrivals(TimePoint now) {
 void SacnBridge::Tick(TimePoint now) {
     if (!chosen_) return;
     if (receiver_.Tick(now)) Output();
-    if (isSendMode_())
+    // A silent input ends the stream as a receiver would time it out; the next frame starts it again.
+    if (isSendMode_() || now - lastFrame_ >= SacnReceiver::kSourceTimeout)
         sender_->Stop();
     else
         sender_->Tick(now);
 }
 
-// The bridge's own stream comes back to it over the interface's loopback; it is no source of its own input.
+// The bridge's own stream comes back to it over the interface's loopback, and a second bridge sharing its
+// state folder sends with the same CID: neither is a source, in either mode.
 bool SacnBridge::IsOwn(std::span<const std::uint8_t> datagram) const {
     if (!sender_->HasIdentity() || datagram.size() < kAtCid + kSacnCidBytes) return false;
     const SacnCid& cid = sender_->Cid();

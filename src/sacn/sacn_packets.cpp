@@ -51,12 +51,30 @@ void PutRootAndFraming(std::span<std::uint8_t> packet, std::uint32_t rootVector,
     std::copy_n(sender.SourceName.begin(), nameBytes, packet.begin() + kAtSourceName);
 }
 
+// Synchronisation and discovery packets share the group and port of data, and are no faults. Read before the
+// size check: a synchronisation packet is shorter than any data packet.
+std::optional<SacnIgnored> OtherKindOfPacket(std::span<const std::uint8_t> datagram) {
+    if (datagram.size() < kAtFramingVector + 4 ||
+        !std::equal(kAcnPacketId.begin(), kAcnPacketId.end(), datagram.begin() + kAtPacketId) ||
+        Get32(datagram, kAtRootVector) != kRootVectorExtended)
+        return std::nullopt;
+    switch (Get32(datagram, kAtFramingVector)) {
+        case kFramingVectorSynchronization:
+            return SacnIgnored::Synchronization;
+        case kFramingVectorDiscovery:
+            return SacnIgnored::Discovery;
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
-SacnDataPacketBytes BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence,
-                                        std::uint8_t options,
-                                        std::span<const std::uint8_t, kSacnSlots> levels) {
-    SacnDataPacketBytes packet;
+std::size_t BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence, std::uint8_t options,
+                                std::span<const std::uint8_t> levels,
+                                std::span<std::uint8_t, kSacnDataPacketBytes> out) {
+    const std::size_t slots = std::clamp<std::size_t>(levels.size(), 1, kSacnSlots);
+    const std::span<std::uint8_t> packet = out.first(kAtStartCode + 1 + slots);
     PutRootAndFraming(packet, kRootVectorData, kFramingVectorData, sender);
     packet[kAtPriority] = sender.Priority;
     Put16(packet, kAtSyncAddress, 0);
@@ -68,15 +86,24 @@ SacnDataPacketBytes BuildSacnDataPacket(const SacnSenderFields& sender, std::uin
     packet[kAtAddressType] = kDmpAddressType;
     Put16(packet, kAtFirstAddress, 0);
     Put16(packet, kAtAddressIncrement, 1);
-    Put16(packet, kAtPropertyCount, kSacnSlots + 1);
+    Put16(packet, kAtPropertyCount, static_cast<std::uint16_t>(slots + 1));
     packet[kAtStartCode] = 0;
-    std::copy(levels.begin(), levels.end(), packet.begin() + kAtStartCode + 1);
+    std::copy_n(levels.begin(), std::min(levels.size(), slots), packet.begin() + kAtStartCode + 1);
+    return packet.size();
+}
+
+SacnDataPacketBytes BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence,
+                                        std::uint8_t options,
+                                        std::span<const std::uint8_t, kSacnSlots> levels) {
+    SacnDataPacketBytes packet;
+    BuildSacnDataPacket(sender, sequence, options, levels, packet);
     return packet;
 }
 
-SacnDataPacketBytes BuildSacnStreamTerminatedPacket(const SacnSenderFields& sender, std::uint8_t sequence) {
-    static constexpr std::array<std::uint8_t, kSacnSlots> kDark{};
-    return BuildSacnDataPacket(sender, sequence, kSacnOptionStreamTerminated, kDark);
+std::size_t BuildSacnStreamTerminatedPacket(const SacnSenderFields& sender, std::uint8_t sequence,
+                                            std::span<const std::uint8_t> lastLevels,
+                                            std::span<std::uint8_t, kSacnDataPacketBytes> out) {
+    return BuildSacnDataPacket(sender, sequence, kSacnOptionStreamTerminated, lastLevels, out);
 }
 
 std::size_t BuildSacnDiscoveryPacket(const SacnSenderFields& sender, std::uint8_t page, std::uint8_t lastPage,
@@ -103,6 +130,7 @@ std::optional<SacnDataPacket> ParseSacnDataPacket(std::span<const std::uint8_t> 
         ignored = reason;
         return std::nullopt;
     };
+    if (const std::optional<SacnIgnored> kind = OtherKindOfPacket(datagram)) return reject(*kind);
     if (datagram.size() < kSacnShortestDataPacketBytes || datagram.size() > kSacnDataPacketBytes)
         return reject(SacnIgnored::Size);
     if (Get16(datagram, kAtPreambleSize) != 0x0010) return reject(SacnIgnored::PreambleSize);
@@ -159,6 +187,8 @@ std::string_view SacnIgnoredName(SacnIgnored reason) {
                                                                               "preview",
                                                                               "start code",
                                                                               "sequence",
-                                                                              "source limit"};
+                                                                              "source limit",
+                                                                              "synchronization",
+                                                                              "discovery"};
     return kNames[static_cast<std::size_t>(reason)];
 }

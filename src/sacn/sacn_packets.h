@@ -28,6 +28,7 @@ inline constexpr std::array<std::uint8_t, 12> kAcnPacketId{'A', 'S', 'C', '-', '
 inline constexpr std::uint32_t kRootVectorData = 0x00000004;
 inline constexpr std::uint32_t kRootVectorExtended = 0x00000008;
 inline constexpr std::uint32_t kFramingVectorData = 0x00000002;
+inline constexpr std::uint32_t kFramingVectorSynchronization = 0x00000001;
 inline constexpr std::uint32_t kFramingVectorDiscovery = 0x00000002;
 inline constexpr std::uint32_t kDiscoveryVectorList = 0x00000001;
 inline constexpr std::uint8_t kDmpVectorSetProperty = 0x02;
@@ -86,11 +87,19 @@ constexpr std::uint32_t SacnGroupOf(std::uint16_t universe) {
     return (239u << 24) | (255u << 16) | universe;
 }
 
+// Writes a data packet of as many slots as `levels` holds (1 to 512) into `out` and returns its size.
+std::size_t BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence, std::uint8_t options,
+                                std::span<const std::uint8_t> levels,
+                                std::span<std::uint8_t, kSacnDataPacketBytes> out);
+// A whole universe's data packet.
 SacnDataPacketBytes BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence,
                                         std::uint8_t options,
                                         std::span<const std::uint8_t, kSacnSlots> levels);
-// The packet a sender repeats when its stream ends; receivers drop its levels, so they carry none but zeros.
-SacnDataPacketBytes BuildSacnStreamTerminatedPacket(const SacnSenderFields& sender, std::uint8_t sequence);
+// The packet a sender repeats when its stream ends. It carries the last levels sent: a receiver that takes no
+// note of the option then holds them rather than going dark.
+std::size_t BuildSacnStreamTerminatedPacket(const SacnSenderFields& sender, std::uint8_t sequence,
+                                            std::span<const std::uint8_t> lastLevels,
+                                            std::span<std::uint8_t, kSacnDataPacketBytes> out);
 // Writes one page of universe discovery into `out` and returns its size. The universes (at most 512) need
 // not be sorted; the packet lists them sorted.
 std::size_t BuildSacnDiscoveryPacket(const SacnSenderFields& sender, std::uint8_t page, std::uint8_t lastPage,
@@ -121,8 +130,11 @@ enum class SacnIgnored : std::uint8_t {
     StartCode,
     Sequence,
     SourceLimit,
+    // No faults: packets of the protocol that carry no levels. Last, so that the earlier numbers hold.
+    Synchronization,
+    Discovery,
 };
-inline constexpr std::size_t kSacnIgnoredReasons = static_cast<std::size_t>(SacnIgnored::SourceLimit) + 1;
+inline constexpr std::size_t kSacnIgnoredReasons = static_cast<std::size_t>(SacnIgnored::Discovery) + 1;
 std::string_view SacnIgnoredName(SacnIgnored reason);
 
 // A valid data packet's fields; the spans point into the datagram.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sacn/source_name.h"
+
 namespace {
 
 constexpr std::chrono::seconds kRateSecond{1};
@@ -64,13 +66,13 @@ void SacnReceiver::Take(std::span<const std::uint8_t> datagram, TimePoint now) {
         return Ignore(SacnIgnored::StartCode);
     }
     if (!source) {
-        if (sourceCount_ == kMaxSources) return Ignore(SacnIgnored::SourceLimit);
-        source = &sources_[sourceCount_++];
+        source = PlaceFor(packet->Priority);
+        if (!source) return Ignore(SacnIgnored::SourceLimit);
         *source = SacnSource{};
         std::copy(packet->Cid.begin(), packet->Cid.end(), source->Cid.begin());
         source->SecondStart = now;
     }
-    std::copy(packet->SourceName.begin(), packet->SourceName.end(), source->NameBytes.begin());
+    CleanSourceName(packet->SourceName, source->NameBytes);
     source->Priority = packet->Priority;
     source->LastSequence = packet->Sequence;
     source->LastPacket = now;
@@ -112,6 +114,17 @@ SacnSource* SacnReceiver::FindSource(std::span<const std::uint8_t, kSacnCidBytes
     for (SacnSource& source : std::span(sources_).first(sourceCount_))
         if (std::equal(cid.begin(), cid.end(), source.Cid.begin())) return &source;
     return nullptr;
+}
+
+// A free place, or when all are held, the place of the lowest priority if the newcomer's is higher: eight
+// sources at priority 0 must not lock out a console. Of several at that lowest priority, the one silent the
+// longest goes (the first held of those when they were last heard at once).
+SacnSource* SacnReceiver::PlaceFor(std::uint8_t priority) {
+    if (sourceCount_ < kMaxSources) return &sources_[sourceCount_++];
+    const auto lowest = std::min_element(sources_.begin(), sources_.end(), [](const auto& a, const auto& b) {
+        return a.Priority != b.Priority ? a.Priority < b.Priority : a.LastPacket < b.LastPacket;
+    });
+    return lowest->Priority < priority ? &*lowest : nullptr;
 }
 
 void SacnReceiver::RemoveSource(std::size_t index) {

@@ -15,7 +15,7 @@ struct SacnSource {
     using TimePoint = std::chrono::steady_clock::time_point;
 
     SacnCid Cid{};
-    std::array<char, kSacnSourceNameBytes> NameBytes{};
+    std::array<char, kSacnSourceNameBytes> NameBytes{};  // cleaned: no control bytes, valid UTF-8
     std::uint8_t Priority = 0;
     std::uint8_t LastSequence = 0;
     TimePoint LastPacket{};
@@ -30,8 +30,10 @@ struct SacnSource {
     std::uint32_t PacketsThisSecond = 0;
 };
 
-// The sACN side of one bridge: takes the datagrams of one universe, keeps at most kMaxSources sources and
-// merges them into the 512 levels for the widget. Time comes in from the caller, so tests move it.
+// The sACN side of one bridge: takes the datagrams of one universe, keeps at most kMaxSources sources (a
+// newcomer above the lowest priority held takes its place) and merges them into the 512 levels for the
+// widget. Source names are kept cleaned of control bytes and invalid UTF-8. Time comes in from the caller, so
+// tests move it.
 class SacnReceiver {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -59,6 +61,7 @@ private:
     void Take(std::span<const std::uint8_t> datagram, TimePoint now);
     void Ignore(SacnIgnored reason);
     SacnSource* FindSource(std::span<const std::uint8_t, kSacnCidBytes> cid);
+    SacnSource* PlaceFor(std::uint8_t priority);
     void RemoveSource(std::size_t index);
     void DropSilentSources(TimePoint now);
     void Merge();

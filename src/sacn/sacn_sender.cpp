@@ -1,5 +1,7 @@
 #include "sacn/sacn_sender.h"
 
+#include <algorithm>
+
 SacnSender::SacnSender(SacnSocket& socket) : socket_(socket) {}
 
 void SacnSender::SetIdentity(const SacnCid& cid, std::string sourceName) {
@@ -15,9 +17,11 @@ void SacnSender::SetUniverse(std::uint16_t universe) {
     fields_.Universe = universe;
 }
 
-void SacnSender::Send(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now) {
-    data_ = BuildSacnDataPacket(fields_, sequence_++, 0, levels);
-    Put(data_, fields_.Universe);
+void SacnSender::Send(std::span<const std::uint8_t> levels, TimePoint now) {
+    lastSlots_ = std::min(levels.size(), kSacnSlots);
+    std::copy_n(levels.begin(), lastSlots_, lastLevels_.begin());
+    const std::size_t size = BuildSacnDataPacket(fields_, sequence_++, 0, LastLevels(), data_);
+    Put(std::span(data_).first(size), fields_.Universe);
     if (!running_) {
         running_ = true;
         nextDiscovery_ = now;
@@ -33,8 +37,8 @@ void SacnSender::Stop() {
     if (!running_) return;
     running_ = false;
     for (int repeat = 0; repeat < kTerminatedRepeats; ++repeat) {
-        data_ = BuildSacnStreamTerminatedPacket(fields_, sequence_++);
-        Put(data_, fields_.Universe);
+        const std::size_t size = BuildSacnStreamTerminatedPacket(fields_, sequence_++, LastLevels(), data_);
+        Put(std::span(data_).first(size), fields_.Universe);
     }
 }
 

@@ -30,10 +30,11 @@ public:
     // A running stream ends on the old universe; the next frame starts one on the new.
     void SetUniverse(std::uint16_t universe);
 
-    void Send(std::span<const std::uint8_t, kSacnSlots> levels, TimePoint now);
+    // Levels of 1 to 512 slots (more are cut): a packet carries as many as the frame had.
+    void Send(std::span<const std::uint8_t> levels, TimePoint now);
     // Universe discovery when it is due.
     void Tick(TimePoint now);
-    // Ends a running stream: three stream-terminated packets.
+    // Ends a running stream: three stream-terminated packets with the last levels sent.
     void Stop();
     bool Running() const { return running_; }
 
@@ -42,6 +43,7 @@ public:
     std::uint64_t SendFailures = 0;
 
 private:
+    std::span<const std::uint8_t> LastLevels() const { return std::span(lastLevels_).first(lastSlots_); }
     void SendDiscoveryIfDue(TimePoint now);
     void Put(std::span<const std::uint8_t> packet, std::uint16_t universe);
 
@@ -53,5 +55,7 @@ private:
     std::uint8_t sequence_ = 0;
     TimePoint nextDiscovery_{};
     SacnDataPacketBytes data_{};
+    std::array<std::uint8_t, kSacnSlots> lastLevels_{};
+    std::size_t lastSlots_ = 0;
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> discovery_{};
 };

@@ -67,9 +67,13 @@ public:
     void SetReplyStatus(std::uint8_t code) { ReplyStatus = code; }
     // What the status shows for bytes that the frame assembler could not hand on as a frame.
     void RecordFrameFault(FrameFault fault);
+    // The slots after the start code that the stored DMX report carried (0 to 512).
+    std::size_t ReceivedSlotCount() const;
     static std::string StatusText(std::uint8_t code);
 
     // Called with the received levels for every good start code 0 report while the bridge is in receive mode.
+    // A short report leaves the levels after its own in the record as an earlier report left them:
+    // ReceivedSlotCount says how many it carried.
     void SetDmxForwarder(std::function<bool()> inReceiveMode, ForwardDmxFn forward);
     // Called after a sender's failure has been reported. The serial control closes the port itself after
     // some failures (a write the device did not take, a vanished device), and the window must learn of it.

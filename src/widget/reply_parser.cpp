@@ -106,6 +106,12 @@ void ProWidget::TakeReceivedDmx(const std::vector<std::uint8_t>& frame) {
     if (inReceiveMode_ && forwardDmx_ && inReceiveMode_()) forwardDmx_(ReceivedDmx.Levels);
 }
 
+// The report's data length counts its receive status and start code before the slots.
+std::size_t ProWidget::ReceivedSlotCount() const {
+    const std::size_t length = std::min<std::size_t>(ReceivedDmx.DataLength, 1 + kLevelCount);
+    return length < 2 ? 0 : length - 2;
+}
+
 void ProWidget::RecordFrameFault(FrameFault fault) {
     switch (fault) {
         case FrameFault::BadLength:

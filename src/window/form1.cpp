@@ -59,8 +59,10 @@ Form1::Form1(WindowServices services)
     Timer3.SetInterval(25);
     Timer4.SetInterval(25);
     timeout.SetInterval(10000);
+    timSacn.SetInterval(100);
     Timer1.SetEnabled(true);
     Timer2.SetEnabled(true);
+    timSacn.SetEnabled(true);
 
     LayOutControls();
     WireEvents();
@@ -124,13 +126,15 @@ void Form1::WireEvents() {
     Timer3.Tick = [this] { Timer3_Timer(); };
     Timer4.Tick = [this] { Timer4_Timer(); };
     timeout.Tick = [this] { timeout_Timer(); };
+    timSacn.Tick = [this] { timSacn_Timer(); };
     ArtSocket.DataArrival = [this](std::size_t bytesTotal) { ArtSocket_DataArrival(bytesTotal); };
     MSComm1.InputArrived = [this] { Timer1.Fire(); };
     prowidget.SetSendFailureHandler([this] { NoticeClosedLink(); });
     prowidget.SetDmxForwarder([this] { return !FromVBool(SendMode); },
                               [this](std::span<const std::uint8_t, kLevelCount> levels) {
                                   if (bridge.Protocol() == BridgeProtocol::Sacn)
-                                      sacn.SendLevels(levels.subspan<1>(), std::chrono::steady_clock::now());
+                                      sacn.SendLevels(levels.subspan(1, prowidget.ReceivedSlotCount()),
+                                                      std::chrono::steady_clock::now());
                                   else
                                       artnet.SendArtDmx(bridge.UniverseSetting(), levels);
                               });
@@ -159,6 +163,10 @@ void Form1::timOutput_Timer() {
     prowidget.SendOutputPacket();
 }
 
+void Form1::timSacn_Timer() {
+    sacn.Tick(std::chrono::steady_clock::now());
+}
+
 std::vector<Control*> Form1::AllControls() {
     std::vector<Control*> controls{
         &Frame1,        &DevList,  &Command2,  &Command5, &Label5,     &Label1,        &Command4, &Label2,
@@ -171,5 +179,5 @@ std::vector<Control*> Form1::AllControls() {
 }
 
 std::vector<Timer*> Form1::AllTimers() {
-    return {&Timer1, &Timer2, &timOutput, &Timer3, &Timer4, &timeout};
+    return {&Timer1, &Timer2, &timOutput, &Timer3, &Timer4, &timeout, &timSacn};
 }

@@ -103,6 +103,8 @@ public:
     Timer Timer3{"Timer3"};
     Timer Timer4{"Timer4"};
     Timer timeout{"timeout"};
+    // sACN's source time-outs and its own stream's discovery and end: never paused, not by a firmware update.
+    Timer timSacn{"timSacn"};
 
     // The serial and socket controls.
     SerialPort& MSComm1;
@@ -136,6 +138,7 @@ public:
     void Timer3_Timer();
     void Timer4_Timer();
     void timeout_Timer();
+    void timSacn_Timer();
     void Command2_Click();
     void Command5_Click();
     void DevList_Click();
@@ -164,13 +167,14 @@ private:
     bool ProbePort(int port);
     // The port list's choice of a port number, from its entry or from SelectPort.
     void ChoosePort(int port);
-    // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port.
+    // Closes the link port if open and sets LinkOpen False: every port change starts from a closed port. The
+    // own sACN stream, fed by that link, ends.
     void CloseLinkPort();
     // Channels 1 to 132 of a levels array on the monitor grid.
     void ShowLevels(std::span<const std::uint8_t, kLevelCount> levels);
     // The serial control closes the port itself after a failure; from then on the window behaves as with no
-    // port, until the user chooses one again. A failure that no sender has shown (a device found gone while
-    // reading) is shown here, once.
+    // port, until the user chooses one again, and the own sACN stream ends. A failure that no sender has
+    // shown (a device found gone while reading) is shown here, once.
     void NoticeClosedLink(const std::string& failure = {});
     // A partial frame carried by the receive poll belongs to nothing once the port or its reader changed; the
     // poll then waits on input again rather than on its clock.

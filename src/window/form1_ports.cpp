@@ -51,12 +51,14 @@ void Form1::CloseLinkPort() {
     });
     LinkOpen = kFalse;
     DropCarriedFrame();
+    sacn.EndStream();
 }
 
 void Form1::NoticeClosedLink(const std::string& failure) {
     if (!FromVBool(LinkOpen) || MSComm1.PortOpen()) return;
     LinkOpen = kFalse;
     DropCarriedFrame();
+    sacn.EndStream();
     if (!failure.empty()) prowidget.ReportFailure(failure);
 }
 

@@ -1,4 +1,3 @@
-#include <chrono>
 #include <string>
 
 #include "window/form1.h"
@@ -9,7 +8,6 @@ constexpr Rgb kNotDetectedColour = RGB(127, 0, 0);
 }  // namespace
 
 void Form1::Timer2_Timer() {
-    sacn.Tick(std::chrono::steady_clock::now());
     const StatusShown now{prowidget.ReplyStatus, SendMode, artnet.ArtNetDetected != 0};
     if (statusShown_ == now && StatusBar1.SimpleText() == statusText_) return;
     StatusBar1.SetSimpleText(std::to_string(prowidget.ReplyStatus) + " " +

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # vantor-host --protocol sacn in receive mode over loopback multicast in the test's own namespace: the
 # simulated widget's reports leave as E1.31 data packets that tshark dissects field by field, with universe
-# discovery beside them and three stream-terminated packets when the host exits; the CID is kept in the state
-# directory and taken again by the next run. Nothing leaves the namespace.
+# discovery beside them and three stream-terminated packets with the last levels when the host exits; the CID
+# is kept in the state directory and taken again by the next run. Nothing leaves the namespace.
 own_network=yes
 source "$(dirname "$0")/../support/script_support.sh"
 sacn_loopback_or_skip
@@ -80,6 +80,7 @@ for index, packet in enumerate(packets):
     if got["acn.dmx.seq_number"] != str(data % 256): fail("packet %d: sequence %s" % (index, got["acn.dmx.seq_number"]))
     data += 1
     if got["acn.dmx.option_s"] == "1":
+        if levels(got["acn.dmx.data"]) != want: fail("packet %d: terminated without the last levels" % index)
         stream += "t"
     elif levels(got["acn.dmx.data"]) == want:
         stream += "d"

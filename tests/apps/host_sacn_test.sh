@@ -5,6 +5,9 @@
 own_network=yes
 source "$(dirname "$0")/../support/script_support.sh"
 sacn_loopback_or_skip
+# Choosing sACN takes the CID in either mode: it is kept in the test's own folder.
+export XDG_STATE_HOME=$work/state
+unset STATE_DIRECTORY
 
 "$build/vantor-host" --headless --simulate-widget --port 1 --interface lo --mode send --protocol sacn \
     --universe 1 --priority 120 --duration 5 >"$work/host.log" 2>&1 &

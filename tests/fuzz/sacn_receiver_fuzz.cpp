@@ -63,10 +63,17 @@ struct Model {
                 source->lastMs = nowMs;
             }
         } else {
-            if (source == sources.end()) {
-                if (sources.size() == 8) return;
+            if (source == sources.end() && sources.size() < 8) {
                 sources.push_back({cid, 0, 0, 0});
                 source = sources.end() - 1;
+            } else if (source == sources.end()) {
+                // Full: the lowest priority, silent the longest, gives way to a higher one.
+                source =
+                    std::min_element(sources.begin(), sources.end(), [](const Source& a, const Source& b) {
+                        return a.priority != b.priority ? a.priority < b.priority : a.lastMs < b.lastMs;
+                    });
+                if (source->priority >= d[108]) return;
+                *source = {cid, 0, 0, 0};
             }
             source->priority = d[108];
             source->sequence = d[111];

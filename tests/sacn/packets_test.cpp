@@ -57,8 +57,11 @@ TEST(SacnPackets, DataPacketHasEveryFieldAtItsOffset) {
 }
 
 TEST(SacnPackets, StreamTerminatedAndDiscoveryPacketsHaveTheirFields) {
-    ExpectFields(BuildSacnStreamTerminatedPacket(kSender, 9),
-                 {{111, {9}}, {112, {0x40}}, {113, {0x12, 0x34}}});
+    SacnDataPacketBytes terminated{};
+    const Bytes lastLevels{7, 0, 255};
+    ASSERT_EQ(BuildSacnStreamTerminatedPacket(kSender, 9, lastLevels, terminated), 129u);
+    ExpectFields(terminated,
+                 {{111, {9}}, {112, {0x40}}, {113, {0x12, 0x34}}, {123, {0, 4}}, {126, lastLevels}});
 
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> out{};
     const std::array<std::uint16_t, 3> universes{700, 3, 0x1234};
@@ -118,7 +121,8 @@ TEST(SacnPackets, EachRejectionHasItsReason) {
         {15, {1}, SacnIgnored::PacketId},
         {16, {0x62}, SacnIgnored::RootFlagsLength},
         {17, {0x6F}, SacnIgnored::RootFlagsLength},
-        {21, {0x08}, SacnIgnored::RootVector},
+        {21, {0x05}, SacnIgnored::RootVector},
+        {21, {0x08}, SacnIgnored::Discovery},  // its framing vector, 2, is discovery's
         {38, {0x32}, SacnIgnored::FramingFlagsLength},
         {39, {0x59}, SacnIgnored::FramingFlagsLength},
         {43, {0x01}, SacnIgnored::FramingVector},
@@ -148,6 +152,12 @@ TEST(SacnPackets, EachRejectionHasItsReason) {
     SacnIgnored reason{};
     EXPECT_FALSE(ParseSacnDataPacket(longer, reason));
     EXPECT_EQ(reason, SacnIgnored::Size);
+    Bytes sync = Datagram({});  // root vector 8, framing vector 1, and a synchronisation packet's 49 bytes
+    sync[kAtRootVector + 3] = 8;
+    sync[kAtFramingVector + 3] = 1;
+    sync.resize(49);
+    EXPECT_FALSE(ParseSacnDataPacket(sync, reason));
+    EXPECT_EQ(reason, SacnIgnored::Synchronization);
 }
 
 }  // namespace

@@ -34,6 +34,15 @@ TestPacket From(std::uint8_t source, std::uint8_t priority, std::uint8_t sequenc
         .source = source, .priority = priority, .sequence = sequence, .levels = levels, .options = options};
 }
 
+// Sources 1 to 8 at one priority from the start, each with its number as its first level, then the steps.
+std::vector<Step> AllPlacesHeld(std::uint8_t priority, std::vector<Step> then) {
+    std::vector<Step> steps;
+    for (std::uint8_t source = 1; source <= SacnReceiver::kMaxSources; ++source)
+        steps.push_back({0, From(source, priority, 0, {source})});
+    steps.insert(steps.end(), then.begin(), then.end());
+    return steps;
+}
+
 TEST(SacnReceiver, MergeAndPriorityCases) {
     const std::vector<Case> cases{
         {"higher priority wins",
@@ -90,17 +99,16 @@ TEST(SacnReceiver, MergeAndPriorityCases) {
           {3, {.source = 2, .priority = 200, .level = 4, .startCode = 0xDD}}},
          {{1, 1, 1}, 1, 1, false},
          {{SacnIgnored::Preview, 1}, {SacnIgnored::OtherUniverse, 1}, {SacnIgnored::StartCode, 1}}},
-        {"a ninth source is counted and ignored",
-         {{0, From(1, 100, 0, {1})},
-          {0, From(2, 100, 0, {2})},
-          {0, From(3, 100, 0, {3})},
-          {0, From(4, 100, 0, {4})},
-          {0, From(5, 100, 0, {5})},
-          {0, From(6, 100, 0, {6})},
-          {0, From(7, 100, 0, {7})},
-          {0, From(8, 100, 0, {8})},
-          {0, From(9, 200, 0, {9})}},
+        {"a ninth source no higher than the lowest held is counted and ignored",
+         AllPlacesHeld(100, {{0, From(9, 100, 0, {9})}}),
          {{8, 0, 0}, 8, 1, true},
+         {{SacnIgnored::SourceLimit, 1}}},
+        {"a ninth source above the lowest takes the place of the lowest silent longest",
+         AllPlacesHeld(0, {{10, From(1, 0, 1, {1})},
+                           {20, From(9, 100, 0, {9})},
+                           {30, From(1, 0, 2, {1})},    // still held
+                           {40, From(2, 0, 1, {2})}}),  // its place was taken: a newcomer, refused
+         {{9, 0, 0}, 8, 9, false},
          {{SacnIgnored::SourceLimit, 1}}},
     };
     for (const Case& c : cases) {
@@ -142,6 +150,32 @@ TEST(SacnReceiver, SourcesReportNamePriorityAndRate) {
     EXPECT_EQ(source.PacketsPerSecond, 40u);
     receiver.Receive(Bytes(10), start + 1300ms);
     EXPECT_EQ(receiver.Ignored(SacnIgnored::Size), 1u);
+}
+
+// Names reach terminals, the journal and hosts: control bytes and invalid UTF-8 leave as one '?' a byte.
+TEST(SacnReceiver, SourceNamesAreCleaned) {
+    const std::vector<std::pair<std::string, std::string>> rows{
+        {"Desk\x1b[2J", "Desk?[2J"},
+        {"a\nb\r\x7f", "a?b??"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"x\xc3", "x?"},
+        {"\xff\xfe\xc0\xaf", "????"},  // never in UTF-8; an overlong '/'
+        {"\xed\xa0\x80", "???"},       // a surrogate
+        {"\xc2\x9b"
+         "31m",
+         "?31m"},                                                         // a C1 control (CSI)
+        {std::string(62, 'a') + "\xc3\xa9", std::string(62, 'a') + "?"},  // cut to leave room for the NUL
+    };
+    for (const auto& [name, shown] : rows) {
+        SCOPED_TRACE(shown);
+        Bytes datagram = Datagram({});
+        std::fill_n(datagram.begin() + kAtSourceName, kSacnSourceNameBytes, 0);
+        std::copy(name.begin(), name.end(), datagram.begin() + kAtSourceName);
+        SacnReceiver receiver(1);
+        receiver.Receive(datagram, {});
+        ASSERT_EQ(receiver.Sources().size(), 1u);
+        EXPECT_EQ(receiver.Sources()[0].Name(), shown);
+    }
 }
 
 }  // namespace

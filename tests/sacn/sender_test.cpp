@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+
+#include "recording_socket.h"
 #include "sacn/cid_store.h"
 #include "sacn/sacn_bridge.h"
 #include "sacn_fixture.h"
@@ -8,34 +10,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-struct Sent {
-    Bytes bytes;
-    std::uint32_t group;
-};
-
-class RecordingSocket : public SacnSocket {
-public:
-    void Open(std::uint16_t) override { open = true; }
-    void Close() override { open = false; }
-    bool ReadDatagram(std::vector<std::uint8_t>& datagram) override {
-        if (inbox.empty()) return false;
-        datagram = inbox.front();
-        inbox.erase(inbox.begin());
-        return true;
-    }
-    bool Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) override {
-        EXPECT_EQ(port, kSacnPort);
-        sent.push_back({Bytes(datagram.begin(), datagram.end()), group});
-        return open;
-    }
-    void SetMulticastTtl(int value) override { ttl = value; }
-
-    bool open = true;
-    int ttl = 1;
-    std::vector<Sent> sent;
-    std::vector<Bytes> inbox;
-};
 
 // What one sent datagram is, read back by the receiver's parser (data) or by its fixed offsets (discovery).
 struct Seen {
@@ -152,20 +126,35 @@ TEST(SacnSender, SequenceWrapsAndFieldsHold) {
     EXPECT_EQ(sender.PacketsSent, socket.sent.size());
 }
 
-// The bridge ends its stream when it leaves receive mode or sACN, or goes, and ignores its own packets.
+struct Output : DmxOutput {
+    std::array<std::uint8_t, 513> levels{};
+    int frames = 0;
+    std::span<std::uint8_t, 513> OutputLevels() override { return levels; }
+    void SendOutputPacket() override { ++frames; }
+};
+
+// The bridge ends its stream when it leaves receive mode or sACN, or goes, when the link closes and when its
+// input goes silent; it ignores its own packets.
 TEST(SacnBridge, OwnStreamEnds) {
-    struct Output : DmxOutput {
-        std::array<std::uint8_t, 513> levels{};
-        int frames = 0;
-        std::span<std::uint8_t, 513> OutputLevels() override { return levels; }
-        void SendOutputPacket() override { ++frames; }
+    struct Leaving {
+        const char* name;
+        std::function<void(SacnBridge&, bool& sendMode)> leave;
+        std::vector<Seen> after{};  // what follows the three terminated packets, to the bridge's end
     };
-    const std::vector<std::pair<const char*, std::function<void(SacnBridge&, bool& sendMode)>>> leaving{
+    const std::vector<Leaving> leaving{
         {"send mode", [](SacnBridge& b, bool& sendMode) { sendMode = true, b.Tick(Clock::now()); }},
         {"Art-Net", [](SacnBridge& b, bool&) { b.Choose(false); }},
         {"the bridge's end", [](SacnBridge&, bool&) {}},
+        {"the link closing", [](SacnBridge& b, bool&) { b.EndStream(); }},
+        {"no frame for 2.5 s: no discovery after, until the next frame",
+         [](SacnBridge& b, bool&) {
+             b.Tick(Clock::now() + 2500ms);
+             b.Tick(Clock::now() + 20s);
+             b.SendLevels(kLevels, Clock::now() + 21s);
+         },
+         {{'d', 4, 1}, {'u', -1, 1}, {'t', 5, 1}, {'t', 6, 1}, {'t', 7, 1}}},
     };
-    for (const auto& [name, leave] : leaving) {
+    for (const auto& [name, leave, after] : leaving) {
         SCOPED_TRACE(name);
         RecordingSocket socket;
         Output output;
@@ -180,7 +169,9 @@ TEST(SacnBridge, OwnStreamEnds) {
             socket.sent.clear();
             leave(bridge, sendMode);
         }
-        EXPECT_EQ(ReadAll(socket), (std::vector<Seen>{{'t', 1, 1}, {'t', 2, 1}, {'t', 3, 1}}));
+        std::vector<Seen> expected{{'t', 1, 1}, {'t', 2, 1}, {'t', 3, 1}};
+        expected.insert(expected.end(), after.begin(), after.end());
+        EXPECT_EQ(ReadAll(socket), expected);
     }
 }
 
@@ -200,6 +191,23 @@ public:
     bool unreadable = false, unwritable = false;
     int saves = 0;
 };
+
+// The own stream looped back, or a second bridge sharing the state folder: no source, in either mode.
+TEST(SacnBridge, OwnCidIsNoSourceInEitherMode) {
+    for (const bool sendMode : {true, false}) {
+        SCOPED_TRACE(sendMode ? "send mode" : "receive mode");
+        RecordingSocket socket;
+        Output output;
+        MemoryStore store;
+        store.text = CidText(CidOf(7));
+        SacnBridge bridge(&socket, output, [&] { return sendMode; }, {&store, "box", {}});
+        bridge.Choose(true);
+        socket.inbox = {Datagram({.source = 7, .level = 50}), Datagram({.source = 8, .level = 60})};
+        bridge.TakeArrivals(Clock::now());
+        ASSERT_EQ(bridge.Receiver().Sources().size(), 1u);
+        EXPECT_EQ(bridge.Receiver().Sources()[0].Cid, CidOf(8));
+    }
+}
 
 TEST(SacnCid, StoreCases) {
     const std::string kept = "0f8d5e3a-8c1b-4d2e-9a7f-3b6c2d1e0a94";

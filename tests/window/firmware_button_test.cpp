@@ -206,16 +206,20 @@ TEST_F(FirmwareButton, SlowWidgetGetsTenSecondsForEveryPage) {
     EXPECT_EQ(box.shown, std::vector<std::string>{"Firmware Updated"});
 }
 
+// sACN keeps its own time too: its sources time out and its stream ends while the update waits.
 TEST_F(FirmwareButton, OutputPumpRunsWhileReceivePollAndStatusWait) {
     TempFirmware file(FirmwareBytes(6144));
     programmer.replyDelayMs = 50;
     form->timOutput.SetEnabled(true);
     bool pollOrStatusRan = false;
+    bool sacnPaused = false;
     clock.onWait = [&] {
         pollOrStatusRan = pollOrStatusRan || form->Timer1.Enabled() || form->Timer2.Enabled();
+        sacnPaused = sacnPaused || !form->timSacn.Enabled();
     };
     EXPECT_TRUE(form->UpdateFirmwareFromFile(file.Path()));
     EXPECT_FALSE(pollOrStatusRan);
+    EXPECT_FALSE(sacnPaused);
     // About 50 ms per page at one frame every 20 ms.
     EXPECT_GE(programmer.outputFrames, 96 * 2);
     EXPECT_EQ(programmer.image, FirmwareBytes(6144));

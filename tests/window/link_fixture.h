@@ -30,7 +30,8 @@ struct WindowOnFakes {
     }
 
     Form1& Make() {
-        form = std::make_unique<Form1>(WindowServices{port, socket, box, events, nullptr, {}, "", separator});
+        form = std::make_unique<Form1>(
+            WindowServices{port, socket, box, events, nullptr, {}, "", separator, {}, sacnSocket});
         return *form;
     }
     Form1& Load() {
@@ -49,6 +50,7 @@ struct WindowOnFakes {
     RecordingMessageBox box;
     FakeEventLoop events;
     std::string separator = ".";
+    SacnSocket* sacnSocket = nullptr;
     std::map<int, Bytes> answers;
     std::unique_ptr<Form1> form;
 };

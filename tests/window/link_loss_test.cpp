@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "link_fixture.h"
+#include "sacn/recording_socket.h"
 
 namespace {
 
@@ -51,6 +54,34 @@ TEST_F(LinkLoss, ADeviceFoundGoneByTheReceivePollCostsOneMessage) {
     }
     EXPECT_EQ(form.LinkOpen, kFalse);
     EXPECT_EQ(box.shown, std::vector<std::string>{"Input/output error"});
+}
+
+// The own sACN stream is fed by the link: a short report leaves with its own slots, not with an earlier
+// report's after them, and the link's loss ends the stream at once, with the last levels sent.
+TEST_F(LinkLoss, TheOwnSacnStreamEndsWithTheLink) {
+    RecordingSocket sacn;
+    sacnSocket = &sacn;
+    Form1& form = Open();
+    form.sacn.Choose(true);
+    for (const auto& [slots, level] : {std::pair<std::size_t, std::uint8_t>{512, 9}, {3, 7}}) {
+        Bytes data(2 + slots, level);  // receive status and start code 0, then the slots
+        data[0] = data[1] = 0;
+        port.Receive(WidgetFrame(5, data));
+        form.Timer1.Fire();
+    }
+    port.vanished = true;
+    form.Timer1.Fire();
+    EXPECT_EQ(form.LinkOpen, kFalse);
+    std::vector<std::tuple<bool, std::size_t, std::uint8_t>> packets;  // terminated, slots, the last's level
+    for (const Sent& sent : sacn.sent) {
+        SacnIgnored ignored{};
+        if (const auto packet = ParseSacnDataPacket(sent.bytes, ignored))
+            packets.emplace_back(packet->Options & kSacnOptionStreamTerminated, packet->Slots.size(),
+                                 packet->Slots.back());
+    }
+    EXPECT_EQ(packets, (std::vector<std::tuple<bool, std::size_t, std::uint8_t>>{
+                           {false, 512, 9}, {false, 3, 7}, {true, 3, 7}, {true, 3, 7}, {true, 3, 7}}));
+    this->form.reset();  // the window goes before the socket it was given
 }
 
 }  // namespace
