@@ -46,6 +46,7 @@ public:
     // The sender of the datagram that GetData returned last, so that the node can tell its own broadcasts,
     // which come back to its socket, from other nodes' datagrams.
     virtual UdpEndpoint LastSender() const = 0;
+    virtual std::uint64_t OtherInterfaceDrops() const { return 0; }
 
     // Raised once for each arrived datagram with its byte count, on the window's thread.
     std::function<void(std::size_t bytesTotal)> DataArrival;
