@@ -21,6 +21,7 @@ public:
     virtual bool Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t port) = 0;
     // The multicast TTL (1 to 255) of what is sent from now on; kept across Open and Close.
     virtual void SetMulticastTtl(int ttl) = 0;
+    virtual std::uint64_t OtherInterfaceDrops() const { return 0; }
 
     // Raised when datagrams have arrived, on the window's thread.
     std::function<void()> DataArrival;
