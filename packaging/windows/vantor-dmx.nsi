@@ -211,8 +211,39 @@ Function RemovePrevious
     RMDir "$R0"
 FunctionEnd
 
+; For the machine, the folder is closed to users before anything goes in: a folder chosen with /D= (C:\Vantor)
+; would otherwise inherit its parent's permissions, which often let every user write, and any user could then
+; replace the DLL that every user's host loads, or the uninstaller that the next setup runs elevated. It gets
+; what Program Files gives users: owned by the administrators, administrators and SYSTEM full control, users read
+; and execute, nothing inherited; what was in it already then only inherits that. The groups go by their
+; SIDs, which every language shares. $0 is "" or what failed.
+Function CloseFolderToUsers
+    StrCpy $0 ""
+    ${IfThen} $UserMode == 1 ${|} Return ${|}
+    StrCpy $R1 '"$SYSDIR\icacls.exe" "$INSTDIR"'
+    ClearErrors
+    ExecWait '$R1 /setowner *S-1-5-32-544 /T /C /Q' $1
+    ${IfNot} ${Errors}
+    ${AndIf} $1 == 0
+        ExecWait '$R1 /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q' $1
+    ${EndIf}
+    ${If} ${Errors}
+    ${OrIf} $1 != 0
+        StrCpy $0 "icacls failed on $INSTDIR (code $1)"
+        Return
+    ${EndIf}
+    ; An empty folder has nothing to reset, which icacls reports as a failure.
+    ExecWait '"$SYSDIR\icacls.exe" "$INSTDIR\*" /reset /T /C /Q' $1
+FunctionEnd
+
 Section
     Call RemovePrevious
+    CreateDirectory "$INSTDIR"
+    Call CloseFolderToUsers
+    ${If} $0 != ""
+        RMDir "$INSTDIR"
+        !insertmacro Fail "The folder $INSTDIR could not be closed to users, so ${PRODUCT} was not installed: $0."
+    ${EndIf}
     SetOutPath "$INSTDIR"
     File "${STAGE}/LICENSE.txt"
 !ifdef WITH_X86

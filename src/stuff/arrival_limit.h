@@ -2,4 +2,4 @@
 
 // The most datagrams a socket's handler reads for one arrival: enough to drain a burst; past it the socket
 // announces the rest again, so timers and buttons still get their turn under a flood.
-constexpr int kMaxDatagramsPerArrival = 256;
+inline constexpr int kMaxDatagramsPerArrival = 256;

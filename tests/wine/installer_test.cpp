@@ -73,6 +73,15 @@ protected:
         return wine::Session::Prefix() / "drive_c" / windows.substr(3);
     }
 
+    // The uninstaller hands over to a copy of itself in the temporary folder and returns at once.
+    void Uninstall(const std::string& folder) {
+        const auto started = wine->Run({folder + "\\uninstall.exe", "/S"});
+        ASSERT_EQ(started.exitCode, 0) << started.output;
+        for (int round = 0; round < 300 && fs::exists(LinuxPath(folder)); ++round)
+            std::this_thread::sleep_for(100ms);
+        EXPECT_FALSE(fs::exists(LinuxPath(folder))) << folder;
+    }
+
     std::string installer;
     std::vector<View> views;
     prowidget::Simulator sim;
@@ -133,15 +142,30 @@ TEST_P(Installer, InstallsRegistersAndUninstallsForTheMachineAndForOneUser) {
             EXPECT_EQ(frame->data[1], 255);
         }
 
-        // The uninstaller hands over to a copy of itself in the temporary folder and returns at once.
-        const auto started = wine->Run({folder + "\\uninstall.exe", "/S"});
-        ASSERT_EQ(started.exitCode, 0) << started.output;
-        for (int round = 0; round < 300 && fs::exists(LinuxPath(folder)); ++round)
-            std::this_thread::sleep_for(100ms);
-        EXPECT_FALSE(fs::exists(LinuxPath(folder))) << folder;
+        Uninstall(folder);
         std::vector<std::string> gone = {entry, classes + kProgIdKey, classes + kClassKey, kTypeLibKey};
         for (const View& view : views)
             for (const auto& key : gone) EXPECT_FALSE(KeyExists(key, view.registryFlag)) << key;
+    }
+}
+
+// A folder chosen outside Program Files would let users write where every user's host loads from: the Windows
+// test program reads its permissions.
+TEST_P(Installer, MachineInstallOutsideProgramFilesIsClosedToUsers) {
+    const std::string folder = "C:\\Vantor";
+    const auto installed = wine->Run({wine::Session::WindowsPath(installer), "/S", "/D=" + folder}, 120s);
+    ASSERT_EQ(installed.exitCode, 0) << installed.output;
+    EXPECT_TRUE(fs::exists(LinuxPath(folder + "\\vantor-host.exe")));
+    setenv("VANTOR_TEST_INSTALL_FOLDER", folder.c_str(), 1);
+    const auto read =
+        wine->Run({wine->BuildProgram("tests_platform_win32.exe"), "--gtest_filter=InstallFolder.*"});
+    unsetenv("VANTOR_TEST_INSTALL_FOLDER");
+    Uninstall(folder);
+    EXPECT_EQ(read.exitCode, 0) << read.output;
+    const auto skipped = read.output.find("Skipped");
+    if (skipped != std::string::npos) {
+        const auto reason = read.output.find_first_not_of("\r\n", skipped + 7);
+        GTEST_SKIP() << read.output.substr(reason, read.output.find_first_of("\r\n", reason) - reason);
     }
 }
 

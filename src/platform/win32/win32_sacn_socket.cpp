@@ -5,6 +5,7 @@
 #include "platform/win32/win32_udp_socket.h"
 #include "sacn/sacn_packets.h"
 #include "sacn/sacn_sender.h"
+#include "stuff/arrival_limit.h"
 
 namespace {
 
@@ -60,6 +61,13 @@ void Win32SacnSocket::Open(std::uint16_t universe) {
                         sizeof ttl_) != 0 ||
              WSAAsyncSelect(made, window_, message_, FD_READ) != 0)
         failed = "sACN: " + SocketErrorText();
+    if (failed.empty()) {
+        try {
+            arrivals_.Attach(made);
+        } catch (const SocketError& failure) {
+            failed = failure.what();
+        }
+    }
     if (!failed.empty()) {
         closesocket(made);
         throw SocketError(failed);
@@ -78,17 +86,18 @@ bool Win32SacnSocket::ReadDatagram(std::vector<std::uint8_t>& datagram) {
     // One byte more than the longest data packet: a longer datagram arrives cut to that, and the receiver
     // ignores it by its size. The storage is reused from one read to the next.
     datagram.resize(kSacnDataPacketBytes + 1);
-    while (socket_ != INVALID_SOCKET) {
-        const int got =
-            recv(socket_, reinterpret_cast<char*>(datagram.data()), static_cast<int>(datagram.size()), 0);
-        if (got >= 0) {
+    // What another network sends is passed over, but no more of it than one wake-up's worth per call: the
+    // rest is announced again.
+    for (int round = 0; round < kMaxDatagramsPerArrival && socket_ != INVALID_SOCKET; ++round) {
+        sockaddr_in from{};
+        int got = 0;
+        const auto arrival = arrivals_.Receive(socket_, datagram, got, from);
+        if (arrival == ArrivalFilter::Arrival::Admitted) {
             datagram.resize(static_cast<std::size_t>(got));
             return true;
         }
-        const int error = WSAGetLastError();
-        if (error == WSAEMSGSIZE) return true;
         // An unreachable peer's report is no datagram: read on.
-        if (error != WSAECONNRESET) break;
+        if (arrival == ArrivalFilter::Arrival::Failed && WSAGetLastError() != WSAECONNRESET) break;
     }
     datagram.clear();
     return false;

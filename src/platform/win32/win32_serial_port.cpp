@@ -160,10 +160,11 @@ void Win32SerialPort::Announce() {
         readWhileAnnouncing_ = false;
         InputArrived();
     }
-    // Bytes that came while the handler ran, after it read, are announced again once the loop is back.
+    // Bytes that came while the handler ran, after it read, are announced again once the loop is back; so is
+    // a device that went just after its last bytes, which the handler's read took before the failure.
     if (!readWhileAnnouncing_ || !PortOpen()) return;
     const std::lock_guard<std::mutex> held(lock_);
-    if (!held_.empty() && !posted_) posted_ = PostMessageW(window_, message_, 0, 0);
+    if ((!held_.empty() || !failure_.empty()) && !posted_) posted_ = PostMessageW(window_, message_, 0, 0);
 }
 
 void Win32SerialPort::FailAndClose(const std::string& description) {

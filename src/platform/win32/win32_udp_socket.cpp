@@ -6,10 +6,12 @@
 #include "artnet/node_address.h"
 #include "platform/win32/environment.h"
 #include "platform/win32/text.h"
+#include "stuff/arrival_limit.h"
 
 namespace {
 
 constexpr std::size_t kLargestDatagram = 65536;
+constexpr int kReceiveBufferBytes = 1024 * 1024;
 
 std::string Dotted(const in_addr& address) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address.s_addr);
@@ -20,6 +22,25 @@ std::string NetmaskOf(unsigned prefixLength) {
     const std::uint32_t mask = prefixLength == 0 ? 0 : 0xFFFFFFFFu << (32 - std::min(prefixLength, 32u));
     return DottedAddress({static_cast<std::uint8_t>(mask >> 24), static_cast<std::uint8_t>(mask >> 16),
                           static_cast<std::uint8_t>(mask >> 8), static_cast<std::uint8_t>(mask)});
+}
+
+// The machine's IPv4 adapters, as GetAdaptersAddresses lists them; empty when it fails.
+std::vector<std::uint8_t> AdapterTable() {
+    constexpr ULONG kFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    std::vector<std::uint8_t> buffer(16 * 1024);
+    ULONG size = static_cast<ULONG>(buffer.size());
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.resize(size);
+        result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
+                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+    }
+    if (result != NO_ERROR) buffer.clear();
+    return buffer;
+}
+
+const IP_ADAPTER_ADDRESSES* FirstAdapter(const std::vector<std::uint8_t>& table) {
+    return table.empty() ? nullptr : reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(table.data());
 }
 
 }  // namespace
@@ -68,7 +89,18 @@ void Win32UdpSocket::Bind(std::uint16_t localPort) {
         closesocket(made);
         throw SocketError(why);
     }
+    try {
+        arrivals_.Attach(made);
+    } catch (const SocketError&) {
+        closesocket(made);
+        throw;
+    }
     IgnoreConnectionResets(made);
+    // A flood is read a wake-up's worth at a time, so the system holds what waits meanwhile: a console's
+    // burst of every universe must not overflow its small default buffer. Where it cannot be had, the default
+    // does.
+    const int holding = kReceiveBufferBytes;
+    setsockopt(made, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&holding), sizeof holding);
     socket_ = made;
 }
 
@@ -81,19 +113,9 @@ void Win32UdpSocket::SetRemoteHost(const std::string& dottedAddress) {
 }
 
 std::vector<InterfaceAddress> Win32UdpSocket::MachineAddresses() {
-    constexpr ULONG kFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
-    std::vector<std::uint8_t> buffer(16 * 1024);
-    ULONG size = static_cast<ULONG>(buffer.size());
-    ULONG result = ERROR_BUFFER_OVERFLOW;
-    for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
-        buffer.resize(size);
-        result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
-                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
-    }
+    const std::vector<std::uint8_t> buffer = AdapterTable();
     std::vector<InterfaceAddress> byFriendlyName, byAdapterName;
-    if (result != NO_ERROR) return {};
-    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
-         adapter = adapter->Next) {
+    for (auto* adapter = FirstAdapter(buffer); adapter; adapter = adapter->Next) {
         const bool up = adapter->OperStatus == IfOperStatusUp;
         const bool loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
         for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
@@ -104,6 +126,7 @@ std::vector<InterfaceAddress> Win32UdpSocket::MachineAddresses() {
             entry.netmask = NetmaskOf(unicast->OnLinkPrefixLength);
             entry.up = entry.running = up;
             entry.loopback = loopback;
+            entry.index = adapter->IfIndex;
             entry.interfaceName = Narrow(adapter->FriendlyName ? adapter->FriendlyName : L"");
             byFriendlyName.push_back(entry);
             entry.interfaceName = adapter->AdapterName ? adapter->AdapterName : "";
@@ -143,16 +166,20 @@ void Win32UdpSocket::ReadPendingDatagrams() {
     if (socket_ == INVALID_SOCKET) return;
     std::size_t arrived = 0;
     std::vector<std::uint8_t> buffer(kLargestDatagram);
-    for (;;) {
+    for (int round = 0;; ++round) {
+        // A flood yields to the event loop after a wake-up's worth, and the rest is read from a message of
+        // its own, behind what waited meanwhile.
+        if (round == kMaxDatagramsPerArrival) {
+            PostMessageW(window_, message_, socket_, WSAMAKESELECTREPLY(FD_READ, 0));
+            break;
+        }
         sockaddr_in from{};
-        int fromLength = sizeof from;
-        const int got =
-            recvfrom(socket_, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0,
-                     reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (got < 0) {
-            const int error = WSAGetLastError();
-            // An oversized datagram is cut, and an unreachable peer's report is no datagram: read on.
-            if (error == WSAEMSGSIZE || error == WSAECONNRESET) continue;
+        int got = 0;
+        const auto arrival = arrivals_.Receive(socket_, buffer, got, from);
+        if (arrival == ArrivalFilter::Arrival::Dropped) continue;
+        if (arrival == ArrivalFilter::Arrival::Failed) {
+            // An unreachable peer's report is no datagram: read on.
+            if (WSAGetLastError() == WSAECONNRESET) continue;
             break;
         }
         if (queued_.size() >= kMaxQueued) queued_.pop_front();

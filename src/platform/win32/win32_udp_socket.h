@@ -4,7 +4,9 @@
 
 #include "artnet/interface_choice.h"
 #include "artnet/udp_socket.h"
+#include "platform/win32/arrival_filter.h"
 #include "platform/win32/message_window.h"
+#include "stuff/arrival_limit.h"
 
 // Winsock's last error, as text.
 std::string SocketErrorText();
@@ -12,12 +14,13 @@ std::string SocketErrorText();
 void IgnoreConnectionResets(SOCKET socket);
 
 // The socket control on Winsock 2: UDP bound on every IPv4 address with SO_EXCLUSIVEADDRUSE, broadcasts
-// allowed. WSAAsyncSelect posts FD_READ to the window, where arrived datagrams are queued and announced one
-// by one through DataArrival; GetData hands them out in order.
+// allowed; with an interface named, only what came by its adapter is taken. WSAAsyncSelect posts FD_READ to
+// the window, where arrived datagrams are queued and announced one by one through DataArrival, at most
+// kMaxDatagramsPerArrival for one message; GetData hands them out in order.
 class Win32UdpSocket : public UdpSocket {
 public:
     // Datagrams kept for a handler that does not read them; older ones are dropped first.
-    static constexpr std::size_t kMaxQueued = 256;
+    static constexpr std::size_t kMaxQueued = kMaxDatagramsPerArrival;
 
     explicit Win32UdpSocket(MessageWindow& window);
     Win32UdpSocket(const Win32UdpSocket&) = delete;
@@ -32,6 +35,7 @@ public:
     void SendData(std::span<const std::uint8_t> datagram) override;
     std::vector<std::uint8_t> GetData() override;
     UdpEndpoint LastSender() const override { return lastSender_; }
+    std::uint64_t OtherInterfaceDrops() const override { return arrivals_.Drops(); }
 
     // The machine's IPv4 addresses as the interface choice sees them: each listed under the adapter's
     // friendly name and again under its adapter name, so that either can be asked for.
@@ -56,4 +60,5 @@ private:
     };
     std::deque<Datagram> queued_;
     UdpEndpoint lastSender_;
+    ArrivalFilter arrivals_{"Art-Net"};
 };
