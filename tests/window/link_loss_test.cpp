@@ -62,7 +62,7 @@ TEST_F(LinkLoss, TheOwnSacnStreamEndsWithTheLink) {
     RecordingSocket sacn;
     sacnSocket = &sacn;
     Form1& form = Open();
-    form.sacn.Choose(true);
+    form.bridge.ChooseProtocol(BridgeProtocol::Sacn);
     for (const auto& [slots, level] : {std::pair<std::size_t, std::uint8_t>{512, 9}, {3, 7}}) {
         Bytes data(2 + slots, level);  // receive status and start code 0, then the slots
         data[0] = data[1] = 0;
