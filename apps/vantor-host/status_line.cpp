@@ -36,7 +36,8 @@ std::string DroppedText(const vantor_receive_counts& dropped, const vantor_drop_
         if (reason.count == 0) continue;
         if (!text.empty()) text += ", ";
         text += std::to_string(reason.count) + " ";
-        text += compact ? reason.compact : std::string(reason.noun) + (reason.count == 1 ? "" : "s") + reason.after;
+        text += compact ? reason.compact
+                        : std::string(reason.noun) + (reason.count == 1 ? "" : "s") + reason.after;
     }
     return text;
 }

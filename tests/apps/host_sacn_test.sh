@@ -10,7 +10,7 @@ export XDG_STATE_HOME=$work/state
 unset STATE_DIRECTORY
 
 "$build/vantor-host" --headless --simulate-widget --port 1 --interface lo --mode send --protocol sacn \
-    --universe 1 --priority 120 --duration 5 >"$work/host.log" 2>&1 &
+    --universe 1 --priority 120 --duration 60 >"$work/host.log" 2>&1 &
 host=$!
 cleanups+=("kill $host 2>/dev/null")
 wait_until 5 grep -q 'running\|simulated widget on' "$work/host.log" || fail "host did not start: $(cat "$work/host.log")"
@@ -44,7 +44,10 @@ for _ in range(100):
     s.sendto(packet("backup", 100, 0, [200, 7]), ("239.255.0.1", 5568))
     time.sleep(0.01)
 PY
-wait "$host"
+# Stopped once it has said so, however slowly a loaded machine got there.
+wait_until 20 grep -q 'winner "backup"' "$work/host.log" || fail "no line for the backup: $(cat "$work/host.log")"
+kill -TERM "$host"
+wait "$host" || fail "exit status $?: $(cat "$work/host.log")"
 log=$(cat "$work/host.log")
 echo "$log"
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "recording_socket.h"
 #include "sacn/cid_store.h"
 #include "sacn/sacn_bridge.h"
