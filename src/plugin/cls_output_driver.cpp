@@ -1,6 +1,7 @@
 #include "cls_output_driver.h"
 
 #include "widget/records.h"
+#include "window_actions.h"
 
 VBool clsOutputDriver::Disable() {
     plugin_.Window().Form().timOutput.SetEnabled(false);
@@ -35,6 +36,6 @@ VBool clsOutputDriver::Term() {
     plugin_.ReleaseHostHelper();
     // The host is done: receivers learn at once that the bridge's own sACN stream ends, rather than after
     // their time-out. The window lives on, and a next frame starts the stream again.
-    if (plugin_.HasWindow()) plugin_.Window().Form().sacn.EndStream();
+    if (plugin_.HasWindow()) SacnSide(plugin_).EndStream();
     return kFalse;
 }
