@@ -1,0 +1,66 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stuff/bridge_settings.h"
+
+inline constexpr int kMaxNodePorts = 16;
+inline constexpr const char* kNodeConfigPath = "/etc/vantor-bridge.conf";
+// The settings of the single-widget bridge that came before, read while the node's own file is absent.
+inline constexpr const char* kLegacyDefaultsPath = "/etc/default/vantor-bridge";
+
+enum class PortMode : std::uint8_t { Send, Receive };
+
+// One [port N] section: a widget and what the node does with it.
+struct PortConfig {
+    int number = 0;  // N, 1 to 16
+    // A /dev/serial/by-id name (with or without its folder), a USB serial number, or a device path.
+    std::string device;
+    // The old settings' way of naming a widget: the nth of the system's serial devices in their stable order
+    // (ttyUSB*, then ttyACM*, then the rest). Set only for settings read from the old file without a device.
+    std::optional<int> numberedDevice;
+    PortMode mode = PortMode::Send;
+    BridgeProtocol protocol = BridgeProtocol::ArtNet;
+    // Art-Net: the 15-bit Port-Address (0 to 32767). sACN: 1 to 63999.
+    int universe = 0;
+    int priority = 100;  // sACN, 0 to 200
+    int ttl = 1;         // sACN multicast, 1 to 255
+    std::string name;    // empty: "port N"
+    bool operator==(const PortConfig&) const = default;
+
+    // The name the journal and the status table use.
+    std::string Label() const { return name.empty() ? "port " + std::to_string(number) : name; }
+};
+
+// The [node] section and the ports, sorted by number.
+struct NodeConfig {
+    std::string interface;  // an interface name or one of the machine's IPv4 addresses
+    std::string name;       // empty: the host name
+    std::vector<PortConfig> ports;
+    bool operator==(const NodeConfig&) const = default;
+};
+
+struct ConfigError {
+    std::string file;
+    int line = 0;  // 0: the file as a whole
+    std::string reason;
+    // "FILE:LINE: reason", or "FILE: reason"
+    std::string Text() const;
+};
+
+struct ParsedConfig {
+    NodeConfig config;
+    std::vector<ConfigError> errors;  // empty when the file was taken
+    // Not errors: what a reader should know (an old setting that has no place any more).
+    std::vector<std::string> notes;
+    bool Ok() const { return errors.empty(); }
+};
+
+// The node's own INI file: text as read, fileName for the errors.
+ParsedConfig ParseNodeConfig(std::string_view text, const std::string& fileName);
+// The old single-widget bridge's shell-style settings (INTERFACE=, DEVICES=, PORT=, MODE=, PROTOCOL=,
+// UNIVERSE=, PRIORITY=, OPTIONS=) as a node of one port.
+ParsedConfig ParseLegacyDefaults(std::string_view text, const std::string& fileName);
