@@ -114,9 +114,11 @@ int ServeRack(const prowidget::SimOptions& options, const sigset_t& stopSignals)
         ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (got <= 0) {
-            if (got < 0)
-                std::fprintf(stderr, "prowidget-sim: no more commands: standard input: %s\n",
-                             std::strerror(errno));
+            if (got < 0 && errno == EIO)
+                std::fputs("prowidget-sim: reading no commands from a terminal while in the background\n",
+                           stderr);
+            else if (got < 0)
+                std::fprintf(stderr, "prowidget-sim: reading no more commands: %s\n", std::strerror(errno));
             reading = false;
             pending += '\n';
         } else {
