@@ -26,8 +26,8 @@
 #include "platform/qt/qt_udp_socket.h"
 #include "port_watch.h"
 #include "prowidget_sim.h"
-#include "status_service.h"
 #include "status_screen.h"
+#include "status_service.h"
 #include "stuff/socket_error.h"
 #include "widget_rack.h"
 
@@ -92,7 +92,7 @@ public:
     NodeProgram(const BridgeOptions& options, NodeConfig config, StatusScreen& screen)
         : options_(options), config_(std::move(config)), screen_(screen) {}
 
-    int Run(const InterfaceChoice& chosen) {
+    int Run(const InterfaceChoice& chosen, InterfaceWatch& network) {
         NodeSockets sockets(chosen);
         try {
             sockets.Open(
@@ -101,7 +101,8 @@ public:
                 },
                 [this](std::span<const std::uint8_t> datagram) { node_->TakeSacn(datagram, Now()); });
         } catch (const SocketError& failure) {
-            return Fail(std::string(failure.what()) + " on " + chosen.address.interfaceName, kExitUnavailable);
+            return Fail(std::string(failure.what()) + " on " + chosen.address.interfaceName,
+                        kExitUnavailable);
         }
         const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         node_ = std::make_unique<Node>(
@@ -118,13 +119,12 @@ public:
             [[maybe_unused]] auto read = ::read(wake, &count, sizeof count);
             node_->ServiceLinks(Now());
         });
-        Say("node " + chosen.address.interfaceName + " (" + chosen.address.ip + "): " +
-            std::to_string(config_.ports.size()) + " ports");
+        Say("node " + chosen.address.interfaceName + " (" + chosen.address.ip +
+            "): " + std::to_string(config_.ports.size()) + " ports");
         node_->Apply(config_, Now());
 
-        QSocketNotifier signals(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(&signals, &QSocketNotifier::activated, [this] { TakeSignals(); });
-        InterfaceWatch network(config_.interface, console_);
+        QSocketNotifier signalWatch(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&signalWatch, &QSocketNotifier::activated, [this] { TakeSignals(); });
         int exitStatus = 0;
         QTimer tick;
         tick.setTimerType(Qt::PreciseTimer);
@@ -137,7 +137,8 @@ public:
         });
         tick.start(kTickEvery);
         QTimer table;
-        QObject::connect(&table, &QTimer::timeout, [this] { screen_.ShowTable(StatusTable(node_->Status())); });
+        QObject::connect(&table, &QTimer::timeout,
+                         [this] { screen_.ShowTable(StatusTable(node_->Status())); });
         if (screen_.OnTerminal()) table.start(kTableEvery);
 
         StatusService status([this](const std::string& request) { return Answer(request); });
@@ -206,7 +207,6 @@ private:
     const BridgeOptions& options_;
     NodeConfig config_;
     StatusScreen& screen_;
-    Console console_{stderr, false};
     std::unique_ptr<Node> node_;
 };
 
@@ -225,7 +225,7 @@ int RunNode(const BridgeOptions& options, NodeConfig config, int argc, char** ar
     } catch (const SocketError& failure) {
         return Fail(failure.what(), kExitUsage);
     }
-    return NodeProgram(options, std::move(config), screen).Run(chosen);
+    return NodeProgram(options, std::move(config), screen).Run(chosen, network);
 }
 
 }  // namespace
@@ -255,7 +255,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<Simulation> simulation;
     LoadedConfig loaded;
     if (!options.simulateWidgets || options.config) loaded = LoadNodeConfig(options.config);
-    for (const std::string& note : loaded.parsed.notes) std::cerr << "vantor-bridge: " << loaded.source << ": " << note << "\n";
+    for (const std::string& note : loaded.parsed.notes)
+        std::cerr << "vantor-bridge: " << loaded.source << ": " << note << "\n";
     if (!loaded.parsed.Ok()) {
         for (const ConfigError& error : loaded.parsed.errors) std::cerr << error.Text() << "\n";
         return Fail(loaded.source + " not taken", kExitUsage);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "platform/qt/cid_file_store.h"
@@ -25,7 +26,8 @@ std::array<std::uint8_t, 6> InterfaceMac(const std::string& interfaceName) {
 
 }  // namespace
 
-NodeIdentity LoadNodeIdentity(const InterfaceChoice& chosen, const std::function<void(const std::string&)>& say) {
+NodeIdentity LoadNodeIdentity(const InterfaceChoice& chosen,
+                              const std::function<void(const std::string&)>& say) {
     NodeIdentity identity;
     in_addr address{};
     ::inet_pton(AF_INET, chosen.address.ip.c_str(), &address);
@@ -40,7 +42,8 @@ NodeIdentity LoadNodeIdentity(const InterfaceChoice& chosen, const std::function
         cid = LoadOrMakeCid(store);
     } else {
         cid.Cid = MakeRandomCid();
-        cid.Note = "no state folder to keep the sACN CID in; " + CidText(cid.Cid) + " holds for this run only";
+        cid.Note =
+            "no state folder to keep the sACN CID in; " + CidText(cid.Cid) + " holds for this run only";
     }
     if (!cid.Note.empty()) say(cid.Note);
     identity.cid = cid.Cid;

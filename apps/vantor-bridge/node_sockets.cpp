@@ -29,8 +29,8 @@ bool SendTo(int fd, std::span<const std::uint8_t> datagram, in_addr address, std
     to.sin_addr = address;
     ssize_t sent = 0;
     do {
-        sent = ::sendto(fd, datagram.data(), datagram.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to),
-                        sizeof to);
+        sent = ::sendto(fd, datagram.data(), datagram.size(), MSG_DONTWAIT,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (sent < 0 && errno == EINTR);
     return sent == static_cast<ssize_t>(datagram.size());
 }
@@ -50,7 +50,8 @@ void NodeSockets::Open(ArtNetArrival artNet, SacnArrival sacn) {
     const unsigned only = chosen_.named ? chosen_.address.index : 0;
     artNet_.TakeOnlyFrom(only);
     sacn_.TakeOnlyFrom(only);
-    if (!artNet_.Create() || !sacn_.Create()) throw SocketError(std::string("sockets: ") + std::strerror(errno));
+    if (!artNet_.Create() || !sacn_.Create())
+        throw SocketError(std::string("sockets: ") + std::strerror(errno));
     const int on = 1;
     ::setsockopt(artNet_.Descriptor(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     artNet_.Bind(kArtNetPort, false, [this] { ReadArtNet(); });
@@ -70,7 +71,8 @@ void NodeSockets::Open(ArtNetArrival artNet, SacnArrival sacn) {
     if (::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) != 0 ||
         ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &outgoing, sizeof outgoing) != 0 ||
         ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0)
-        throw SocketError("sACN: " + std::string(std::strerror(errno)) + " on " + chosen_.address.interfaceName);
+        throw SocketError("sACN: " + std::string(std::strerror(errno)) + " on " +
+                          chosen_.address.interfaceName);
 }
 
 void NodeSockets::Membership(int option, std::uint16_t universe) {
@@ -103,7 +105,8 @@ bool NodeSockets::SendArtNet(std::span<const std::uint8_t> datagram, std::option
 bool NodeSockets::SendSacn(std::span<const std::uint8_t> datagram, std::uint32_t group, int ttl) {
     if (ttl != ttl_) {
         const unsigned char value = static_cast<unsigned char>(ttl);
-        if (::setsockopt(sacn_.Descriptor(), IPPROTO_IP, IP_MULTICAST_TTL, &value, sizeof value) == 0) ttl_ = ttl;
+        if (::setsockopt(sacn_.Descriptor(), IPPROTO_IP, IP_MULTICAST_TTL, &value, sizeof value) == 0)
+            ttl_ = ttl;
     }
     in_addr address{};
     address.s_addr = htonl(group);

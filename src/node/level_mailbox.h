@@ -9,7 +9,7 @@
 // One frame of DMX: the start code and up to 512 slots.
 struct DmxFrame {
     std::array<std::uint8_t, 513> levels{};
-    std::size_t slots = 0;  // after the start code
+    std::size_t slotCount = 0;  // after the start code
 };
 
 // Hands the latest frame from one thread to another without a lock: a triple buffer. The writer never waits
@@ -18,11 +18,11 @@ struct DmxFrame {
 class LevelMailbox {
 public:
     // Writer side.
-    void Put(std::span<const std::uint8_t> levels, std::size_t slots) {
+    void Put(std::span<const std::uint8_t> levels, std::size_t slotCount) {
         DmxFrame& frame = frames_[back_];
         const std::size_t count = levels.size() < frame.levels.size() ? levels.size() : frame.levels.size();
         for (std::size_t i = 0; i < count; ++i) frame.levels[i] = levels[i];
-        frame.slots = slots;
+        frame.slotCount = slotCount;
         const std::uint8_t previous = middle_.exchange(static_cast<std::uint8_t>(back_ | kFresh));
         if (previous & kFresh) overwritten_.fetch_add(1, std::memory_order_relaxed);
         back_ = previous & kIndex;

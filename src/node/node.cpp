@@ -311,8 +311,8 @@ void Node::ServiceLinks(TimePoint now) {
 }
 
 void Node::SendInput(Port& port, const DmxFrame& frame, TimePoint now) {
-    if (frame.slots == 0) return;
-    const auto slots = std::span(frame.levels).subspan(1, std::min(frame.slots, kSacnSlots));
+    if (frame.slotCount == 0) return;
+    const auto slots = std::span(frame.levels).subspan(1, std::min(frame.slotCount, kSacnSlots));
     port.lastInput = now;
     if (port.sender) {
         const std::uint64_t before = port.sender->PacketsSent;

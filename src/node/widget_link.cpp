@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 #include "node/tty_port.h"
@@ -221,12 +222,14 @@ void WidgetLink::Worker::Run() {
     const auto& parameters = prowidget.WidgetParameters;
     {
         std::lock_guard lock(link.mutex_);
-        link.devicePath_ = port.Path();
+        std::error_code unresolved;
+        const std::filesystem::path device = std::filesystem::canonical(port.Path(), unresolved);
+        link.devicePath_ = unresolved ? port.Path() : device.string();
         link.firmware_ =
             std::to_string(parameters.FirmwareMsb) + "." + std::to_string(parameters.FirmwareLsb);
     }
     link.state_ = LinkState::Linked;
-    link.Say("linked to the widget at " + port.Path() + " (firmware " + link.Firmware() + ")");
+    link.Say("linked to the widget at " + link.DevicePath() + " (firmware " + link.Firmware() + ")");
     Serve();
 }
 
