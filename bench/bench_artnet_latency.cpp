@@ -129,7 +129,8 @@ bool SendModeRun(const VethRig& rig, const std::string& name, double rate, int p
         return false;
     }
     std::vector<std::uint8_t> (*const packet)(std::uint16_t) =
-        bridge == Bridge::Sacn ? +[](std::uint16_t number) { return SacnDmx(number); } : ArtDmx;
+        bridge == Bridge::Sacn ? +[](std::uint16_t number) { return SacnDmx(number); }
+                               : +[](std::uint16_t number) { return ArtDmx(number); };
     const std::uint16_t port = bridge == Bridge::Sacn ? kSacnPort : 6454;
     // The bridge is ready once a packet comes through.
     const auto readyBy = Clock::now() + 30s;
@@ -224,8 +225,9 @@ std::vector<std::uint8_t> Report(std::uint16_t number) {
 bool ReceiveModeRun(const std::string& name, double rate, int reports) {
     prowidget::Simulator sim;
     sim.SetReportRate(0);  // the bench writes the reports itself, so that it knows when each left
+    // Held to lo, where the capture sees what it broadcasts.
     const pid_t host =
-        StartHost({"--port", "1", "--mode", "receive", "--universe", "3"}, sim.DevicePath(), false);
+        StartHost({"--port", "1", "--mode", "receive", "--universe", "3"}, sim.DevicePath(), false, "", "lo");
     const auto readyBy = Clock::now() + 30s;
     while (!sim.InReceiveMode() && Clock::now() < readyBy) std::this_thread::sleep_for(50ms);
     if (!sim.InReceiveMode()) {

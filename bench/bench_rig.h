@@ -6,9 +6,11 @@
 //
 //   figure <name> <value> <unit>
 //
-// The node in the host's namespace is held to lo (VANTOR_ARTNET_INTERFACE=lo): it receives over the veth pair
-// and sends only to loopback. sACN goes to the host's address on the pair, which its receiver takes beside
-// its group on lo. Nothing here touches an interface outside the namespaces the bench creates.
+// The node in the host's namespace is held to the veth pair's host side (VANTOR_ARTNET_INTERFACE=vnb0): a
+// node named an interface takes only what arrives on it (or on lo), and what it broadcasts reaches only the
+// sender's namespace. sACN goes to the host's address on the pair. A node that only sends what a widget
+// received may be held to lo instead. Nothing here touches an interface outside the namespaces the bench
+// creates.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -30,6 +32,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sacn/sacn_packets.h"
@@ -42,6 +45,9 @@ constexpr std::uint8_t kUniverse = 3;
 constexpr std::uint8_t kOutputLabel = 6;
 constexpr const char* kHostAddress = "10.254.201.1";
 constexpr const char* kSenderAddress = "10.254.201.2";
+// The veth pair's ends: the host's side, in the bench's namespace, and the sender's.
+constexpr const char* kHostInterface = "vnb0";
+constexpr const char* kSenderInterface = "vnb1";
 
 inline void Figure(const std::string& name, double value, const char* unit) {
     std::printf("figure %s %.4g %s\n", name.c_str(), value, unit);
@@ -71,11 +77,14 @@ public:
         if (unshare(CLONE_NEWNET) != 0) throw std::runtime_error("unshare(CLONE_NEWNET)");
         const int hostNamespace = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
         Shell("ip link set lo up");
-        Shell("ip link add vnb0 type veth peer name vnb1");
-        Shell("ip link set vnb1 netns " + std::to_string(holder_));
-        Shell(std::string("ip addr add ") + kHostAddress + "/24 dev vnb0 && ip link set vnb0 up");
+        const std::string host = kHostInterface, sender = kSenderInterface;
+        Shell("ip link add " + host + " type veth peer name " + sender);
+        Shell("ip link set " + sender + " netns " + std::to_string(holder_));
+        Shell(std::string("ip addr add ") + kHostAddress + "/24 dev " + host + " && ip link set " + host +
+              " up");
         setns(senderNamespace, CLONE_NEWNET);
-        Shell(std::string("ip addr add ") + kSenderAddress + "/24 dev vnb1 && ip link set vnb1 up");
+        Shell(std::string("ip addr add ") + kSenderAddress + "/24 dev " + sender + " && ip link set " +
+              sender + " up");
         setns(hostNamespace, CLONE_NEWNET);
         close(senderNamespace);
         close(hostNamespace);
@@ -104,11 +113,13 @@ private:
     sockaddr_in host_{};
 };
 
-// An ArtDmx for the rig's universe whose channels 1 and 2 carry its number, so that each frame on the widget
-// names the packet it came from; the other levels change with the number too.
-inline std::vector<std::uint8_t> ArtDmx(std::uint16_t number) {
-    std::vector<std::uint8_t> packet{'A',  'r', 't', '-', 'N', 'e',       't', 0,    0x00,
-                                     0x50, 0,   14,  0,   0,   kUniverse, 0,   0x02, 0x00};
+// An ArtDmx for the rig's universe (or another Port-Address) whose channels 1 and 2 carry its number, so that
+// each frame on the widget names the packet it came from; the other levels change with the number too.
+inline std::vector<std::uint8_t> ArtDmx(std::uint16_t number, std::uint16_t universe = kUniverse) {
+    std::vector<std::uint8_t> packet{'A',  'r', 't', '-', 'N', 'e', 't', 0,    0x00,
+                                     0x50, 0,   14,  0,   0,   0,   0,   0x02, 0x00};
+    packet[14] = static_cast<std::uint8_t>(universe & 0xFF);
+    packet[15] = static_cast<std::uint8_t>(universe >> 8);
     packet.resize(530);
     packet[18] = static_cast<std::uint8_t>(number & 0xFF);
     packet[19] = static_cast<std::uint8_t>(number >> 8);
@@ -135,32 +146,43 @@ inline std::filesystem::path BuildFolder() {
     return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path();
 }
 
-// vantor-host with these arguments, its serial port 1 the given device ("" for none), its output thrown away.
-// Headless unless visible; a visible host needs DISPLAY. Another build's host (with its plug-in beside it)
-// may be named instead of this build's.
-inline pid_t StartHost(const std::vector<std::string>& arguments, const std::string& device, bool visible,
-                       const std::string& otherProgram = "") {
-    const std::string program =
-        otherProgram.empty() ? (BuildFolder() / "vantor-host").string() : otherProgram;
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    setenv("VANTOR_SERIAL_PORTS", device.c_str(), 1);
-    setenv("VANTOR_ARTNET_INTERFACE", "lo", 1);
-    if (!visible) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("VANTOR_HEADLESS", "1", 1);
-    }
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
+// A program with these arguments and these variables added to the bench's environment, its output appended
+// to `log` (thrown away when empty). Everything the child needs is made before the fork: the bench runs
+// simulator threads, and a forked child of a threaded process should not allocate.
+inline pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::vector<std::pair<std::string, std::string>>& environment,
+                          const std::string& log = "") {
     std::vector<std::string> all{program};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    if (!visible) all.push_back("--headless");
     std::vector<char*> argv;
     for (auto& argument : all) argv.push_back(argument.data());
     argv.push_back(nullptr);
+    const std::string output = log.empty() ? "/dev/null" : log;
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
     execv(program.c_str(), argv.data());
     _exit(127);
+}
+
+// vantor-host with these arguments, its serial port 1 the given device ("" for none), its output thrown away,
+// its node held to the interface given. Headless unless visible; a visible host needs DISPLAY. Another
+// build's host (with its plug-in beside it) may be named instead of this build's.
+inline pid_t StartHost(const std::vector<std::string>& arguments, const std::string& device, bool visible,
+                       const std::string& otherProgram = "", const std::string& interface = kHostInterface) {
+    const std::string program =
+        otherProgram.empty() ? (BuildFolder() / "vantor-host").string() : otherProgram;
+    std::vector<std::pair<std::string, std::string>> environment{{"VANTOR_SERIAL_PORTS", device},
+                                                                 {"VANTOR_ARTNET_INTERFACE", interface}};
+    std::vector<std::string> all = arguments;
+    if (!visible) {
+        environment.insert(environment.end(), {{"QT_QPA_PLATFORM", "offscreen"}, {"VANTOR_HEADLESS", "1"}});
+        all.push_back("--headless");
+    }
+    return StartProgram(program, all, environment);
 }
 
 // CPU time the process's threads have used so far, to the nanosecond (the scheduler's own count).

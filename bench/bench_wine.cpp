@@ -88,7 +88,7 @@ private:
 class LinuxHost : public Host {
 public:
     LinuxHost(const std::string& device, const std::vector<std::string>& arguments)
-        : pid_(bench_rig::StartHost(arguments, device, false)) {}
+        : pid_(bench_rig::StartHost(arguments, device, false, "", "lo")) {}
     ~LinuxHost() override {
         if (pid_ > 0) bench_rig::StopHost(pid_);
     }
