@@ -13,20 +13,35 @@ namespace paced_latency {
 
 using Clock = std::chrono::steady_clock;
 
-// Makes item number 0, 1, ... count - 1 and sends each at its time at the given rate; returns when each went.
+// For several streams at once (a console's universes): at each time item `number` of every stream goes,
+// stream 0 first. make(number, stream) makes an item, send(stream, item) sends it; returns when each went, by
+// stream.
 template <typename Make, typename Send>
-std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send send) {
-    std::vector<Clock::time_point> sentAt(static_cast<std::size_t>(count));
+std::vector<std::vector<Clock::time_point>> SendPacedStreams(int count, double rate, int streams, Make make,
+                                                             Send send) {
+    std::vector<std::vector<Clock::time_point>> sentAt(
+        static_cast<std::size_t>(streams), std::vector<Clock::time_point>(static_cast<std::size_t>(count)));
     const auto period =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
     const auto start = Clock::now();
     for (int number = 0; number < count; ++number) {
         std::this_thread::sleep_until(start + period * number);
-        auto item = make(static_cast<std::uint16_t>(number));
-        sentAt[static_cast<std::size_t>(number)] = Clock::now();
-        send(std::move(item));
+        for (int stream = 0; stream < streams; ++stream) {
+            auto item = make(static_cast<std::uint16_t>(number), stream);
+            sentAt[static_cast<std::size_t>(stream)][static_cast<std::size_t>(number)] = Clock::now();
+            send(stream, std::move(item));
+        }
     }
     return sentAt;
+}
+
+// Makes item number 0, 1, ... count - 1 and sends each at its time at the given rate; returns when each went.
+template <typename Make, typename Send>
+std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send send) {
+    return SendPacedStreams(
+               count, rate, 1, [&](std::uint16_t number, int) { return make(number); },
+               [&](int, auto item) { send(std::move(item)); })
+        .front();
 }
 
 // For each number sent, the time from its sending to the first output frame whose channels 1 and 2 carry it
