@@ -60,7 +60,10 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void Serve();
     void ApplyMode();
     void WriteLatestLevels();
-    // Waits for the widget's bytes or a wake-up, at most ms; false when the port failed.
+    // Waits for the widget's bytes or a wake-up, at most ms, and takes the wake-up; true when the widget's
+    // side has bytes or hung up. The bytes stay in the port.
+    bool Await(int ms);
+    // Waits as Await, then reads and assembles what came; false when the port failed.
     bool Pump(int ms);
     void TakeFrame(std::vector<std::uint8_t>& frame);
     void Lose(const std::string& why);
@@ -72,8 +75,9 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void SetStatusText(const std::string& text) override { status = text; }
     void StartReplyTimeout() override { replyDeadline = Clock::now() + milliseconds(kReplyTimeoutMs); }
     bool ReplyTimeoutRunning() const override { return Clock::now() < replyDeadline; }
+    // The update reads the page answers from the port itself: the wait must leave them there.
     void WaitForEvents(int maxMs) override {
-        Pump(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))));
+        Await(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))));
     }
     FrameAssembler::TimePoint Now() const override { return Clock::now(); }
     void ShowMessage(const std::string& text) override { link.Say(text); }
@@ -295,17 +299,22 @@ void WidgetLink::Worker::WriteLatestLevels() {
         link.counters_.framesOut.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool WidgetLink::Worker::Pump(int ms) {
+bool WidgetLink::Worker::Await(int ms) {
     pollfd watch[2] = {{link.wakeFd_, POLLIN, 0}, {port.Descriptor(), POLLIN, 0}};
     const nfds_t count = port.PortOpen() ? 2 : 1;
-    if (::poll(watch, count, ms) < 0) return port.PortOpen();
+    if (::poll(watch, count, ms) < 0) return false;
     if (watch[0].revents & POLLIN) {
         std::uint64_t wakes = 0;
         [[maybe_unused]] auto read = ::read(link.wakeFd_, &wakes, sizeof wakes);
     }
-    if (count < 2) return true;
+    return count == 2 && (watch[1].revents & (POLLIN | POLLHUP | POLLERR));
+}
+
+bool WidgetLink::Worker::Pump(int ms) {
+    const bool readable = Await(ms);
+    if (!port.PortOpen()) return true;
     try {
-        if (watch[1].revents & (POLLIN | POLLHUP | POLLERR))
+        if (readable)
             port.ReadInput(bytes);
         else
             bytes.clear();
