@@ -5,7 +5,8 @@
 //   the datagram's sending to the frame on that widget's pty that carries its number), and the whole
 //   process's CPU share of one core and peak resident memory ("bridge1", "bridge4", "bridge8");
 // - in the same run, the single-widget bridge (vantor-host --headless, "host") on one widget, and OLA driving
-//   the same racks ("ola1", "ola4", "ola8") where it is installed;
+//   racks of as many widgets ("ola1", "ola4") where it is installed: not eight, since its Art-Net plug-in
+//   bridges four universes at most;
 // - the disturbance of the other ports: four widgets at 44 Hz while port 4's widget is unplugged and plugged
 //   back, then stalls, then has its firmware updated through the running daemon: the largest gap between
 //   consecutive frames on ports 1 to 3 in each of those periods, and in a period without disturbance.
@@ -114,6 +115,17 @@ public:
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
+    // The daemon's status table, as `vantor-bridge --status` prints it.
+    std::string Status() const {
+        const std::string file = (folder_ / "status").string();
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+        waitpid(StartProgram(program_, {"--status"}, environment_, file), nullptr, 0);
+        std::stringstream text;
+        text << std::ifstream(file).rdbuf();
+        return text.str();
+    }
+
 private:
     std::string program_;
     std::filesystem::path folder_;
@@ -160,6 +172,7 @@ public:
 
     pid_t Pid() const { return pid_; }
     std::string Journal() const { return bridge_ ? bridge_->Journal() : ""; }
+    std::string Status() const { return bridge_ ? bridge_->Status() : ""; }
 
     // Peak resident memory in KiB.
     long Stop() {
@@ -186,17 +199,23 @@ void PrintJournal(const std::string& journal) {
     for (std::string line; std::getline(in, line);) std::fprintf(stderr, "  | %s\n", line.c_str());
 }
 
-// Until each of these ports' widgets has shown a frame, sending its universe a frame every 100 ms.
+// Until each of these ports' widgets has shown a frame, sending its universe a frame every 100 ms; says which
+// never did.
 bool WaitUntilBridging(const VethRig& rig, prowidget::WidgetRack& rack, const std::vector<int>& ports,
-                       std::chrono::seconds limit) {
+                       std::chrono::seconds limit, const std::string& subject) {
     std::map<int, std::size_t> before;
     for (int k : ports) before[k] = rack.Widget(k).FrameCount(kOutputLabel);
     const auto by = Clock::now() + limit;
     for (;;) {
-        bool all = true;
-        for (int k : ports) all = all && rack.Widget(k).FrameCount(kOutputLabel) > before[k];
-        if (all) return true;
-        if (Clock::now() >= by) return false;
+        std::string missing;
+        for (int k : ports)
+            if (rack.Widget(k).FrameCount(kOutputLabel) == before[k]) missing += " " + std::to_string(k);
+        if (missing.empty()) return true;
+        if (Clock::now() >= by) {
+            std::fprintf(stderr, "%s: no frame within %lld s on port%s\n", subject.c_str(),
+                         static_cast<long long>(limit.count()), missing.c_str());
+            return false;
+        }
         for (int k : ports) rig.Send(ArtDmx(0xFFFF, UniverseOf(k)));
         std::this_thread::sleep_for(100ms);
     }
@@ -228,8 +247,7 @@ std::optional<Measured> LatencyRun(const VethRig& rig, const Subject& subject, i
         return std::nullopt;
     }
     const std::vector<int> ports = PortsUpTo(subject.widgets);
-    if (!WaitUntilBridging(rig, rack, ports, 30s)) {
-        std::fprintf(stderr, "%s: not every widget got a frame within 30 s\n", subject.name.c_str());
+    if (!WaitUntilBridging(rig, rack, ports, 30s, subject.name)) {
         PrintJournal(running->Journal());
         return std::nullopt;
     }
@@ -254,6 +272,7 @@ std::optional<Measured> LatencyRun(const VethRig& rig, const Subject& subject, i
         rack.Widget(k).WaitForFrames(
             kOutputLabel, framesBefore[static_cast<std::size_t>(k - 1)] + static_cast<std::size_t>(packets),
             3s);
+    const std::string status = running->Status();
     const long peakKiB = running->Stop();
 
     Measured measured;
@@ -274,6 +293,8 @@ std::optional<Measured> LatencyRun(const VethRig& rig, const Subject& subject, i
     measured.p50 = Percentile(all, 0.50) / 1000;
     measured.p99 = Percentile(all, 0.99) / 1000;
     LatencyFigures(name, all, static_cast<std::size_t>(packets) * ports.size());
+    if (all.size() < static_cast<std::size_t>(packets) * ports.size() && !status.empty())
+        std::fprintf(stderr, "%s lost frames; its status then:\n%s", subject.name.c_str(), status.c_str());
     measured.worstPortP50 = *std::max_element(portP50.begin(), portP50.end());
     measured.worstPortP99 = *std::max_element(portP99.begin(), portP99.end());
     Figure(name + ".worst_port.p50", measured.worstPortP50, "ms");
@@ -314,10 +335,7 @@ std::string WriteFirmwareImage(const std::filesystem::path& folder) {
 
 // Port 4's widget brought back after a disturbance: its frames come again.
 bool Back(const VethRig& rig, prowidget::WidgetRack& rack, const std::string& what) {
-    if (WaitUntilBridging(rig, rack, {kDisturbedPort}, 20s)) return true;
-    std::fprintf(stderr, "disturbance: port %d's widget got no frame within 20 s after %s\n", kDisturbedPort,
-                 what.c_str());
-    return false;
+    return WaitUntilBridging(rig, rack, {kDisturbedPort}, 20s, "disturbance, after " + what);
 }
 
 bool DisturbanceRun(const VethRig& rig, double phaseSeconds) {
@@ -325,8 +343,7 @@ bool DisturbanceRun(const VethRig& rig, double phaseSeconds) {
     const std::string image = WriteFirmwareImage(folder.Path());
     prowidget::WidgetRack rack(4, (folder.Path() / "by-id").string());
     BridgeNode node(rack, folder.Path());
-    if (!WaitUntilBridging(rig, rack, PortsUpTo(4), 30s)) {
-        std::fprintf(stderr, "disturbance: not every widget got a frame within 30 s\n");
+    if (!WaitUntilBridging(rig, rack, PortsUpTo(4), 30s, "disturbance")) {
         PrintJournal(node.Journal());
         return false;
     }
@@ -464,7 +481,13 @@ int main(int argc, char** argv) {
         std::vector<Subject> subjects{{Kind::Host, 1, "host"}};
         for (int widgets : options.widgets) {
             subjects.push_back({Kind::Bridge, widgets, "bridge" + std::to_string(widgets)});
-            if (options.ola) subjects.push_back({Kind::Ola, widgets, "ola" + std::to_string(widgets)});
+            if (!options.ola) continue;
+            if (static_cast<std::size_t>(widgets) <= ola_bridge::kArtNetInputPorts)
+                subjects.push_back({Kind::Ola, widgets, "ola" + std::to_string(widgets)});
+            else
+                std::fprintf(stderr,
+                             "ola%d: not measured: OLA's Art-Net plug-in bridges %zu universes at most\n",
+                             widgets, ola_bridge::kArtNetInputPorts);
         }
         std::map<std::string, Measured> measured;
         for (const Subject& subject : subjects) {

@@ -26,6 +26,10 @@ constexpr std::array kDisabledPlugins = {"dummy",  "e131",       "espnet",  "ftd
                                          "osc",    "pathport",   "renard",  "sandnet", "shownet",
                                          "spi",    "stageprofi", "uartdmx", "usbdmx"};
 
+// The Art-Net input ports OLA's plug-in bridges: set to eight, OLA 0.10.9 shows its first four universes on
+// their widgets and never the others.
+constexpr std::size_t kArtNetInputPorts = 4;
+
 inline bool Installed() {
     return std::system("command -v olad >/dev/null 2>&1 && command -v ola_patch >/dev/null 2>&1") == 0;
 }
@@ -70,6 +74,9 @@ class Ola {
 public:
     explicit Ola(const std::string& device) : Ola(std::vector<Widget>{{device, bench_rig::kUniverse, ""}}) {}
     explicit Ola(const std::vector<Widget>& widgets) {
+        if (widgets.size() > kArtNetInputPorts)
+            throw std::invalid_argument("OLA's Art-Net plug-in bridges at most " +
+                                        std::to_string(kArtNetInputPorts) + " universes");
         char folder[] = "/tmp/vantor-bench-ola-XXXXXX";
         if (!mkdtemp(folder)) throw std::runtime_error("mkdtemp");
         folder_ = folder;
@@ -78,11 +85,11 @@ public:
         std::filesystem::create_directories(devices);
         for (const char* plugin : kDisabledPlugins)
             Write(config + "/ola-" + plugin + ".conf", "enabled = false\n");
-        const std::string ports = std::to_string(std::max<std::size_t>(4, widgets.size()));
-        Write(config + "/ola-artnet.conf", std::string("enabled = true\nip = ") + bench_rig::kHostAddress +
-                                               "\nnet = 0\nsubnet = 0\ninput_ports = " + ports +
-                                               "\noutput_ports = 4\nuse_loopback = false\n"
-                                               "always_broadcast = false\nuse_limited_broadcast = false\n");
+        Write(config + "/ola-artnet.conf",
+              std::string("enabled = true\nip = ") + bench_rig::kHostAddress +
+                  "\nnet = 0\nsubnet = 0\ninput_ports = " + std::to_string(kArtNetInputPorts) +
+                  "\noutput_ports = 4\nuse_loopback = false\n"
+                  "always_broadcast = false\nuse_limited_broadcast = false\n");
         // Its default frame limit (190 a second) would drop most of the 1,000 a second.
         Write(config + "/ola-usbserial.conf",
               "enabled = true\ndevice_dir = " + devices + "\ndevice_prefix = ttyUSB\npro_fps_limit = 5000\n");
