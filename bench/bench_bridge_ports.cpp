@@ -361,6 +361,15 @@ bool DisturbanceRun(const VethRig& rig, double phaseSeconds) {
             sent = number + 1;
         }
     });
+    // Stopped however the run ends.
+    struct Joiner {
+        std::atomic<bool>& stop;
+        std::thread& thread;
+        ~Joiner() {
+            stop = true;
+            if (thread.joinable()) thread.join();
+        }
+    } joiner{stop, sender};
     const auto hold =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(phaseSeconds));
     std::this_thread::sleep_for(1s);
