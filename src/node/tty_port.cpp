@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,7 +43,14 @@ void TtyPort::SetPortOpen(bool open) {
         settings.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
         ::tcsetattr(fd, TCSANOW, &settings);
     }
-    // No second program may write into a widget that a port drives.
+    // No second program may write into a widget that a port drives: not another node, nor a listing (root
+    // passes TIOCEXCL, not the lock).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw SerialError("Cannot open " + path_ + ": " +
+                          (error == EWOULDBLOCK ? std::string("in use by another program") : std::strerror(error)));
+    }
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
 }

@@ -42,7 +42,8 @@ public:
     using Locate = std::function<std::string()>;
     static constexpr std::chrono::milliseconds kLookEvery{500};
     static constexpr std::chrono::milliseconds kProbeTimeout{1000};
-    static constexpr std::chrono::milliseconds kLongestRetry{8000};
+    // A device that fails is tried less often, but never so seldom that a widget plugged back in waits long.
+    static constexpr std::chrono::milliseconds kLongestRetry{1500};
 
     WidgetLink(std::string label, Locate locate, PortMode mode, std::function<void()> wake);
     ~WidgetLink();
