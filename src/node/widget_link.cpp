@@ -49,7 +49,8 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
                                   [this](std::span<const std::uint8_t, kLevelCount> levels) {
                                       this->link.input_.Put(levels, prowidget.ReceivedSlotCount());
                                       this->link.counters_.framesIn.fetch_add(1, std::memory_order_relaxed);
-                                      this->link.Wake();
+                                      // The network side takes the frame; this thread is awake already.
+                                      if (this->link.wake_) this->link.wake_();
                                   });
     }
 
