@@ -203,6 +203,9 @@ TEST_P(BridgeReload, UnchangedPortsMissNoFrameAndTheOthersFollowTheFile) {
         if (row.brokenAfter || has(row.after, [&](const TestPort& p) { return p == port; }))
             unchanged.push_back(port);
 
+    std::vector<std::size_t> probes;
+    for (const TestPort& port : unchanged)
+        probes.push_back(rack_->Widget(port.widget).GetParametersRequests());
     const std::size_t mark = node_->Said().size();
     int reloadedAt = -1;
     ASSERT_TRUE(FeedThroughout(unchanged, [&](int n) {
@@ -213,6 +216,14 @@ TEST_P(BridgeReload, UnchangedPortsMissNoFrameAndTheOthersFollowTheFile) {
         if (reloadedAt < 0 && node_->Said().find("reload: ", mark) != std::string::npos) reloadedAt = n;
         return reloadedAt >= 0 && n > reloadedAt + 20;
     }));
+    // The feed waits for each frame, so a port started again would lose none: its link must not have moved.
+    for (std::size_t k = 0; k < unchanged.size(); ++k) {
+        EXPECT_EQ(rack_->Widget(unchanged[k].widget).GetParametersRequests(), probes[k])
+            << unchanged[k].Label() << "\n"
+            << node_->Said();
+        EXPECT_EQ(node_->Said().find("\n" + unchanged[k].Label() + ": ", mark - 1), std::string::npos)
+            << node_->Said();
+    }
 
     if (row.brokenAfter) {
         EXPECT_TRUE(node_->WaitFor("not taken; nothing changed", 10s, mark)) << node_->Said();
