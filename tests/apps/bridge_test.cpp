@@ -62,13 +62,16 @@ int LastNumber(prowidget::Simulator& widget) {
     return frame->data[512] << 8 | static_cast<std::uint8_t>(frame->data[1] - 1);
 }
 
-// The node's sACN data packets of a universe, those that end the stream or the others.
+// The node's sACN data packets of a universe on its group, those that end the stream or the others.
 std::size_t SacnPackets(LoopbackCapture& capture, int universe, bool terminated) {
     std::size_t count = 0;
     for (const auto& datagram : capture.Poll()) {
         SacnIgnored ignored;
-        const auto packet =
-            datagram.toPort == kSacnPort ? ParseSacnDataPacket(datagram.payload, ignored) : std::nullopt;
+        const std::string group =
+            "239.255." + std::to_string(universe >> 8) + "." + std::to_string(universe & 0xFF);
+        const auto packet = datagram.toPort == kSacnPort && datagram.to == group
+                                ? ParseSacnDataPacket(datagram.payload, ignored)
+                                : std::nullopt;
         count += packet && packet->Universe == universe &&
                  ((packet->Options & kSacnOptionStreamTerminated) != 0) == terminated;
     }
