@@ -73,6 +73,8 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void StartReplyTimeout() override { replyDeadline = Clock::now() + milliseconds(kReplyTimeoutMs); }
     bool ReplyTimeoutRunning() const override { return Clock::now() < replyDeadline; }
     void WaitForEvents(int maxMs) override {
+        // A port removed mid-update must not wait out every page's time-out: its next write fails at once.
+        if (link.stopping_) port.SetPortOpen(false);
         Pump(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))));
     }
     FrameAssembler::TimePoint Now() const override { return Clock::now(); }
