@@ -319,6 +319,7 @@ TEST_F(Bridge, AnUnpluggedWidgetComesBackAndTheOtherPortMissesNothing) {
     const TestPort steady{.number = 1, .widget = 1, .universe = 0, .bySerialNumber = true};
     const TestPort replugged{.number = 2, .widget = 2, .universe = 1, .bySerialNumber = true};
     Start({steady, replugged});
+    const std::size_t probes = rack_->Widget(1).GetParametersRequests();
     std::size_t mark = 0;
     int pluggedAt = -1;
     ASSERT_TRUE(FeedThroughout({steady}, [&](int n) {
@@ -336,6 +337,7 @@ TEST_F(Bridge, AnUnpluggedWidgetComesBackAndTheOtherPortMissesNothing) {
         return LastNumber(rack_->Widget(2)) > pluggedAt;
     }));
     EXPECT_NE(node_->Said().find("port 2: linked to the widget", mark), std::string::npos) << node_->Said();
+    EXPECT_EQ(rack_->Widget(1).GetParametersRequests(), probes) << node_->Said();
 }
 
 // A file refused at start: the line and the reason, exit status 2, and no node.
