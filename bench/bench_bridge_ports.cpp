@@ -312,16 +312,31 @@ struct Period {
     Clock::time_point to;
 };
 
-// The largest gap between consecutive output frames whose later frame came within the period, in ms.
-double LargestGap(const std::vector<prowidget::Frame>& frames, const Period& period) {
-    double largest = 0;
-    std::optional<Clock::time_point> previous;
+// The largest gap between consecutive output frames whose later frame came within the period, in ms, when
+// that frame came, and how far apart the two frames' datagrams were sent: the sender's own share of the gap.
+struct Gap {
+    double ms = 0;
+    Clock::time_point at{};
+    double sentApartMs = 0;
+};
+
+Gap LargestGap(const std::vector<prowidget::Frame>& frames, const Period& period,
+               const std::vector<Clock::time_point>& sentAt) {
+    const auto sent = [&](const prowidget::Frame& frame) {
+        const std::size_t number =
+            frame.data.size() == 513 ? frame.data[1] | frame.data[2] << 8 : sentAt.size();
+        return number < sentAt.size() ? sentAt[number] : frame.at;
+    };
+    Gap largest;
+    const prowidget::Frame* previous = nullptr;
     for (const auto& frame : frames) {
         if (frame.label != kOutputLabel) continue;
-        if (previous && frame.at >= period.from && frame.at <= period.to)
-            largest =
-                std::max(largest, std::chrono::duration<double, std::milli>(frame.at - *previous).count());
-        previous = frame.at;
+        const double ms =
+            previous ? std::chrono::duration<double, std::milli>(frame.at - previous->at).count() : 0;
+        if (frame.at >= period.from && frame.at <= period.to && ms > largest.ms)
+            largest = {ms, frame.at,
+                       std::chrono::duration<double, std::milli>(sent(frame) - sent(*previous)).count()};
+        previous = &frame;
     }
     return largest;
 }
@@ -351,12 +366,15 @@ bool DisturbanceRun(const VethRig& rig, double phaseSeconds) {
     // Every port at 44 Hz throughout, as a console sends; the numbers tell lost frames.
     std::atomic<bool> stop{false};
     std::atomic<int> sent{0};
+    // When each round went, by its number; read once the sender has stopped.
+    std::vector<Clock::time_point> sentAt(0x10000);
     std::thread sender([&] {
         const auto period =
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / kRate));
         const auto start = Clock::now();
         for (int number = 0; !stop; ++number) {
             std::this_thread::sleep_until(start + period * number);
+            sentAt[static_cast<std::size_t>(number) % sentAt.size()] = Clock::now();
             for (int k = 1; k <= 4; ++k) rig.Send(ArtDmx(static_cast<std::uint16_t>(number), UniverseOf(k)));
             sent = number + 1;
         }
@@ -422,10 +440,21 @@ bool DisturbanceRun(const VethRig& rig, double phaseSeconds) {
     std::vector<std::vector<prowidget::Frame>> frames;
     for (int k = 1; k <= 3; ++k) frames.push_back(rack.Widget(k).TakeFrames());
     for (const Period& period : periods) {
-        double gap = 0;
-        for (const auto& portFrames : frames) gap = std::max(gap, LargestGap(portFrames, period));
-        Figure("gap." + period.name + "_4x44hz", gap, "ms");
-        if (period.name != "baseline") disturbed = std::max(disturbed, gap);
+        Gap gap;
+        int port = 0;
+        for (int k = 1; k <= 3; ++k)
+            if (const Gap portGap = LargestGap(frames[static_cast<std::size_t>(k - 1)], period, sentAt);
+                portGap.ms > gap.ms) {
+                gap = portGap;
+                port = k;
+            }
+        Figure("gap." + period.name + "_4x44hz", gap.ms, "ms");
+        std::fprintf(
+            stderr,
+            "gap: %s: the largest on port %d, %.2f s into the period; its datagrams went %.1f ms apart\n",
+            period.name.c_str(), port, std::chrono::duration<double>(gap.at - period.from).count(),
+            gap.sentApartMs);
+        if (period.name != "baseline") disturbed = std::max(disturbed, gap.ms);
     }
     Figure("gap.disturbed_4x44hz", disturbed, "ms");
     // Frames sent to ports 1 to 3 while it all happened that never reached their widgets.
