@@ -26,8 +26,9 @@ inline constexpr std::size_t kSimLevelCount = 513;  // entry 0 the start code, e
 inline constexpr std::size_t kSimPageBytes = 64;
 inline constexpr std::size_t kSimMaxDataLength = 600;       // longer length fields are taken as line noise
 inline constexpr std::uint8_t kSimNotParametersLabel = 10;  // the serial-number frame
-// The serial number a label-10 request is answered with, low byte first.
-inline constexpr std::array<std::uint8_t, 4> kSimSerialNumber = {0x78, 0x56, 0x34, 0x12};
+// The serial number a label-10 request is answered with, low byte first, unless SetSerialNumber chose
+// another.
+inline constexpr std::uint32_t kSimSerialNumber = 0x12345678;
 
 using SimLevels = std::array<std::uint8_t, kSimLevelCount>;
 
@@ -64,6 +65,8 @@ public:
     // break, MAB and rate bytes.
     void SetParameters(Parameters p);
     Parameters CurrentParameters() const;
+    // What a serial-number request (label 10) is answered with, low byte first.
+    void SetSerialNumber(std::uint32_t serialNumber);
 
     // Every whole frame received, of any label: counts, the last one, and all of them in arrival order (the
     // oldest are dropped beyond kKeptFrames; counts go on). TakeFrames hands them over and forgets them.

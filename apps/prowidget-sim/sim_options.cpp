@@ -1,5 +1,6 @@
 #include "sim_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -13,6 +14,8 @@ bool ParseInt(std::string_view text, long low, long high, long& value) {
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
 }
+
+constexpr long kMaxWidgets = 64;
 
 bool ParseByte(std::string_view text, std::uint8_t& byte) {
     long value = 0;
@@ -90,6 +93,7 @@ bool ParsePageAnswer(std::string_view text, std::vector<std::pair<int, PageAnswe
 ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args) {
     ParsedSimOptions parsed;
     SimOptions& o = parsed.options;
+    bool serialBaseGiven = false;
     using Setter = std::function<bool(const std::string&)>;
     const std::map<std::string, Setter> withValue = {
         {"--firmware", [&](const std::string& v) { return ParseFirmware(v, o.parameters); }},
@@ -133,6 +137,26 @@ ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args) {
              o.link = v;
              return !v.empty();
          }},
+        {"--widgets",
+         [&](const std::string& v) {
+             long n = 0;
+             if (!ParseInt(v, 1, kMaxWidgets, n)) return false;
+             o.widgets = static_cast<int>(n);
+             return true;
+         }},
+        {"--by-id",
+         [&](const std::string& v) {
+             o.byId = v;
+             return !v.empty();
+         }},
+        {"--serial-base",
+         [&](const std::string& v) {
+             long base = 0;
+             if (!ParseInt(v, 0, 0xFFFFFFFFL, base)) return false;
+             o.serialBase = static_cast<std::uint32_t>(base);
+             serialBaseGiven = true;
+             return true;
+         }},
     };
     const std::map<std::string, bool*> flags = {
         {"--silent", &o.silent},
@@ -171,6 +195,14 @@ ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args) {
             return parsed;
         }
     }
+    if (o.widgets == 0 && (!o.byId.empty() || serialBaseGiven)) {
+        parsed.error = (o.byId.empty() ? "--serial-base" : "--by-id") + std::string(" needs --widgets");
+    } else if (o.widgets != 0 && !o.link.empty()) {
+        parsed.error = "--link serves one widget; with --widgets use --by-id";
+    } else if (o.widgets != 0 && o.serialBase > 0xFFFFFFFFL - (o.widgets - 1)) {
+        parsed.error = "--serial-base " + std::to_string(o.serialBase) + " leaves no room for " +
+                       std::to_string(o.widgets) + " widgets";
+    }
     return parsed;
 }
 
@@ -189,10 +221,47 @@ void ApplySimOptions(Simulator& sim, const SimOptions& options) {
     if (options.receiveMode) sim.SetReceiveMode(true);
 }
 
+RackCommand ParseRackCommand(std::string_view line, int widgets) {
+    std::vector<std::string_view> words;
+    while (!line.empty()) {
+        auto start = line.find_first_not_of(" \t\r");
+        if (start == std::string_view::npos) break;
+        line.remove_prefix(start);
+        auto end = std::min(line.find_first_of(" \t\r"), line.size());
+        words.push_back(line.substr(0, end));
+        line.remove_prefix(end);
+    }
+    RackCommand command;
+    if (words.empty()) return command;
+    if (words[0] == "unplug") {
+        command.action = RackCommand::Action::Unplug;
+    } else if (words[0] == "plug") {
+        command.action = RackCommand::Action::Plug;
+    } else {
+        command.error = "unknown command: " + std::string(words[0]) + " (expected unplug K or plug K)";
+        return command;
+    }
+    long number = 0;
+    if (words.size() != 2 || !ParseInt(words[1], 1, widgets, number)) {
+        command = {};
+        command.error =
+            std::string(words[0]) + " needs one widget number from 1 to " + std::to_string(widgets);
+        return command;
+    }
+    command.number = static_cast<int>(number);
+    return command;
+}
+
 std::string SimUsage() {
     return "Usage: prowidget-sim [options]\n"
+           "       prowidget-sim --widgets N [--by-id DIR] [--serial-base S] [options]\n"
            "A simulated USB Pro widget on a pseudo-terminal. Prints the device path on its first line,\n"
            "then serves it until SIGINT or SIGTERM.\n"
+           "With --widgets, serves N widgets, each with the options below and a serial number of its own,\n"
+           "prints a line per widget (widget K: PATH serial NNNNNNNN [by-id LINK]) and reads commands on\n"
+           "standard input, one a line: \"unplug K\" (its pty closes, its link goes) and \"plug K\" (a new "
+           "pty,\n"
+           "the same serial number); each is answered with the widget's new line.\n"
            "\n"
            "  --firmware MSB.LSB       firmware version in the parameters reply (default 2.44)\n"
            "  --break N                break time byte (default 9)\n"
@@ -213,6 +282,10 @@ std::string SimUsage() {
            "                           answer firmware page N (from 1) so; may be repeated\n"
            "  --stray-answer           answer every reprogram request with a page answer \"TRUE\"\n"
            "  --link PATH              make PATH a symbolic link to the device while running\n"
+           "  --widgets N              serve N widgets (1 to 64) with commands on standard input\n"
+           "  --by-id DIR              link DIR/usb-Vantor_Simulated_Pro_Widget_<serial>-if00-port0 to\n"
+           "                           each widget's pty, as udev does in /dev/serial/by-id\n"
+           "  --serial-base S          serial number of widget 1; widget K has S+K-1 (default 1)\n"
            "  --verbose                log every frame received and written to standard error\n"
            "  --help                   show this text\n";
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct SimOptions {
     bool strayAnswer = false;
     std::vector<std::pair<int, PageAnswer>> pageAnswers;
     std::string link;
+    int widgets = 0;  // 0: the one widget of a plain command line, served without a rack
+    std::string byId;
+    std::uint32_t serialBase = 1;
     bool verbose = false;
     bool help = false;
 };
@@ -37,5 +41,15 @@ struct ParsedSimOptions {
 ParsedSimOptions ParseSimOptions(const std::vector<std::string>& args);
 void ApplySimOptions(Simulator& sim, const SimOptions& options);
 std::string SimUsage();
+
+// One line of standard input while serving several widgets: "unplug K" or "plug K". A blank line is nothing.
+struct RackCommand {
+    enum class Action { Nothing, Unplug, Plug };
+    Action action = Action::Nothing;
+    int number = 0;
+    std::string error;  // empty when the line was understood
+    bool operator==(const RackCommand&) const = default;
+};
+RackCommand ParseRackCommand(std::string_view line, int widgets);
 
 }  // namespace prowidget

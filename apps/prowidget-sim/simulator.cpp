@@ -19,6 +19,11 @@ Parameters Simulator::CurrentParameters() const {
     return impl_->parameters;
 }
 
+void Simulator::SetSerialNumber(std::uint32_t serialNumber) {
+    std::lock_guard lock(impl_->mu);
+    impl_->serialNumber = serialNumber;
+}
+
 std::size_t Simulator::FrameCount(std::uint8_t label) const {
     std::lock_guard lock(impl_->mu);
     return impl_->frameCounts[label];

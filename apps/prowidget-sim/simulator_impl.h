@@ -50,6 +50,7 @@ struct Simulator::Impl {
     mutable std::mutex mu;
     mutable std::condition_variable changed;
     Parameters parameters;
+    std::uint32_t serialNumber = kSimSerialNumber;
     std::array<std::size_t, 256> frameCounts{};
     std::map<std::uint8_t, Frame> lastFrames;
     std::deque<Frame> keptFrames;

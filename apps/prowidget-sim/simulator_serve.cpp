@@ -191,9 +191,13 @@ std::vector<std::vector<std::uint8_t>> Simulator::Impl::Answer(std::uint8_t labe
             parameters.mabTime = data[3];
             parameters.frameRate = data[4];
             return {};
-        case kSimNotParametersLabel:
+        case kSimNotParametersLabel: {
             // A serial-number request, as other hosts send to recognise a widget (the plug-in never does).
-            return {BuildFrame(kSimNotParametersLabel, kSimSerialNumber)};
+            const std::uint8_t serial[] = {
+                static_cast<std::uint8_t>(serialNumber), static_cast<std::uint8_t>(serialNumber >> 8),
+                static_cast<std::uint8_t>(serialNumber >> 16), static_cast<std::uint8_t>(serialNumber >> 24)};
+            return {BuildFrame(kSimNotParametersLabel, serial)};
+        }
         case kLabelReceiveMode:
             if (!receiveMode) {
                 receiveMode = true;

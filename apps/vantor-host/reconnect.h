@@ -6,7 +6,7 @@
 #include <string>
 
 #include "console.h"
-#include "device_identity.h"
+#include "node/device_identity.h"
 #include "plugin_library.h"
 
 // Keeps a bridge on its widget through an unplug, and waits for a widget that is not there at start: when the

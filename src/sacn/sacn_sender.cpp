@@ -43,7 +43,7 @@ void SacnSender::Stop() {
 }
 
 void SacnSender::SendDiscoveryIfDue(TimePoint now) {
-    if (now < nextDiscovery_) return;
+    if (!discoveryOn_ || now < nextDiscovery_) return;
     nextDiscovery_ = now + kDiscoveryInterval;
     const std::array<std::uint16_t, 1> universes{fields_.Universe};
     const std::size_t size = BuildSacnDiscoveryPacket(fields_, 0, 0, universes, discovery_);

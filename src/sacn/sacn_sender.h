@@ -34,6 +34,8 @@ public:
     void Send(std::span<const std::uint8_t> levels, TimePoint now);
     // Universe discovery when it is due.
     void Tick(TimePoint now);
+    // Off where one discovery packet lists the universes of several senders of the same CID.
+    void SetDiscovery(bool on) { discoveryOn_ = on; }
     // Ends a running stream: three stream-terminated packets with the last levels sent.
     void Stop();
     bool Running() const { return running_; }
@@ -52,6 +54,7 @@ private:
     std::string sourceName_;
     bool hasIdentity_ = false;
     bool running_ = false;
+    bool discoveryOn_ = true;
     std::uint8_t sequence_ = 0;
     TimePoint nextDiscovery_{};
     SacnDataPacketBytes data_{};

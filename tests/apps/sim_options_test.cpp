@@ -41,6 +41,11 @@ TEST(SimOptions, UnderstoodCommandLinesSetTheirFields) {
         {{"--link", "/tmp/widget", "--reply-delay", "30"},
          [](const SimOptions& o) { return o.link == "/tmp/widget" && o.replyDelayMs == 30; }},
         {{"--stall-after", "3"}, [](const SimOptions& o) { return o.stallAfter == 3u; }},
+        {{"--widgets", "3", "--by-id", "/tmp/by-id", "--serial-base", "4294967293"},
+         [](const SimOptions& o) {
+             return o.widgets == 3 && o.byId == "/tmp/by-id" && o.serialBase == 4294967293u;
+         }},
+        {{"--widgets=64"}, [](const SimOptions& o) { return o.widgets == 64 && o.serialBase == 1; }},
         {{"--help"}, [](const SimOptions& o) { return o.help; }},
     };
     for (const auto& row : rows) {
@@ -69,8 +74,31 @@ TEST(SimOptions, BadCommandLinesAreRefusedWithTheReason) {
         {{"--report-rate", "-1"}, "bad value for --report-rate: -1"},
         {{"--report-rate", "fast"}, "bad value for --report-rate: fast"},
         {{"--stall-after", "-1"}, "bad value for --stall-after: -1"},
+        {{"--widgets", "0"}, "bad value for --widgets: 0"},
+        {{"--widgets", "65"}, "bad value for --widgets: 65"},
+        {{"--widgets", "2", "--serial-base", "4294967296"}, "bad value for --serial-base: 4294967296"},
+        {{"--widgets", "2", "--serial-base", "4294967295"},
+         "--serial-base 4294967295 leaves no room for 2 widgets"},
+        {{"--by-id", "/tmp/by-id"}, "--by-id needs --widgets"},
+        {{"--serial-base", "5"}, "--serial-base needs --widgets"},
+        {{"--widgets", "2", "--link", "/tmp/w"}, "--link serves one widget; with --widgets use --by-id"},
     };
     for (const auto& row : rows) EXPECT_EQ(ParseSimOptions(row.args).error, row.error) << row.error;
+}
+
+TEST(SimOptions, RackCommandsNameOneWidgetOrAreRefused) {
+    using Action = RackCommand::Action;
+    const std::string kNoWidget = " needs one widget number from 1 to 3";
+    const std::pair<std::string, RackCommand> rows[] = {
+        {"unplug 2", {Action::Unplug, 2, ""}},
+        {" plug\t3\r", {Action::Plug, 3, ""}},
+        {"  ", {}},
+        {"unplug 4", {Action::Nothing, 0, "unplug" + kNoWidget}},
+        {"plug", {Action::Nothing, 0, "plug" + kNoWidget}},
+        {"plug 1 2", {Action::Nothing, 0, "plug" + kNoWidget}},
+        {"eject 1", {Action::Nothing, 0, "unknown command: eject (expected unplug K or plug K)"}},
+    };
+    for (const auto& [line, command] : rows) EXPECT_EQ(ParseRackCommand(line, 3), command) << line;
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "frame_codec.h"
 #include "prowidget_sim.h"
 #include "pty_peer.h"
+#include "widget_rack.h"
 
 namespace prowidget {
 namespace {
@@ -202,6 +207,36 @@ TEST(SimulatorReplies, SeveralSimulatorsServeTheirOwnPorts) {
         EXPECT_EQ(sims[i]->FrameCount(6), 1u) << i;
         EXPECT_EQ(sims[i]->LastFrame(6)->data, Bytes(513, static_cast<std::uint8_t>(i))) << i;
     }
+}
+
+TEST(SimulatorReplies, RackWidgetsKeepTheirSerialNumberAndLinkAcrossAReplug) {
+    const auto folder = std::filesystem::temp_directory_path() / ("widget-rack-" + std::to_string(getpid()));
+    const auto serialThrough = [](const std::string& path) {
+        PtyPeer peer(path);
+        peer.Write({0x7E, 0x0A, 0x00, 0x00, 0xE7});
+        auto frames = peer.ReadFrames(1, kGenerous);
+        return frames.empty() ? ReceivedFrame{} : frames[0];
+    };
+    {
+        WidgetRack rack(3, (folder / "by-id").string(), 0x01020304);
+        EXPECT_EQ(rack.ByIdName(1), "usb-Vantor_Simulated_Pro_Widget_16909060-if00-port0");
+        for (int k = 1; k <= 3; ++k) {
+            EXPECT_EQ(std::filesystem::read_symlink(rack.ByIdPath(k)), rack.DevicePath(k)) << k;
+            EXPECT_EQ(serialThrough(rack.ByIdPath(k)),
+                      (ReceivedFrame{10, {static_cast<std::uint8_t>(3 + k), 3, 2, 1}}))
+                << k;
+        }
+        PtyPeer unplugged(rack.DevicePath(2));
+        rack.Unplug(2);
+        EXPECT_THROW(unplugged.Write({0x7E, 0x0A, 0x00, 0x00, 0xE7}), std::system_error);
+        EXPECT_FALSE(std::filesystem::is_symlink(rack.ByIdPath(2)));
+        EXPECT_THROW(rack.Widget(2), std::logic_error);
+        rack.Plug(2);
+        EXPECT_EQ(std::filesystem::read_symlink(rack.ByIdPath(2)), rack.DevicePath(2));
+        EXPECT_EQ(serialThrough(rack.ByIdPath(2)), (ReceivedFrame{10, {5, 3, 2, 1}}));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "by-id"));
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "platform/qt/logging.h"
-#include "platform/qt/serial_port_map.h"
+#include "widget/serial_port_map.h"
 #include "stuff/scoped_flag.h"
 
 namespace {

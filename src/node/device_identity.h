@@ -10,6 +10,7 @@
 // plain ttyS), which only its path names. Reads the file system only: the device is never opened.
 // VANTOR_SERIAL_BY_ID names another folder of by-id links (for tests).
 using Identities = std::vector<std::string>;
+std::string ByIdFolder();
 Identities DeviceIdentities(const std::string& path);
 
 // Whether the two share a name: then they are the same device.

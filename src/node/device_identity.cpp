@@ -1,4 +1,4 @@
-#include "device_identity.h"
+#include "node/device_identity.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,10 +19,8 @@ std::string FirstLine(const fs::path& file) {
 }
 
 void AddByIdNames(const fs::path& device, Identities& names) {
-    const char* folder = std::getenv("VANTOR_SERIAL_BY_ID");
     std::error_code error;
-    for (const auto& entry :
-         fs::directory_iterator(folder && *folder ? folder : "/dev/serial/by-id", error)) {
+    for (const auto& entry : fs::directory_iterator(ByIdFolder(), error)) {
         std::error_code unresolved;
         if (fs::canonical(entry.path(), unresolved) == device && !unresolved)
             names.push_back("by-id:" + entry.path().filename().string());
@@ -44,6 +42,11 @@ void AddUsbSerial(const fs::path& device, Identities& names) {
 }
 
 }  // namespace
+
+std::string ByIdFolder() {
+    const char* folder = std::getenv("VANTOR_SERIAL_BY_ID");
+    return folder && *folder ? folder : "/dev/serial/by-id";
+}
 
 Identities DeviceIdentities(const std::string& path) {
     std::error_code error;

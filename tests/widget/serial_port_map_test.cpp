@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/qt/serial_port_map.h"
+#include "widget/serial_port_map.h"
 
 namespace {
 

@@ -57,7 +57,7 @@ void Console::Print(const std::string& text) {
     if (quiet_) return;
     const bool wasShowing = showing_;
     Clear();
-    std::fprintf(out_, "vantor-host: %s\n", text.c_str());
+    std::fprintf(out_, "%s: %s\n", program_invocation_short_name, text.c_str());
     if (wasShowing) {
         std::fputs(shown_.c_str(), out_);
         showing_ = true;
@@ -67,7 +67,7 @@ void Console::Print(const std::string& text) {
 
 void Console::Warn(const std::string& text) {
     if (showing_ && isatty(STDERR_FILENO)) Clear();
-    std::fprintf(stderr, "vantor-host: %s\n", text.c_str());
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
 }
 
 void Console::Finish() {

@@ -1,4 +1,4 @@
-#include "platform/qt/serial_port_map.h"
+#include "widget/serial_port_map.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The vantor-bridge command line.
+struct BridgeOptions {
+    std::optional<std::string> config;
+    bool listPorts = false;
+    bool status = false;
+    bool check = false;
+    bool help = false;
+    int simulateWidgets = 0;
+    // Ask the running node to update a port's widget from a firmware file.
+    std::optional<int> firmwarePort;
+    std::string firmwareFile;
+};
+
+struct ParsedBridgeOptions {
+    BridgeOptions options;
+    std::string error;  // empty when understood
+};
+
+ParsedBridgeOptions ParseBridgeOptions(const std::vector<std::string>& args);
+std::string BridgeUsage();

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "artnet/artnet_packets.h"
+
+inline constexpr std::uint16_t kHighestPortAddress = 0x7FFF;
+// The most ArtDmx per second a DMX512 port takes.
+inline constexpr std::uint16_t kDmxRefreshRate = 44;
+
+#pragma pack(push, 1)
+// The poll reply as a node with one port per reply sends it: the plug-in's record up to the MAC, then the
+// bind fields that tell a node's ports apart. Fields marked BE go out high byte first.
+struct NodePollReplyRecord {
+    std::array<std::uint8_t, 8> ID;
+    std::uint16_t OpCode;
+    std::array<std::uint8_t, 4> IPAddress;
+    std::uint16_t Port;
+    std::uint8_t VersInfoH;
+    std::uint8_t VersInfo;
+    std::uint8_t NetSwitch;
+    std::uint8_t SubSwitch;
+    std::uint16_t Oem;  // BE
+    std::uint8_t UbeaVersion;
+    std::uint8_t Status1;
+    std::uint16_t EstaMan;
+    std::array<std::uint8_t, 18> ShortName;
+    std::array<std::uint8_t, 64> LongName;
+    std::array<std::uint8_t, 64> NodeReport;
+    std::uint16_t NumPorts;  // BE
+    std::array<std::uint8_t, 4> PortTypes;
+    std::array<std::uint8_t, 4> GoodInput;
+    std::array<std::uint8_t, 4> GoodOutputA;
+    std::array<std::uint8_t, 4> SwIn;
+    std::array<std::uint8_t, 4> SwOut;
+    std::uint8_t AcnPriority;
+    std::uint8_t SwMacro;
+    std::uint8_t SwRemote;
+    std::array<std::uint8_t, 3> Spare;
+    std::uint8_t Style;
+    std::array<std::uint8_t, 6> MAC;
+    std::array<std::uint8_t, 4> BindIp;
+    std::uint8_t BindIndex;
+    std::uint8_t Status2;
+    std::array<std::uint8_t, 4> GoodOutputB;
+    std::uint8_t Status3;
+    std::array<std::uint8_t, 6> DefaultRespUid;
+    std::uint16_t User;         // BE
+    std::uint16_t RefreshRate;  // BE
+    std::uint8_t BackgroundQueuePolicy;
+    std::array<std::uint8_t, 10> Filler;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(NodePollReplyRecord) == sizeof(PollReplyRecord));
+static_assert(offsetof(NodePollReplyRecord, NumPorts) == 172);
+static_assert(offsetof(NodePollReplyRecord, AcnPriority) == 194);
+static_assert(offsetof(NodePollReplyRecord, MAC) == 201);
+static_assert(offsetof(NodePollReplyRecord, BindIp) == 207);
+static_assert(offsetof(NodePollReplyRecord, BindIndex) == 211);
+static_assert(offsetof(NodePollReplyRecord, Status2) == 212);
+static_assert(offsetof(NodePollReplyRecord, Status3) == 217);
+static_assert(offsetof(NodePollReplyRecord, RefreshRate) == 226);
+static_assert(offsetof(NodePollReplyRecord, Filler) == 229);
+
+// What a port's reply says beside its settings.
+struct PortReplyFacts {
+    std::array<std::uint8_t, 4> address{};
+    std::array<std::uint8_t, 6> mac{};
+    std::uint8_t bindIndex = 1;
+    std::uint16_t portAddress = 0;
+    bool output = true;  // send mode: Art-Net to the widget's output
+    bool dataFlowing = false;
+    std::uint8_t acnPriority = 100;
+    std::string shortName;
+    std::string longName;
+    std::string report;  // the text after "#0001 [counter] "
+    std::uint32_t reportCounter = 0;
+};
+
+NodePollReplyRecord BuildNodePollReply(const PortReplyFacts& facts);
+
+// An ArtDmx as it came: its 15-bit Port-Address and the slots it carries (a span into the datagram).
+struct ArtDmxIn {
+    std::uint16_t portAddress = 0;
+    std::uint8_t sequence = 0;
+    std::uint8_t physical = 0;
+    std::span<const std::uint8_t> slots;
+};
+// nullopt for a datagram that is no ArtDmx of at least one slot.
+std::optional<ArtDmxIn> ReadArtDmx(std::span<const std::uint8_t> datagram);
+
+// Writes an ArtDmx of the slots (1 to 512, sent as an even count) into out and returns its size.
+std::size_t BuildNodeArtDmx(std::uint16_t portAddress, std::uint8_t sequence, std::uint8_t physical,
+                            std::span<const std::uint8_t> slots, ArtDmxRecord& out);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "node/node_config.h"
+
+// The value checks both settings files share; each refusal lands in the error list with its line, so that a
+// reader sees every fault of the file at once.
+class ConfigChecks {
+public:
+    ConfigChecks(std::string fileName, std::vector<ConfigError>& errors)
+        : fileName_(std::move(fileName)), errors_(errors) {}
+
+    void Refuse(int line, std::string reason);
+    // A whole number from low to high; `what` names it in the reason.
+    std::optional<int> Number(int line, std::string_view what, std::string_view text, int low, int high);
+    std::optional<PortMode> Mode(int line, std::string_view text);
+    std::optional<BridgeProtocol> Protocol(int line, std::string_view text);
+    // The port's universe, or the protocol's default when text is absent. Art-Net's highest differs: the old
+    // bridge took 0 to 255, the node a whole Port-Address.
+    // False when refused.
+    bool Universe(int line, std::optional<std::string_view> text, int artNetHighest, PortConfig& port);
+    // A node's or port's name as it will go into the 64-byte name fields of either protocol.
+    std::optional<std::string> Name(int line, std::string_view text);
+    // The file's errors in its order, those of the file as a whole first.
+    void SortByLine();
+
+private:
+    std::string fileName_;
+    std::vector<ConfigError>& errors_;
+};
+
+inline constexpr int kHighestPortAddress = 32767;
+inline constexpr int kLowestSacnUniverse = 1;
+inline constexpr int kHighestSacnUniverse = 63999;
+inline constexpr std::size_t kLongestName = 63;
+inline constexpr int kHighestPriority = 200;
+inline constexpr int kHighestTtl = 255;
+
+// Each line of a settings file with its number from 1, a leading byte order mark dropped.
+void ForEachLine(std::string_view text, const std::function<void(int, std::string_view)>& take);

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "node/level_mailbox.h"
+#include "node/node_config.h"
+
+enum class LinkState : std::uint8_t { Waiting, Probing, Linked, Updating };
+
+// What a link has counted since it started; read from any thread.
+struct LinkCounters {
+    std::atomic<std::uint64_t> framesOut{0};  // output frames the widget took
+    std::atomic<std::uint64_t> framesIn{0};   // good start code 0 reports handed to the network side
+    std::atomic<std::uint64_t> faulty{0};     // reports the widget flagged
+    std::atomic<std::uint64_t> otherStartCode{0};
+    std::atomic<std::uint64_t> noLevels{0};
+    std::atomic<std::uint64_t> linkLosses{0};
+};
+
+// One widget, served by a thread of its own, so that what waits on one widget (a probe's answer, a firmware
+// page's acknowledgement, a write into a stalled device) never holds up another port's frames or the
+// network. Levels cross between the threads through lock-free mailboxes that keep only the latest frame; the
+// rest (lines for the journal, the device found, commands) crosses under a mutex, off the frames' path.
+//
+// The link looks for its widget with `locate` (on its own thread, every kLookEvery while it waits), opens
+// it, asks for its parameters, and serves it in its mode until it fails or vanishes; then it waits for it
+// again. `wake` is called from the link's thread whenever there is something to take: an input frame, a
+// line, a change of state.
+class WidgetLink {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Locate = std::function<std::string()>;
+    static constexpr std::chrono::milliseconds kLookEvery{500};
+    static constexpr std::chrono::milliseconds kProbeTimeout{1000};
+    // A device that fails is tried less often, but never so seldom that a widget plugged back in waits long.
+    static constexpr std::chrono::milliseconds kLongestRetry{1500};
+
+    WidgetLink(std::string label, Locate locate, PortMode mode, std::function<void()> wake);
+    ~WidgetLink();
+    WidgetLink(const WidgetLink&) = delete;
+    WidgetLink& operator=(const WidgetLink&) = delete;
+
+    void SetMode(PortMode mode);
+    void SetLabel(std::string label);
+    // Send mode: the levels (start code first) the widget shows next.
+    void PutLevels(std::span<const std::uint8_t> levels, std::size_t slots);
+    // Receive mode: the newest good frame of the widget's input since the last take, or null.
+    const DmxFrame* TakeInput() { return input_.Take(); }
+    // Journal lines since the last take, already prefixed with the port's label.
+    std::vector<std::string> TakeLines();
+    // Starts a firmware update of the linked widget from the file; false (with a line) when none is linked
+    // or an update runs.
+    bool UpdateFirmware(std::string path);
+
+    LinkState State() const { return state_.load(); }
+    std::string DevicePath() const;
+    // The firmware version the widget reported ("2.44"), empty before it answered.
+    std::string Firmware() const;
+    const LinkCounters& Counters() const { return counters_; }
+    std::uint64_t FramesOverwritten() const { return output_.Overwritten(); }
+
+private:
+    struct Worker;
+
+    std::string Label() const;
+    void Say(const std::string& line);
+    void Wake();
+
+    std::function<void()> wake_;
+    LevelMailbox output_;
+    LevelMailbox input_;
+    LinkCounters counters_;
+    std::atomic<LinkState> state_{LinkState::Waiting};
+    std::atomic<PortMode> mode_;
+    std::atomic<bool> stopping_{false};
+    int wakeFd_ = -1;
+
+    mutable std::mutex mutex_;  // guards what follows
+    std::string label_;
+    std::vector<std::string> lines_;
+    std::string devicePath_;
+    std::string firmware_;
+    std::optional<std::string> firmwareFile_;
+
+    std::unique_ptr<Worker> worker_;
+    std::thread thread_;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What a widget says about itself when asked.
+struct WidgetFacts {
+    std::string firmware;  // "2.44"
+    std::optional<std::uint32_t> serialNumber;
+};
+
+// Opens the device, asks for its parameters and its serial number, and closes it again: nullopt when no
+// widget answers within the time-out (or the device cannot be opened).
+std::optional<WidgetFacts> ProbeWidget(const std::string& path,
+                                       std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+
+// The serial number as the widget's label shows it: eight decimal digits.
+std::string SerialNumberText(std::uint32_t serial);

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "node/node_config.h"
+
+namespace {
+
+const std::string kNode = "[node]\ninterface = eth0\n";
+
+PortConfig Port(int number, std::string device, PortMode mode = PortMode::Send,
+                BridgeProtocol protocol = BridgeProtocol::ArtNet, int universe = 0) {
+    PortConfig port;
+    port.number = number;
+    port.device = std::move(device);
+    port.mode = mode;
+    port.protocol = protocol;
+    port.universe = universe;
+    return port;
+}
+
+PortConfig Named(PortConfig port, int priority, int ttl, std::string name) {
+    port.priority = priority;
+    port.ttl = ttl;
+    port.name = std::move(name);
+    return port;
+}
+
+std::string Messages(const ParsedConfig& parsed) {
+    std::string text;
+    for (const ConfigError& error : parsed.errors) text += error.Text() + "\n";
+    return text;
+}
+
+struct GoodFile {
+    std::string text;
+    NodeConfig expected;
+};
+
+TEST(NodeConfig, GoodFilesGiveTheirSettings) {
+    const GoodFile rows[] = {
+        {kNode + "[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}}},
+        // Ports come sorted; universes default by protocol, which may follow the universe.
+        {"\xEF\xBB\xBF# lighting\r\n[node]\r\n  interface=10.0.0.2  # the stage net\r\nname = stage#2\r\n"
+         "[port 3]\nuniverse = 40\nprotocol = sacn\ndevice = B\nmode = receive\n[port 1]\ndevice = A\n"
+         "[ port  2 ] # spare\nprotocol=sacn\ndevice=/dev/ttyUSB0\npriority = 200\nttl = 255\nname = desk  "
+         "left\n",
+         {"10.0.0.2",
+          "stage#2",
+          {Port(1, "A"),
+           Named(Port(2, "/dev/ttyUSB0", PortMode::Send, BridgeProtocol::Sacn, 1), 200, 255, "desk  left"),
+           Port(3, "B", PortMode::Receive, BridgeProtocol::Sacn, 40)}}},
+        {kNode + "[port 16]\ndevice = A\nuniverse = 32767\nname = " + std::string(63, 'x') + "\n",
+         {"eth0",
+          "",
+          {Named(Port(16, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767), 100, 1,
+                 std::string(63, 'x'))}}},
+        // The same universe received by two send ports, and sent by a receive port on each protocol.
+        {kNode + "[port 1]\ndevice = A\n[port 2]\ndevice = B\n[port 3]\ndevice=C\nmode=receive\nuniverse=1\n"
+                 "[port 4]\ndevice=D\nmode=receive\nprotocol=sacn\nname=Bühne\n",
+         {"eth0",
+          "",
+          {Port(1, "A"), Port(2, "B"), Port(3, "C", PortMode::Receive, BridgeProtocol::ArtNet, 1),
+           Named(Port(4, "D", PortMode::Receive, BridgeProtocol::Sacn, 1), 100, 1, "Bühne")}}},
+    };
+    for (const GoodFile& row : rows) {
+        const ParsedConfig parsed = ParseNodeConfig(row.text, "good.conf");
+        EXPECT_EQ(Messages(parsed), "") << row.text;
+        EXPECT_EQ(parsed.config, row.expected) << row.text;
+    }
+}
+
+struct Refusal {
+    std::string text;
+    int line;
+    std::string reason;  // a part of it
+};
+
+TEST(NodeConfig, EachRefusalNamesItsLineAndReason) {
+    const std::string port1 = "[port 1]\ndevice = A\n";  // lines 3 and 4 after kNode
+    const Refusal rows[] = {
+        {kNode, 0, "no [port N] section"},
+        {port1, 0, "no interface"},
+        {"[node]\ninterface =\n" + port1, 2, "interface is empty"},
+        {kNode + "[nodes]\n" + port1, 3, "unknown section [nodes]"},
+        {kNode + port1 + "univers = 2\n", 5, "unknown key 'univers' in [port 1]"},
+        {kNode + "colour = red\n" + port1, 3, "unknown key 'colour' in [node]"},
+        {"name = x\n" + kNode + port1, 1, "key 'name' is outside any section"},
+        {kNode + port1 + "universe\n", 5, "'universe' is neither a [section] nor key = value"},
+        {kNode + port1 + "= 3\n", 5, "neither"},
+        {kNode + port1 + "[port 2\n", 5, "neither"},
+        {kNode + port1 + "mode = send\nmode = receive\n", 6,
+         "duplicate key 'mode' in [port 1] (first on line 5)"},
+        {kNode + port1 + "[port 1]\ndevice = B\n", 5, "duplicate section [port 1] (first on line 3)"},
+        {kNode + "[node]\n" + port1, 3, "duplicate section [node]"},
+        {kNode + "[port 17]\ndevice = A\n", 3, "port number 17 is outside 1 to 16"},
+        {kNode + "[port 0]\ndevice = A\n", 3, "outside 1 to 16"},
+        {kNode + "[port one]\ndevice = A\n", 3, "port number 'one' is not a whole number"},
+        {kNode + "[port]\ndevice = A\n", 3, "port number is empty"},
+        {kNode + port1 + "mode = sned\n", 5, "mode 'sned' should be send or receive"},
+        {kNode + port1 + "protocol = dmx\n", 5, "protocol 'dmx' should be artnet or sacn"},
+        {kNode + port1 + "universe = 32768\n", 5, "Art-Net universe 32768 is outside 0 to 32767"},
+        {kNode + port1 + "universe = 0\nprotocol = sacn\n", 5, "sACN universe 0 is outside 1 to 63999"},
+        {kNode + port1 + "protocol = sacn\nuniverse = 64000\n", 6, "outside 1 to 63999"},
+        {kNode + port1 + "universe = 2x\n", 5, "Art-Net universe '2x' is not a whole number"},
+        {kNode + port1 + "universe = 99999999999\n", 5, "outside 0 to 32767"},
+        {kNode + port1 + "priority = 201\n", 5, "priority 201 is outside 0 to 200"},
+        {kNode + port1 + "priority = -1\n", 5, "outside 0 to 200"},
+        {kNode + port1 + "ttl = 0\n", 5, "ttl 0 is outside 1 to 255"},
+        {kNode + port1 + "ttl =\n", 5, "ttl is empty"},
+        {kNode + port1 + "device =\n", 5, "duplicate key 'device'"},
+        {kNode + "[port 1]\ndevice = # later\n", 4, "device is empty"},
+        {kNode + "[port 2]\nmode = send\n", 3, "[port 2] has no device"},
+        {kNode + port1 + "name = " + std::string(64, 'x') + "\n", 5, "is longer than 63 bytes"},
+        {kNode + port1 + "name = a\x1b[2Jb\n", 5, "name 'a?[2Jb' holds a control character or is not UTF-8"},
+        {kNode + port1 + "name = \xC3\n", 5, "is not UTF-8"},
+        {kNode + port1 + "[port 2]\ndevice = /dev/serial/by-id/A\n", 5,
+         "port 2 names the same device as port 1 (line 3)"},
+        {kNode + port1 +
+             "mode = receive\nprotocol = sacn\n[port 2]\ndevice = B\nmode = receive\nprotocol = sacn\n",
+         7, "port 2 sends the same sACN universe 1 as port 1 (line 3)"},
+    };
+    for (const Refusal& row : rows) {
+        const ParsedConfig parsed = ParseNodeConfig(row.text, "bad.conf");
+        ASSERT_EQ(parsed.errors.size(), 1u) << row.text << Messages(parsed);
+        EXPECT_EQ(parsed.errors[0].file, "bad.conf");
+        EXPECT_EQ(parsed.errors[0].line, row.line) << row.text;
+        EXPECT_NE(parsed.errors[0].reason.find(row.reason), std::string::npos)
+            << row.text << Messages(parsed);
+    }
+}
+
+TEST(NodeConfig, EveryErrorOfAFileIsReportedInLineOrder) {
+    EXPECT_EQ(Messages(ParseNodeConfig("", "f.conf")),
+              "f.conf: no interface: the node broadcasts and must never pick a network by itself\n"
+              "f.conf: no [port N] section\n");
+    const ParsedConfig parsed = ParseNodeConfig("[port 1]\nmode = x\nttl = 0\nfoo\n", "f.conf");
+    EXPECT_EQ(Messages(parsed),
+              "f.conf: no interface: the node broadcasts and must never pick a network by itself\n"
+              "f.conf:1: [port 1] has no device\n"
+              "f.conf:2: mode 'x' should be send or receive\n"
+              "f.conf:3: ttl 0 is outside 1 to 255\n"
+              "f.conf:4: 'foo' is neither a [section] nor key = value\n");
+}
+
+struct LegacyRow {
+    std::string text;
+    PortConfig expected;  // when errorLine is -1
+    int errorLine = -1;
+    std::string fragment;  // of the error, or of a note
+};
+
+TEST(NodeConfig, OldBridgeSettingsBecomeOnePort) {
+    const std::string base = "INTERFACE=eth0\nPORT=2\nMODE=send\nUNIVERSE=0\n";  // PORT on line 2
+    PortConfig numbered = Port(1, "");
+    numbered.numberedDevice = 2;
+    PortConfig fromOptions = Named(numbered, 100, 9, "");
+    fromOptions.universe = 3;
+    PortConfig sacn = Named(Port(1, "/dev/b", PortMode::Receive, BridgeProtocol::Sacn, 7), 150, 4, "");
+    const LegacyRow rows[] = {
+        {base + "PROTOCOL=\nPRIORITY=\nOPTIONS=--enable\n", numbered, -1, ""},
+        {"# old\nINTERFACE=\"eth0\"\nDEVICES='/dev/a, "
+         "/dev/b'\nPORT=2\nMODE=receive\nPROTOCOL=sacn\nUNIVERSE=7\n"
+         "PRIORITY=150\nOPTIONS=--enable --ttl 4\n",
+         sacn, -1, ""},
+        {base + "OPTIONS=--ttl=9 --universe 3 --quiet --set 1=255\n", fromOptions, -1,
+         "OPTIONS: --set 1=255 has no place"},
+        {base + "QT_LOGGING_RULES=vantor.*.debug=true\n", numbered, -1, "QT_LOGGING_RULES is left out"},
+        {base + "COLOUR=red\n", numbered, -1, "COLOUR is no setting"},
+        {"INTERFACE=\nPORT=1\nMODE=send\nUNIVERSE=0\n", {}, 1, "INTERFACE is empty"},
+        {base + "DEVICES=/dev/a\n", {}, 2, "PORT 2 but DEVICES names no device for it"},
+        {base + "UNIVERSE=256\n", {}, 5, "Art-Net universe 256 is outside 0 to 255"},
+        {"INTERFACE=eth0\nMODE=send\nUNIVERSE=0\n", {}, 0, "PORT is empty"},
+        {base + "MODE=\n", {}, 5, "mode '' should be send or receive"},
+        {base + "OPTIONS=--ttl\n", {}, 5, "OPTIONS: --ttl needs a value"},
+        {base + "eth1\n", {}, 5, "'eth1' is not NAME=value"},
+    };
+    for (const LegacyRow& row : rows) {
+        const ParsedConfig parsed = ParseLegacyDefaults(row.text, "vantor-bridge");
+        if (row.errorLine >= 0) {
+            ASSERT_EQ(parsed.errors.size(), 1u) << row.text << Messages(parsed);
+            EXPECT_EQ(parsed.errors[0].line, row.errorLine) << row.text;
+            EXPECT_NE(parsed.errors[0].reason.find(row.fragment), std::string::npos) << Messages(parsed);
+            continue;
+        }
+        EXPECT_EQ(Messages(parsed), "") << row.text;
+        EXPECT_EQ(parsed.config.interface, "eth0");
+        EXPECT_EQ(parsed.config.ports, std::vector<PortConfig>{row.expected}) << row.text;
+        std::string notes;
+        for (const std::string& note : parsed.notes) notes += note + "\n";
+        EXPECT_NE(notes.find(row.fragment), std::string::npos) << notes;
+        if (row.fragment.empty()) {
+            EXPECT_EQ(notes, "");
+        }
+    }
+}
+
+std::string SourceFile(const std::string& path) {
+    const char* source = std::getenv("VANTOR_SOURCE_DIR");
+    EXPECT_NE(source, nullptr);
+    std::ifstream file(std::string(source ? source : ".") + "/" + path);
+    EXPECT_TRUE(file) << path;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+TEST(NodeConfig, ShippedExamplesParse) {
+    const ParsedConfig parsed =
+        ParseNodeConfig(SourceFile("apps/vantor-bridge/vantor-bridge.conf"), "example");
+    EXPECT_EQ(Messages(parsed), "");
+    ASSERT_EQ(parsed.config.ports.size(), 2u);
+    EXPECT_EQ(parsed.config.ports[0].protocol, BridgeProtocol::ArtNet);
+    EXPECT_EQ(parsed.config.ports[1].mode, PortMode::Receive);
+    EXPECT_EQ(parsed.config.ports[1].protocol, BridgeProtocol::Sacn);
+    // The old package's settings, once their interface is filled in, as an upgrade finds them.
+    std::string old = SourceFile("packaging/vantor-bridge.default");
+    old.replace(old.find("\nINTERFACE=") + 1, 10, "INTERFACE=eth0");
+    const ParsedConfig legacy = ParseLegacyDefaults(old, "vantor-bridge");
+    EXPECT_EQ(Messages(legacy), "");
+    EXPECT_TRUE(legacy.notes.empty());
+    PortConfig first = Port(1, "");
+    first.numberedDevice = 1;
+    EXPECT_EQ(legacy.config.ports, std::vector<PortConfig>{first});
+}
+
+}  // namespace
