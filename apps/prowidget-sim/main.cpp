@@ -36,9 +36,16 @@ void LogLine(const std::string& line) {
 }
 
 void LogSummary(const std::string& who, const prowidget::Simulator& sim) {
+    std::string last;
+    // The first channels of what the widget showed last tell whose levels reached it.
+    if (const auto frame = sim.LastFrame(6); frame && frame->data.size() > 8) {
+        last = "; last output levels of channels 1 to 8:";
+        for (std::size_t channel = 1; channel <= 8; ++channel)
+            last += " " + std::to_string(frame->data[channel]);
+    }
     LogLine(who + "stopping; output frames " + std::to_string(sim.FrameCount(6)) + ", reports " +
             std::to_string(sim.ReportsSent()) + ", reports dropped " + std::to_string(sim.ReportsDropped()) +
-            ", bad frames " + std::to_string(sim.BadFrames()));
+            ", bad frames " + std::to_string(sim.BadFrames()) + last);
 }
 
 int ServeOne(const prowidget::SimOptions& options, const sigset_t& stopSignals) {

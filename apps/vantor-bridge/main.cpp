@@ -141,7 +141,7 @@ public:
                          [this] { screen_.ShowTable(StatusTable(node_->Status())); });
         if (screen_.OnTerminal()) table.start(kTableEvery);
 
-        StatusService status([this](const std::string& request) { return Answer(request); });
+        StatusService status([this, &sockets](const std::string& request) { return Answer(request, sockets); });
         std::string reason;
         if (!status.Listen(reason)) Say("no status socket: " + reason);
         if (!stopRequested) QCoreApplication::exec();
@@ -184,8 +184,15 @@ private:
         node_->Apply(config_, Now());
     }
 
-    std::string Answer(const std::string& request) {
-        if (request == "status") return StatusTable(node_->Status());
+    // The ports' table, and what the node itself dropped before any port saw it.
+    std::string TableText(const NodeSockets& sockets) const {
+        return StatusTable(node_->Status()) + "node: ArtDmx of no port's universe " +
+               std::to_string(node_->ArtDmxForNoPort()) + ", arrived on another interface " +
+               std::to_string(sockets.OtherInterfaceDrops()) + "\n";
+    }
+
+    std::string Answer(const std::string& request, const NodeSockets& sockets) {
+        if (request == "status") return TableText(sockets);
         const std::string update = "update-firmware ";
         if (request.starts_with(update)) {
             const std::string rest = request.substr(update.size());

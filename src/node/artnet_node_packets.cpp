@@ -21,8 +21,8 @@ constexpr std::uint8_t kGoodData = 0x80;
 
 }  // namespace
 
-NodePollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
-    NodePollReplyRecord reply{};
+PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
+    PollReplyRecord reply{};
     reply.ID = kArtNetId;
     reply.OpCode = kOpPollReply;
     reply.IPAddress = facts.address;
@@ -32,27 +32,36 @@ NodePollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
     reply.NetSwitch = static_cast<std::uint8_t>((facts.portAddress >> 8) & 0x7F);
     reply.SubSwitch = static_cast<std::uint8_t>((facts.portAddress >> 4) & 0x0F);
     reply.Oem = SwapBytes(0x00FF);
-    reply.Status1 = kStatus1IndicatorsNormal | kStatus1AddressFromPanel;
+    reply.Status = kStatus1IndicatorsNormal | kStatus1AddressFromPanel;
     PutText(reply.ShortName, facts.shortName);
     PutText(reply.LongName, facts.longName);
     PutText(reply.NodeReport, "#0001 [" + std::to_string(facts.reportCounter % 10000) + "] " + facts.report);
-    reply.NumPorts = SwapBytes(1);
+    reply.NumPortsLo = 1;
     reply.PortTypes[0] = facts.output ? kPortTypeOutput : kPortTypeInput;
     const auto universeNibble = static_cast<std::uint8_t>(facts.portAddress & 0x0F);
     if (facts.output) {
         reply.SwOut[0] = universeNibble;
-        reply.GoodOutputA[0] = facts.dataFlowing ? kGoodData : 0;
+        reply.GoodOutput[0] = facts.dataFlowing ? kGoodData : 0;
     } else {
         reply.SwIn[0] = universeNibble;
         reply.GoodInput[0] = facts.dataFlowing ? kGoodData : 0;
     }
-    reply.AcnPriority = facts.acnPriority;
+    // Art-Net 4 reads the old video byte as the priority of the node's sACN.
+    reply.SwVideo = facts.acnPriority;
     reply.MAC = facts.mac;
-    reply.BindIp = facts.address;
-    reply.BindIndex = facts.bindIndex;
-    reply.Status2 = kStatus2PortAddress15Bit;
-    reply.RefreshRate = SwapBytes(kDmxRefreshRate);
+    PollReplyBindRecord bind{};
+    bind.BindIp = facts.address;
+    bind.BindIndex = facts.bindIndex;
+    bind.Status2 = kStatus2PortAddress15Bit;
+    bind.RefreshRate = SwapBytes(kDmxRefreshRate);
+    std::memcpy(reply.Filler.data(), &bind, sizeof bind);
     return reply;
+}
+
+PollReplyBindRecord BindFieldsOf(const PollReplyRecord& reply) {
+    PollReplyBindRecord bind;
+    std::memcpy(&bind, reply.Filler.data(), sizeof bind);
+    return bind;
 }
 
 std::optional<ArtDmxIn> ReadArtDmx(std::span<const std::uint8_t> datagram) {

@@ -14,36 +14,9 @@ inline constexpr std::uint16_t kHighestPortAddress = 0x7FFF;
 inline constexpr std::uint16_t kDmxRefreshRate = 44;
 
 #pragma pack(push, 1)
-// The poll reply as a node with one port per reply sends it: the plug-in's record up to the MAC, then the
-// bind fields that tell a node's ports apart. Fields marked BE go out high byte first.
-struct NodePollReplyRecord {
-    std::array<std::uint8_t, 8> ID;
-    std::uint16_t OpCode;
-    std::array<std::uint8_t, 4> IPAddress;
-    std::uint16_t Port;
-    std::uint8_t VersInfoH;
-    std::uint8_t VersInfo;
-    std::uint8_t NetSwitch;
-    std::uint8_t SubSwitch;
-    std::uint16_t Oem;  // BE
-    std::uint8_t UbeaVersion;
-    std::uint8_t Status1;
-    std::uint16_t EstaMan;
-    std::array<std::uint8_t, 18> ShortName;
-    std::array<std::uint8_t, 64> LongName;
-    std::array<std::uint8_t, 64> NodeReport;
-    std::uint16_t NumPorts;  // BE
-    std::array<std::uint8_t, 4> PortTypes;
-    std::array<std::uint8_t, 4> GoodInput;
-    std::array<std::uint8_t, 4> GoodOutputA;
-    std::array<std::uint8_t, 4> SwIn;
-    std::array<std::uint8_t, 4> SwOut;
-    std::uint8_t AcnPriority;
-    std::uint8_t SwMacro;
-    std::uint8_t SwRemote;
-    std::array<std::uint8_t, 3> Spare;
-    std::uint8_t Style;
-    std::array<std::uint8_t, 6> MAC;
+// What a node with one port per reply puts where the plug-in's poll reply has its filler (from byte 207):
+// the bind fields that tell a node's ports apart. Fields marked BE go out high byte first.
+struct PollReplyBindRecord {
     std::array<std::uint8_t, 4> BindIp;
     std::uint8_t BindIndex;
     std::uint8_t Status2;
@@ -57,16 +30,10 @@ struct NodePollReplyRecord {
 };
 #pragma pack(pop)
 
-static_assert(sizeof(NodePollReplyRecord) == sizeof(PollReplyRecord));
-static_assert(offsetof(NodePollReplyRecord, NumPorts) == 172);
-static_assert(offsetof(NodePollReplyRecord, AcnPriority) == 194);
-static_assert(offsetof(NodePollReplyRecord, MAC) == 201);
-static_assert(offsetof(NodePollReplyRecord, BindIp) == 207);
-static_assert(offsetof(NodePollReplyRecord, BindIndex) == 211);
-static_assert(offsetof(NodePollReplyRecord, Status2) == 212);
-static_assert(offsetof(NodePollReplyRecord, Status3) == 217);
-static_assert(offsetof(NodePollReplyRecord, RefreshRate) == 226);
-static_assert(offsetof(NodePollReplyRecord, Filler) == 229);
+static_assert(sizeof(PollReplyBindRecord) == sizeof(PollReplyRecord::Filler));
+static_assert(offsetof(PollReplyBindRecord, Status2) == 212 - 207);
+static_assert(offsetof(PollReplyBindRecord, Status3) == 217 - 207);
+static_assert(offsetof(PollReplyBindRecord, RefreshRate) == 226 - 207);
 
 // What a port's reply says beside its settings.
 struct PortReplyFacts {
@@ -83,7 +50,8 @@ struct PortReplyFacts {
     std::uint32_t reportCounter = 0;
 };
 
-NodePollReplyRecord BuildNodePollReply(const PortReplyFacts& facts);
+PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts);
+PollReplyBindRecord BindFieldsOf(const PollReplyRecord& reply);
 
 // An ArtDmx as it came: its 15-bit Port-Address and the slots it carries (a span into the datagram).
 struct ArtDmxIn {

@@ -260,7 +260,7 @@ void Node::AnswerPoll(const UdpEndpoint& poller) {
         facts.report = std::string(LinkText(port->link->State())) + ", " +
                        std::to_string(static_cast<int>(port->outPerSecond)) + " frames/s";
         facts.reportCounter = pollsAnswered_;
-        const NodePollReplyRecord reply = BuildNodePollReply(facts);
+        const PollReplyRecord reply = BuildNodePollReply(facts);
         network_.SendArtNet(std::span(reinterpret_cast<const std::uint8_t*>(&reply), sizeof reply),
                             UdpEndpoint{poller.Address, kArtNetPort});
     }

@@ -49,7 +49,7 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
                                   [this](std::span<const std::uint8_t, kLevelCount> levels) {
                                       this->link.input_.Put(levels, prowidget.ReceivedSlotCount());
                                       this->link.counters_.framesIn.fetch_add(1, std::memory_order_relaxed);
-                                      this->link.Wake();
+                                      if (this->link.wake_) this->link.wake_();
                                   });
     }
 
@@ -73,6 +73,8 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void StartReplyTimeout() override { replyDeadline = Clock::now() + milliseconds(kReplyTimeoutMs); }
     bool ReplyTimeoutRunning() const override { return Clock::now() < replyDeadline; }
     void WaitForEvents(int maxMs) override {
+        // A port removed mid-update must not wait out every page's time-out: its next write fails at once.
+        if (link.stopping_) port.SetPortOpen(false);
         Pump(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))));
     }
     FrameAssembler::TimePoint Now() const override { return Clock::now(); }
@@ -117,7 +119,7 @@ WidgetLink::WidgetLink(std::string label, Locate locate, PortMode mode, std::fun
 
 WidgetLink::~WidgetLink() {
     stopping_ = true;
-    Wake();
+    WakeThread();
     if (thread_.joinable()) thread_.join();
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
@@ -140,7 +142,7 @@ void WidgetLink::Say(const std::string& line) {
     if (wake_) wake_();
 }
 
-void WidgetLink::Wake() {
+void WidgetLink::WakeThread() {
     const std::uint64_t one = 1;
     if (wakeFd_ >= 0) [[maybe_unused]]
         auto written = ::write(wakeFd_, &one, sizeof one);
@@ -148,12 +150,12 @@ void WidgetLink::Wake() {
 
 void WidgetLink::SetMode(PortMode mode) {
     mode_ = mode;
-    Wake();
+    WakeThread();
 }
 
 void WidgetLink::PutLevels(std::span<const std::uint8_t> levels, std::size_t slots) {
     output_.Put(levels, slots);
-    Wake();
+    WakeThread();
 }
 
 std::vector<std::string> WidgetLink::TakeLines() {
@@ -166,7 +168,7 @@ bool WidgetLink::UpdateFirmware(std::string path) {
         std::lock_guard lock(mutex_);
         if (state_ == LinkState::Linked && !firmwareFile_) {
             firmwareFile_ = std::move(path);
-            Wake();
+            WakeThread();
             return true;
         }
     }

@@ -74,7 +74,7 @@ private:
 
     std::string Label() const;
     void Say(const std::string& line);
-    void Wake();
+    void WakeThread();
 
     std::function<void()> wake_;
     LevelMailbox output_;

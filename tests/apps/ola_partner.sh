@@ -6,7 +6,8 @@
 #
 #   ola_partner_missing      prints why OLA cannot be the partner here (nothing when it can)
 #   ola_partner_start        starts olad and waits until its E1.31 device answers; stopped at exit
-#   ola_patch output|input UNIVERSE    patches E1.31 port 0 of that direction to the universe
+#   ola_patch output|input UNIVERSE [PORT]    patches E1.31 port PORT (0 or 1; default 0) of that direction to
+#                            the universe
 #   ola_send UNIVERSE LEVELS sends the levels (comma-separated) through olad, again every 0.2 s until exit
 #   ola COMMAND...           runs an OLA client beside olad
 #   ola_levels UNIVERSE      the levels olad holds for the universe, comma-separated
@@ -46,7 +47,7 @@ ola_partner_start() {
         renard sandnet shownet spi stageprofi uartdmx usbdmx usbserial; do
         echo "enabled = false" >"$ola_config/ola-$plugin.conf"
     done
-    printf '%s\n' "enabled = true" "ip = 10.254.131.2" "input_ports = 1" "output_ports = 1" \
+    printf '%s\n' "enabled = true" "ip = 10.254.131.2" "input_ports = 2" "output_ports = 2" \
         "ignore_preview = true" "prepend_hostname = false" >"$ola_config/ola-e131.conf"
     chown -R nobody:nogroup "$ola_config"
     nsenter -t "$ola_holder" -n setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$ola_config" \
@@ -63,8 +64,8 @@ ola_device() { ola ola_dev_info 2>/dev/null | sed -n 's/^Device \([0-9]*\): E1.3
 ola_patch() {
     local direction=()
     [ "$1" = input ] && direction=(--input)
-    ola ola_patch --device "$(ola_device)" --port 0 "${direction[@]}" --universe "$2" >/dev/null ||
-        fail "ola_patch $1 $2 failed"
+    ola ola_patch --device "$(ola_device)" --port "${3:-0}" "${direction[@]}" --universe "$2" >/dev/null ||
+        fail "ola_patch $1 $2 ${3:-0} failed"
 }
 
 # OLA sends a universe's levels when a client gives it levels.

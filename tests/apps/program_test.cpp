@@ -1,100 +1,21 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "frame_codec.h"
+#include "program.h"
 #include "pty_peer.h"
-
-extern char** environ;
 
 namespace prowidget {
 namespace {
 
 using namespace std::chrono_literals;
 
-// The program lands in the build directory, one level above this test program.
 std::string ProgramPath() {
-    if (const char* dir = std::getenv("VANTOR_BUILD_DIR")) return std::string(dir) + "/prowidget-sim";
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "prowidget-sim")
-        .string();
+    return testing::ProgramPath("prowidget-sim");
 }
 
-// The program, started with its standard output, and on request its standard input, on a pipe.
-class Program {
-public:
-    explicit Program(std::vector<std::string> args, bool withInput = false) {
-        int out[2], in[2] = {-1, -1};
-        if (pipe(out) != 0 || (withInput && pipe(in) != 0)) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (withInput) {
-            posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-            posix_spawn_file_actions_addclose(&actions, in[1]);
-        }
-        args.insert(args.begin(), ProgramPath());
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (withInput) close(in[0]);
-        in_ = in[1];
-        out_ = fdopen(out[0], "r");
-        if (failed != 0) throw std::runtime_error("cannot start " + ProgramPath());
-    }
-    ~Program() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        EndInput();
-        fclose(out_);
-    }
-    void Say(const std::string& text) {
-        if (write(in_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-            throw std::runtime_error("write to the program");
-    }
-    void EndInput() {
-        if (in_ >= 0) close(in_);
-        in_ = -1;
-    }
-    std::string ReadLine() {
-        char line[4096] = {};
-        if (!fgets(line, sizeof line, out_)) return {};
-        std::string text = line;
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        return text;
-    }
-    std::string ReadAll() {
-        std::string all, line;
-        while (!(line = ReadLine()).empty() || !feof(out_)) all += line + "\n";
-        return all;
-    }
-    int Stop(int signal) {
-        kill(pid_, signal);
-        return Wait();
-    }
-    int Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int in_ = -1;
-    FILE* out_ = nullptr;
-};
+using testing::Program;
 
 class ProgramTest : public ::testing::Test {
 protected:

@@ -64,16 +64,17 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
         std::uint8_t bindIndex, net, sub, swIn, swOut, portType;
     } expected[] = {{1, 0x01, 0x02, 0, 0x03, 0x80}, {2, 0, 0, 0x04, 0, 0x40}};
     for (std::size_t i = 0; i < 2; ++i) {
-        NodePollReplyRecord reply;
+        PollReplyRecord reply;
         ASSERT_EQ(rig.network.artNet[i].size(), sizeof reply);
         std::memcpy(&reply, rig.network.artNet[i].data(), sizeof reply);
-        EXPECT_EQ(reply.BindIndex, expected[i].bindIndex);
+        const PollReplyBindRecord bind = BindFieldsOf(reply);
+        EXPECT_EQ(bind.BindIndex, expected[i].bindIndex);
         EXPECT_EQ(reply.NetSwitch, expected[i].net);
         EXPECT_EQ(reply.SubSwitch, expected[i].sub);
         EXPECT_EQ(reply.SwIn[0], expected[i].swIn);
         EXPECT_EQ(reply.SwOut[0], expected[i].swOut);
         EXPECT_EQ(reply.PortTypes[0], expected[i].portType);
-        EXPECT_EQ(reply.BindIp, (std::array<std::uint8_t, 4>{10, 0, 0, 5}));
+        EXPECT_EQ(bind.BindIp, (std::array<std::uint8_t, 4>{10, 0, 0, 5}));
         EXPECT_EQ(reply.MAC[5], 5);
         // The poller is answered, on the Art-Net port.
         ASSERT_TRUE(rig.network.destinations[i]);

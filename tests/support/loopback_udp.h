@@ -186,9 +186,11 @@ inline Bytes ArtPoll() {
     return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0, 0};
 }
 
-// An ArtDmx whose channel n carries (n * step + offset) mod 256.
-inline Bytes ArtDmx(std::uint8_t universe, std::uint8_t offset, std::uint8_t step = 1) {
-    Bytes datagram{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0, universe, 0, 0x02, 0x00};
+// An ArtDmx to a 15-bit Port-Address whose channel n carries (n * step + offset) mod 256.
+inline Bytes ArtDmx(std::uint16_t universe, std::uint8_t offset, std::uint8_t step = 1) {
+    Bytes datagram{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0, 0, 0, 0x02, 0x00};
+    datagram[14] = static_cast<std::uint8_t>(universe);
+    datagram[15] = static_cast<std::uint8_t>(universe >> 8);
     datagram.resize(530);
     for (int channel = 1; channel <= 512; ++channel)
         datagram[17 + static_cast<std::size_t>(channel)] = static_cast<std::uint8_t>(channel * step + offset);

@@ -42,3 +42,26 @@ sacn_loopback_or_skip() {
     ip link set lo multicast on
     ip route add 239.0.0.0/8 dev lo
 }
+
+# start_widget_rack N: N simulated widgets (prowidget-sim --widgets) with their by-id links in $work/by-id,
+# every frame logged in $work/widgets.log; stopped at exit. widget_id K: widget K's by-id name.
+start_widget_rack() {
+    "$build/prowidget-sim" --widgets "$1" --by-id "$work/by-id" --verbose </dev/null >"$work/widgets.txt" \
+        2>"$work/widgets.log" &
+    widget_rack=$!
+    cleanups+=("kill $widget_rack 2>/dev/null")
+    wait_until 10 grep -q "^widget $1: " "$work/widgets.txt" || fail "the simulated widgets did not start"
+}
+widget_id() { printf 'usb-Vantor_Simulated_Pro_Widget_%08d-if00-port0' "$1"; }
+
+# start_bridge: vantor-bridge on $work/bridge.conf and the rack's widgets, logging to $work/bridge.log, until
+# every port of the file has linked to its widget; stopped at exit.
+start_bridge() {
+    VANTOR_SERIAL_BY_ID=$work/by-id RUNTIME_DIRECTORY=$work/run STATE_DIRECTORY=$work/state \
+        "$build/vantor-bridge" --config "$work/bridge.conf" >"$work/bridge.log" 2>&1 &
+    bridge=$!
+    cleanups+=("kill $bridge 2>/dev/null")
+    bridge_ports=$(grep -c '^\[port ' "$work/bridge.conf")
+    bridge_linked() { [ "$(grep -c ': linked to the widget' "$work/bridge.log")" -ge "$bridge_ports" ]; }
+    wait_until 30 bridge_linked || fail "the bridge did not link its $bridge_ports ports: $(cat "$work/bridge.log")"
+}
