@@ -141,7 +141,8 @@ public:
                          [this] { screen_.ShowTable(StatusTable(node_->Status())); });
         if (screen_.OnTerminal()) table.start(kTableEvery);
 
-        StatusService status([this, &sockets](const std::string& request) { return Answer(request, sockets); });
+        StatusService status(
+            [this, &sockets](const std::string& request) { return Answer(request, sockets); });
         std::string reason;
         if (!status.Listen(reason)) Say("no status socket: " + reason);
         if (!stopRequested) QCoreApplication::exec();
