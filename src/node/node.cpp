@@ -45,6 +45,7 @@ std::string Node::SourceName(const Port& port) const {
 }
 
 void Node::Apply(const NodeConfig& config, TimePoint now) {
+    const bool renamed = config.name != config_.name;
     config_ = config;
     for (auto it = ports_.begin(); it != ports_.end();) {
         const bool kept = std::any_of(config.ports.begin(), config.ports.end(),
@@ -63,7 +64,14 @@ void Node::Apply(const NodeConfig& config, TimePoint now) {
             StartPort(settings, now);
         else if (!(found->second->settings == settings))
             ChangePort(*found->second, settings, now);
+        else if (renamed)
+            Rename(*found->second);
     }
+}
+
+// A stream goes on under its new name: receivers know a source by its CID.
+void Node::Rename(Port& port) {
+    if (port.sender) port.sender->SetIdentity(identity_.cid, SourceName(port));
 }
 
 void Node::StartPort(const PortConfig& settings, TimePoint now) {
@@ -89,12 +97,15 @@ void Node::ChangePort(Port& port, const PortConfig& settings, TimePoint now) {
     const bool networkChanged =
         settings.mode != port.settings.mode || settings.protocol != port.settings.protocol ||
         settings.universe != port.settings.universe || settings.priority != port.settings.priority ||
-        settings.ttl != port.settings.ttl || settings.name != port.settings.name;
+        settings.ttl != port.settings.ttl;
     if (networkChanged) CloseNetworkSide(port);
     port.settings = settings;
     port.link->SetLabel(settings.Label());
     port.link->SetMode(settings.mode);
-    if (networkChanged) OpenNetworkSide(port, now);
+    if (networkChanged)
+        OpenNetworkSide(port, now);
+    else
+        Rename(port);
     say_(settings.Label() + ": now " + ModeText(settings.mode) + " " + ProtocolText(settings.protocol) +
          " universe " + std::to_string(settings.universe));
 }
