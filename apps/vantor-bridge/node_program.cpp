@@ -80,7 +80,7 @@ public:
         tick.start(kTickEvery);
         QTimer table;
         QObject::connect(&table, &QTimer::timeout,
-                         [this] { screen_.ShowTable(StatusTable(node_->Status())); });
+                         [this, &sockets] { screen_.ShowTable(TableText(sockets)); });
         if (screen_.OnTerminal()) table.start(kTableEvery);
 
         StatusService status(
