@@ -1,7 +1,5 @@
 #include "status_service.h"
 
-#include <sys/stat.h>
-
 #include <QLocalSocket>
 #include <cstdlib>
 #include <filesystem>
@@ -10,21 +8,26 @@ namespace {
 
 constexpr int kAnswerWaitMs = 3000;
 constexpr qint64 kLongestRequest = 4096;
+constexpr const char* kServiceSocket = "/run/vantor-bridge/status";
 
 }  // namespace
 
-std::string StatusSocketPath() {
+std::string StatusSocketPath(bool asking) {
     if (const char* runtime = std::getenv("RUNTIME_DIRECTORY"); runtime && *runtime)
         return std::string(runtime) + "/status";
+    // A person at the machine asks the service, whatever their own runtime folder; a node they start
+    // themselves must not take the service's socket away.
+    std::error_code error;
+    if (asking && std::filesystem::exists(kServiceSocket, error)) return kServiceSocket;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
         return std::string(runtime) + "/vantor-bridge/status";
-    return "/run/vantor-bridge/status";
+    return kServiceSocket;
 }
 
 StatusService::StatusService(Answer answer) : answer_(std::move(answer)) {}
 
 bool StatusService::Listen(std::string& reason) {
-    const std::filesystem::path path = StatusSocketPath();
+    const std::filesystem::path path = StatusSocketPath(false);
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     // A node that ended without cleaning up leaves its socket behind.
@@ -57,7 +60,7 @@ void StatusService::Serve() {
 }
 
 std::optional<std::string> AskRunningNode(const std::string& request, std::string& reason) {
-    const std::string path = StatusSocketPath();
+    const std::string path = StatusSocketPath(true);
     QLocalSocket socket;
     socket.connectToServer(QString::fromStdString(path));
     if (!socket.waitForConnected(kAnswerWaitMs)) {

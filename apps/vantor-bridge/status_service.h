@@ -7,8 +7,9 @@
 #include <string>
 
 // Where the running node answers --status: a local socket in its runtime folder ($RUNTIME_DIRECTORY under
-// systemd, else $XDG_RUNTIME_DIR/vantor-bridge, else /run/vantor-bridge). Never the network.
-std::string StatusSocketPath();
+// systemd, else $XDG_RUNTIME_DIR/vantor-bridge, else /run/vantor-bridge). Asking, the service's socket comes
+// before the person's own folder. Never the network.
+std::string StatusSocketPath(bool asking);
 
 // The node's side: each client sends one request line ("status", or "update-firmware PORT FILE") and gets
 // the answer's text, then the connection closes.

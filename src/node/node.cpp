@@ -1,51 +1,13 @@
-#include "node/node.h"
-
 #include <algorithm>
-#include <cstring>
 #include <exception>
-#include <optional>
 
 #include "node/artnet_node_packets.h"
-#include "sacn/sacn_receiver.h"
-#include "sacn/sacn_sender.h"
-#include "sacn/sacn_socket.h"
+#include "node/node_port.h"
 
 namespace {
 
 constexpr std::chrono::seconds kArtNetSourceTimeout{10};
 constexpr std::chrono::seconds kRateEvery{1};
-constexpr std::size_t kMaxArtNetSources = 8;
-
-// A port's sending side of sACN reaches the node's one socket through this, with the port's TTL.
-class SacnOut : public SacnSocket {
-public:
-    SacnOut(NodeNetwork& network, int ttl) : network_(network), ttl_(ttl) {}
-    void Open(std::uint16_t) override {}
-    void Close() override {}
-    bool ReadDatagram(std::vector<std::uint8_t>&) override { return false; }
-    bool Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t) override {
-        return network_.SendSacn(datagram, group, ttl_);
-    }
-    void SetMulticastTtl(int ttl) override { ttl_ = ttl; }
-
-private:
-    NodeNetwork& network_;
-    int ttl_;
-};
-
-const char* LinkText(LinkState state) {
-    switch (state) {
-        case LinkState::Waiting:
-            return "waiting";
-        case LinkState::Probing:
-            return "probing";
-        case LinkState::Linked:
-            return "linked";
-        case LinkState::Updating:
-            return "updating";
-    }
-    return "?";
-}
 
 const char* ProtocolText(BridgeProtocol protocol) {
     return protocol == BridgeProtocol::Sacn ? "sacn" : "artnet";
@@ -55,50 +17,7 @@ const char* ModeText(PortMode mode) {
     return mode == PortMode::Send ? "send" : "receive";
 }
 
-std::string Cut(std::string text, std::size_t bytes) {
-    if (text.size() > bytes) text.resize(bytes);
-    return text;
-}
-
 }  // namespace
-
-struct Node::Port {
-    struct ArtNetSource {
-        std::array<std::uint8_t, 4> address{};
-        TimePoint last{};
-    };
-
-    PortConfig settings;
-    std::unique_ptr<WidgetLink> link;
-    // Send mode: what the network asked for, start code first.
-    std::array<std::uint8_t, 513> levels{};
-    std::optional<SacnReceiver> receiver;
-    std::vector<ArtNetSource> artNetSources;
-    // Receive mode.
-    std::optional<SacnOut> sacnOut;
-    std::optional<SacnSender> sender;
-    TimePoint lastInput{};
-    std::uint8_t artNetSequence = 0;
-    // Counted here; the link counts the widget's side.
-    std::uint64_t fromNetwork = 0;
-    std::uint64_t toNetwork = 0;
-    std::uint64_t notSent = 0;
-    std::uint64_t lastIn = 0, lastOut = 0;
-    double inPerSecond = 0, outPerSecond = 0;
-
-    bool Sends() const { return settings.mode == PortMode::Send; }
-    bool Is(BridgeProtocol protocol) const { return settings.protocol == protocol; }
-    std::uint64_t FramesIn() const {
-        return Sends() ? fromNetwork : link->Counters().framesIn.load(std::memory_order_relaxed);
-    }
-    std::uint64_t FramesOut() const {
-        return Sends() ? link->Counters().framesOut.load(std::memory_order_relaxed) : toNetwork;
-    }
-    void PutLevels(std::size_t slots) {
-        ++fromNetwork;
-        link->PutLevels(levels, slots);
-    }
-};
 
 Node::Node(NodeNetwork& network, NodeIdentity identity, Locate locate, Say say,
            std::function<void()> wakeLinks)
@@ -126,6 +45,7 @@ std::string Node::SourceName(const Port& port) const {
 }
 
 void Node::Apply(const NodeConfig& config, TimePoint now) {
+    const bool renamed = config.name != config_.name;
     config_ = config;
     for (auto it = ports_.begin(); it != ports_.end();) {
         const bool kept = std::any_of(config.ports.begin(), config.ports.end(),
@@ -144,7 +64,14 @@ void Node::Apply(const NodeConfig& config, TimePoint now) {
             StartPort(settings, now);
         else if (!(found->second->settings == settings))
             ChangePort(*found->second, settings, now);
+        else if (renamed)
+            Rename(*found->second);
     }
+}
+
+// A stream goes on under its new name: receivers know a source by its CID.
+void Node::Rename(Port& port) {
+    if (port.sender) port.sender->SetIdentity(identity_.cid, SourceName(port));
 }
 
 void Node::StartPort(const PortConfig& settings, TimePoint now) {
@@ -170,12 +97,15 @@ void Node::ChangePort(Port& port, const PortConfig& settings, TimePoint now) {
     const bool networkChanged =
         settings.mode != port.settings.mode || settings.protocol != port.settings.protocol ||
         settings.universe != port.settings.universe || settings.priority != port.settings.priority ||
-        settings.ttl != port.settings.ttl || settings.name != port.settings.name;
+        settings.ttl != port.settings.ttl;
     if (networkChanged) CloseNetworkSide(port);
     port.settings = settings;
     port.link->SetLabel(settings.Label());
     port.link->SetMode(settings.mode);
-    if (networkChanged) OpenNetworkSide(port, now);
+    if (networkChanged)
+        OpenNetworkSide(port, now);
+    else
+        Rename(port);
     say_(settings.Label() + ": now " + ModeText(settings.mode) + " " + ProtocolText(settings.protocol) +
          " universe " + std::to_string(settings.universe));
 }
@@ -224,82 +154,6 @@ void Node::CloseNetworkSide(Port& port) {
     }
     port.receiver.reset();
     port.artNetSources.clear();
-}
-
-bool Node::IsOwn(const UdpEndpoint& from) const {
-    return from.Port == kArtNetPort && from.Address == identity_.address;
-}
-
-void Node::TakeArtNet(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
-    if (IsOwn(from) || datagram.size() < sizeof(ArtNetHeaderRecord::ID) + 2) return;
-    ArtNetHeaderRecord header{};
-    std::memcpy(&header, datagram.data(), std::min(datagram.size(), sizeof header));
-    if (header.ID != kArtNetId) return;
-    if (header.OpCode == kOpPoll)
-        AnswerPoll(from);
-    else if (header.OpCode == kOpDmx)
-        TakeArtDmx(datagram, from, now);
-}
-
-void Node::AnswerPoll(const UdpEndpoint& poller) {
-    ++pollsAnswered_;
-    std::uint8_t bindIndex = 0;
-    for (const auto& [number, port] : ports_) {
-        if (!port->Is(BridgeProtocol::ArtNet)) continue;
-        PortReplyFacts facts;
-        facts.address = identity_.address;
-        facts.mac = identity_.mac;
-        facts.bindIndex = ++bindIndex;
-        facts.portAddress = static_cast<std::uint16_t>(port->settings.universe);
-        facts.output = port->Sends();
-        facts.dataFlowing = port->inPerSecond > 0;
-        facts.acnPriority = static_cast<std::uint8_t>(port->settings.priority);
-        facts.shortName = port->settings.name.empty() ? Cut(NodeName(), 17 - 3) + " " + std::to_string(number)
-                                                      : port->settings.name;
-        facts.longName = NodeName() + ": " + port->settings.Label();
-        facts.report = std::string(LinkText(port->link->State())) + ", " +
-                       std::to_string(static_cast<int>(port->outPerSecond)) + " frames/s";
-        facts.reportCounter = pollsAnswered_;
-        const PollReplyRecord reply = BuildNodePollReply(facts);
-        network_.SendArtNet(std::span(reinterpret_cast<const std::uint8_t*>(&reply), sizeof reply),
-                            UdpEndpoint{poller.Address, kArtNetPort});
-    }
-}
-
-void Node::TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
-    const std::optional<ArtDmxIn> in = ReadArtDmx(datagram);
-    if (!in) return;
-    bool taken = false;
-    for (auto& [number, port] : ports_) {
-        if (!port->Is(BridgeProtocol::ArtNet) || !port->Sends() || port->settings.universe != in->portAddress)
-            continue;
-        taken = true;
-        auto& sources = port->artNetSources;
-        auto source = std::find_if(sources.begin(), sources.end(),
-                                   [&](const Port::ArtNetSource& s) { return s.address == from.Address; });
-        if (source != sources.end())
-            source->last = now;
-        else if (sources.size() < kMaxArtNetSources)
-            sources.push_back({from.Address, now});
-        // A short packet changes only the levels it carries.
-        std::copy(in->slots.begin(), in->slots.end(), port->levels.begin() + 1);
-        port->PutLevels(kSacnSlots);
-    }
-    if (!taken) ++artDmxForNoPort_;
-}
-
-void Node::TakeSacn(std::span<const std::uint8_t> datagram, TimePoint now) {
-    constexpr std::size_t kUniverseEnd = kAtUniverse + 2;
-    if (datagram.size() < kUniverseEnd) return;
-    // The node's own streams come back over loopback and to other ports of the same universe.
-    if (std::equal(identity_.cid.begin(), identity_.cid.end(), datagram.begin() + kAtCid)) return;
-    const auto universe = static_cast<std::uint16_t>(datagram[kAtUniverse] << 8 | datagram[kAtUniverse + 1]);
-    for (auto& [number, port] : ports_) {
-        if (!port->receiver || port->receiver->Universe() != universe) continue;
-        if (!port->receiver->Receive(datagram, now)) continue;
-        std::copy(port->receiver->Levels().begin(), port->receiver->Levels().end(), port->levels.begin() + 1);
-        port->PutLevels(kSacnSlots);
-    }
 }
 
 void Node::ServiceLinks(TimePoint now) {
@@ -358,32 +212,6 @@ void Node::Tick(TimePoint now) {
         port->outPerSecond = static_cast<double>(out - port->lastOut) / seconds;
         port->lastIn = in;
         port->lastOut = out;
-    }
-}
-
-void Node::SendDiscovery(TimePoint now) {
-    if (now < nextDiscovery_) return;
-    std::vector<std::uint16_t> universes;
-    for (const auto& [number, port] : ports_)
-        if (port->sender && port->sender->Running())
-            universes.push_back(static_cast<std::uint16_t>(port->settings.universe));
-    if (universes.empty()) return;
-    nextDiscovery_ = now + SacnSender::kDiscoveryInterval;
-    std::sort(universes.begin(), universes.end());
-    universes.erase(std::unique(universes.begin(), universes.end()), universes.end());
-    SacnSenderFields fields;
-    fields.Cid = identity_.cid;
-    const std::string name = NodeName();
-    fields.SourceName = name;
-    const std::size_t pages = (universes.size() + kSacnUniversesPerPage - 1) / kSacnUniversesPerPage;
-    for (std::size_t page = 0; page < pages; ++page) {
-        const auto list = std::span(universes).subspan(
-            page * kSacnUniversesPerPage,
-            std::min(kSacnUniversesPerPage, universes.size() - page * kSacnUniversesPerPage));
-        const std::size_t size = BuildSacnDiscoveryPacket(
-            fields, static_cast<std::uint8_t>(page), static_cast<std::uint8_t>(pages - 1), list, discovery_);
-        // The lowest TTL of the ports it speaks for would be as right as any: discovery stays on the link.
-        network_.SendSacn(std::span(discovery_).first(size), SacnGroupOf(kSacnDiscoveryUniverse), 1);
     }
 }
 

@@ -86,6 +86,7 @@ private:
     void StartPort(const PortConfig& settings, TimePoint now);
     void ChangePort(Port& port, const PortConfig& settings, TimePoint now);
     void StopPort(Port& port);
+    void Rename(Port& port);
     void OpenNetworkSide(Port& port, TimePoint now);
     void CloseNetworkSide(Port& port);
     void AnswerPoll(const UdpEndpoint& poller);

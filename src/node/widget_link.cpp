@@ -60,11 +60,9 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void Serve();
     void ApplyMode();
     void WriteLatestLevels();
-    // Waits for the widget's bytes or a wake-up, at most ms, and takes the wake-up; true when the widget's
-    // side has bytes or hung up. The bytes stay in the port.
-    bool Await(int ms);
-    // Waits as Await, then reads and assembles what came; false when the port failed.
-    bool Pump(int ms);
+    // Waits for the widget's bytes or a wake-up, at most ms, and takes the bytes unless the caller reads
+    // them itself (the firmware update matches answers to pages); false when the port failed.
+    bool Pump(int ms, bool takeInput = true);
     void TakeFrame(std::vector<std::uint8_t>& frame);
     void Lose(const std::string& why);
     void CountDrops();
@@ -78,8 +76,7 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void WaitForEvents(int maxMs) override {
         // A port removed mid-update must not wait out every page's time-out: its next write fails at once.
         if (link.stopping_) port.SetPortOpen(false);
-        // The update reads the page answers from the port itself: the wait leaves them there.
-        Await(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))));
+        Pump(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))), false);
     }
     FrameAssembler::TimePoint Now() const override { return Clock::now(); }
     void ShowMessage(const std::string& text) override { link.Say(text); }
@@ -301,27 +298,22 @@ void WidgetLink::Worker::WriteLatestLevels() {
         link.counters_.framesOut.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool WidgetLink::Worker::Await(int ms) {
+bool WidgetLink::Worker::Pump(int ms, bool takeInput) {
     pollfd watch[2] = {{link.wakeFd_, POLLIN, 0}, {port.Descriptor(), POLLIN, 0}};
     const nfds_t count = port.PortOpen() ? 2 : 1;
-    if (::poll(watch, count, ms) < 0) return false;
+    if (::poll(watch, count, ms) < 0) return port.PortOpen();
     if (watch[0].revents & POLLIN) {
         std::uint64_t wakes = 0;
         [[maybe_unused]] auto read = ::read(link.wakeFd_, &wakes, sizeof wakes);
     }
-    return count == 2 && (watch[1].revents & (POLLIN | POLLHUP | POLLERR));
-}
-
-bool WidgetLink::Worker::Pump(int ms) {
-    const bool readable = Await(ms);
-    if (!port.PortOpen()) return true;
+    if (count < 2 || !takeInput) return port.PortOpen();
     try {
-        if (readable)
+        if (watch[1].revents & (POLLIN | POLLHUP | POLLERR))
             port.ReadInput(bytes);
         else
             bytes.clear();
         frames.Feed(bytes, Clock::now());
-    } catch (const std::exception& failure) {
+    } catch (const std::exception&) {
         port.SetPortOpen(false);
         return false;
     }

@@ -341,6 +341,28 @@ TEST_F(Bridge, AnUnpluggedWidgetComesBackAndTheOtherPortMissesNothing) {
 }
 
 // A file refused at start: the line and the reason, exit status 2, and no node.
+// The update runs on the widget's own link: the port beside it misses nothing, and the image is the file's.
+TEST_F(Bridge, AFirmwareUpdateFlashesOnePortsWidgetWhileTheOtherMissesNothing) {
+    const TestPort steady{.number = 1, .widget = 1, .universe = 0};
+    const TestPort flashed{.number = 2, .widget = 2, .universe = 1};
+    Start({steady, flashed});
+    std::vector<std::uint8_t> image(6144);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+    const std::string file = (folder_ / "firmware.bin").string();
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+    const std::size_t mark = node_->Said().size();
+    std::unique_ptr<Program> request;
+    ASSERT_TRUE(FeedThroughout({steady}, [&](int n) {
+        if (n == 5)
+            request =
+                std::make_unique<Program>(std::vector<std::string>{"--update-firmware", "2", file}, Daemon());
+        return request && node_->Said().find("port 2: linked to the widget", mark) != std::string::npos;
+    }));
+    EXPECT_EQ(request->Wait(), 0) << request->Said();
+    EXPECT_NE(node_->Said().find("port 2: Firmware Updated", mark), std::string::npos) << node_->Said();
+    EXPECT_EQ(rack_->Widget(2).FlashedImage(), image);
+}
+
 TEST_F(Bridge, AFileRefusedAtStartNamesItsLine) {
     const std::string missing = (folder_ / "absent.conf").string();
     const struct {

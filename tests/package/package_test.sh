@@ -42,6 +42,18 @@ installs)
     grep -q '^Conf vantor-dmx ' <<<"$report" || fail "apt would not install it: $report"
     ;;
 unpacked)
+    for file in usr/bin/vantor-host usr/bin/vantor-bridge usr/bin/prowidget-sim \
+        usr/share/man/man1/vantor-host.1.gz usr/share/man/man1/vantor-bridge.1.gz \
+        usr/share/man/man1/prowidget-sim.1.gz usr/share/doc/vantor-dmx/examples/vantor-bridge.conf \
+        etc/default/vantor-bridge usr/lib/systemd/system/vantor-bridge.service; do
+        [ -f "$root/$file" ] || fail "no /$file in the package"
+    done
+    # Its absence is what keeps an upgraded machine on /etc/default/vantor-bridge.
+    [ ! -e "$root/etc/vantor-bridge.conf" ] || fail "the package ships /etc/vantor-bridge.conf"
+    bridge=$root/usr/bin/vantor-bridge
+    "$bridge" --help | grep -q -- --list-ports || fail "vantor-bridge --help"
+    example=$root/usr/share/doc/vantor-dmx/examples/vantor-bridge.conf
+    report=$("$bridge" --check --config "$example" 2>&1) || fail "the example does not pass --check: $report"
     host=$root/usr/bin/vantor-host
     "$host" --help | grep -q -- --reconnect || fail "--help"
     # No plug-in beside it: the program must find the installed one.
@@ -52,28 +64,42 @@ unpacked)
     ;;
 unit)
     unit=usr/lib/systemd/system/vantor-bridge.service
-    grep -q '^ExecStart=/usr/bin/vantor-host ' "$root/$unit" || fail "ExecStart names another program"
-    grep -q '^EnvironmentFile=/etc/default/vantor-bridge$' "$root/$unit" || fail "EnvironmentFile"
+    grep -q '^ExecStart=/usr/bin/vantor-bridge$' "$root/$unit" || fail "ExecStart names another program"
+    # shellcheck disable=SC2016 # systemd's own variable
+    grep -q '^ExecReload=/bin/kill -HUP $MAINPID$' "$root/$unit" || fail "no reload by SIGHUP"
+    # The program reads its files itself: systemd must not make one of them a condition of the start.
+    ! grep -q '^EnvironmentFile=' "$root/$unit" || fail "EnvironmentFile"
     grep -q '^INTERFACE=$' "$root/etc/default/vantor-bridge" || fail "INTERFACE must start out unset"
+    head -n 1 "$root/etc/default/vantor-bridge" | grep -q 'only while /etc/vantor-bridge.conf is absent' ||
+        fail "the old settings do not say when they are read"
+    grep -qx /etc/default/vantor-bridge <(dpkg-deb --ctrl-tarfile "$(the_deb)" | tar -xO ./conffiles) ||
+        fail "/etc/default/vantor-bridge is no conffile"
     # verify resolves the unit, its program and its manual page inside a root: the unpacked package beside
     # the system's own units. A warning (an unknown key, say) fails too.
     verify_root=$out/verify-root
     rm -rf "$verify_root"
     cp -a "$root" "$verify_root"
     cp -a /lib/systemd/system/. "$verify_root/usr/lib/systemd/system/"
+    # The reload's program, from the package's dependency procps.
+    install -D /bin/kill "$verify_root/bin/kill"
     report=$(MANPATH=$verify_root/usr/share/man systemd-analyze verify --root="$verify_root" \
         "$verify_root/$unit" 2>&1) || fail "systemd-analyze verify: $report"
     [ -z "$report" ] || fail "systemd-analyze verify: $report"
     # The hardening: an exposure of at most 2.0, which is 20 on the threshold's scale.
     systemd-analyze security --offline=yes --threshold=20 --root="$verify_root" "$verify_root/$unit" \
         >"$out/security.txt" 2>&1 || fail "systemd-analyze security: $(tail -n 1 "$out/security.txt")"
-    # The service's command line with the shipped settings: refused until INTERFACE is set.
-    set +e
-    refusal=$("$root/usr/bin/vantor-host" --headless --reconnect --interface "" --devices "" --port 1 \
-        --mode send --universe 0 --enable 2>&1)
-    code=$?
-    set -e
-    [ $code -eq 2 ] && grep -q "Art-Net interface is empty" <<<"$refusal" || fail "started without INTERFACE"
+    # The service's program on the shipped settings alone, as a fresh install has them: refused until
+    # INTERFACE is set. Its /etc is the package's, in a mount namespace of this check (root only).
+    if unshare -m true 2>/dev/null; then
+        set +e
+        # shellcheck disable=SC2016 # the inner shell's arguments
+        refusal=$(unshare -m bash -c 'mount --bind "$1/etc" /etc && exec "$1/usr/bin/vantor-bridge" --check' \
+            sh "$root" 2>&1)
+        code=$?
+        set -e
+        [ $code -eq 2 ] && grep -q "^/etc/default/vantor-bridge:[0-9]*: INTERFACE is empty" <<<"$refusal" ||
+            fail "started without INTERFACE: $refusal"
+    fi
     ;;
 pkgconfig)
     pcdir=$(dirname "$root"/usr/lib/*/pkgconfig/vantor-out.pc)

@@ -1,0 +1,78 @@
+#include <algorithm>
+#include <cstring>
+
+#include "node/artnet_node_packets.h"
+#include "node/node_port.h"
+
+namespace {
+
+constexpr std::size_t kMaxArtNetSources = 8;
+
+std::string Cut(std::string text, std::size_t bytes) {
+    if (text.size() > bytes) text.resize(bytes);
+    return text;
+}
+
+}  // namespace
+
+bool Node::IsOwn(const UdpEndpoint& from) const {
+    return from.Port == kArtNetPort && from.Address == identity_.address;
+}
+
+void Node::TakeArtNet(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
+    if (IsOwn(from) || datagram.size() < sizeof(ArtNetHeaderRecord::ID) + 2) return;
+    ArtNetHeaderRecord header{};
+    std::memcpy(&header, datagram.data(), std::min(datagram.size(), sizeof header));
+    if (header.ID != kArtNetId) return;
+    if (header.OpCode == kOpPoll)
+        AnswerPoll(from);
+    else if (header.OpCode == kOpDmx)
+        TakeArtDmx(datagram, from, now);
+}
+
+void Node::AnswerPoll(const UdpEndpoint& poller) {
+    ++pollsAnswered_;
+    std::uint8_t bindIndex = 0;
+    for (const auto& [number, port] : ports_) {
+        if (!port->Is(BridgeProtocol::ArtNet)) continue;
+        PortReplyFacts facts;
+        facts.address = identity_.address;
+        facts.mac = identity_.mac;
+        facts.bindIndex = ++bindIndex;
+        facts.portAddress = static_cast<std::uint16_t>(port->settings.universe);
+        facts.output = port->Sends();
+        facts.dataFlowing = port->inPerSecond > 0;
+        facts.acnPriority = static_cast<std::uint8_t>(port->settings.priority);
+        facts.shortName = port->settings.name.empty() ? Cut(NodeName(), 17 - 3) + " " + std::to_string(number)
+                                                      : port->settings.name;
+        facts.longName = NodeName() + ": " + port->settings.Label();
+        facts.report = std::string(LinkText(port->link->State())) + ", " +
+                       std::to_string(static_cast<int>(port->outPerSecond)) + " frames/s";
+        facts.reportCounter = pollsAnswered_;
+        const PollReplyRecord reply = BuildNodePollReply(facts);
+        network_.SendArtNet(std::span(reinterpret_cast<const std::uint8_t*>(&reply), sizeof reply),
+                            UdpEndpoint{poller.Address, kArtNetPort});
+    }
+}
+
+void Node::TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
+    const std::optional<ArtDmxIn> in = ReadArtDmx(datagram);
+    if (!in) return;
+    bool taken = false;
+    for (auto& [number, port] : ports_) {
+        if (!port->Is(BridgeProtocol::ArtNet) || !port->Sends() || port->settings.universe != in->portAddress)
+            continue;
+        taken = true;
+        auto& sources = port->artNetSources;
+        auto source = std::find_if(sources.begin(), sources.end(),
+                                   [&](const Port::ArtNetSource& s) { return s.address == from.Address; });
+        if (source != sources.end())
+            source->last = now;
+        else if (sources.size() < kMaxArtNetSources)
+            sources.push_back({from.Address, now});
+        // A short packet changes only the levels it carries.
+        std::copy(in->slots.begin(), in->slots.end(), port->levels.begin() + 1);
+        port->PutLevels(kSacnSlots);
+    }
+    if (!taken) ++artDmxForNoPort_;
+}

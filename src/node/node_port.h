@@ -1,0 +1,82 @@
+#pragma once
+
+// The node's record of one port, shared by the files that make up the node.
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "node/node.h"
+#include "sacn/sacn_receiver.h"
+#include "sacn/sacn_sender.h"
+#include "sacn/sacn_socket.h"
+
+// A port's sending side of sACN reaches the node's one socket through this, with the port's TTL.
+class SacnOut : public SacnSocket {
+public:
+    SacnOut(NodeNetwork& network, int ttl) : network_(network), ttl_(ttl) {}
+    void Open(std::uint16_t) override {}
+    void Close() override {}
+    bool ReadDatagram(std::vector<std::uint8_t>&) override { return false; }
+    bool Send(std::span<const std::uint8_t> datagram, std::uint32_t group, std::uint16_t) override {
+        return network_.SendSacn(datagram, group, ttl_);
+    }
+    void SetMulticastTtl(int ttl) override { ttl_ = ttl; }
+
+private:
+    NodeNetwork& network_;
+    int ttl_;
+};
+
+inline const char* LinkText(LinkState state) {
+    switch (state) {
+        case LinkState::Waiting:
+            return "waiting";
+        case LinkState::Probing:
+            return "probing";
+        case LinkState::Linked:
+            return "linked";
+        case LinkState::Updating:
+            return "updating";
+    }
+    return "?";
+}
+
+struct Node::Port {
+    struct ArtNetSource {
+        std::array<std::uint8_t, 4> address{};
+        TimePoint last{};
+    };
+
+    PortConfig settings;
+    std::unique_ptr<WidgetLink> link;
+    // Send mode: what the network asked for, start code first.
+    std::array<std::uint8_t, 513> levels{};
+    std::optional<SacnReceiver> receiver;
+    std::vector<ArtNetSource> artNetSources;
+    // Receive mode.
+    std::optional<SacnOut> sacnOut;
+    std::optional<SacnSender> sender;
+    TimePoint lastInput{};
+    std::uint8_t artNetSequence = 0;
+    // Counted here; the link counts the widget's side.
+    std::uint64_t fromNetwork = 0;
+    std::uint64_t toNetwork = 0;
+    std::uint64_t notSent = 0;
+    std::uint64_t lastIn = 0, lastOut = 0;
+    double inPerSecond = 0, outPerSecond = 0;
+
+    bool Sends() const { return settings.mode == PortMode::Send; }
+    bool Is(BridgeProtocol protocol) const { return settings.protocol == protocol; }
+    std::uint64_t FramesIn() const {
+        return Sends() ? fromNetwork : link->Counters().framesIn.load(std::memory_order_relaxed);
+    }
+    std::uint64_t FramesOut() const {
+        return Sends() ? link->Counters().framesOut.load(std::memory_order_relaxed) : toNetwork;
+    }
+    void PutLevels(std::size_t slots) {
+        ++fromNetwork;
+        link->PutLevels(levels, slots);
+    }
+};
