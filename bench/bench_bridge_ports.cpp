@@ -13,9 +13,8 @@
 // The ratios the targets are read by come last: each port's p50 over the host's, CPU over the host's, and p99
 // over OLA's with as many widgets. Needs root for the namespaces.
 //
-//   bench/bench_bridge_ports [--packets N] [--widgets 1,4,8] [--no-ola] [--no-disturbance] [--phase-seconds
-//   S]
-//                            (default 2000 packets per port, 5 s per disturbance period)
+//   bench/bench_bridge_ports [--packets N] [--widgets 1,4,8] [--no-ola] [--no-disturbance]
+//                            [--phase-seconds S]     (default 2000 packets per port, 5 s per period)
 
 #include <atomic>
 #include <map>
