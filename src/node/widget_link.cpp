@@ -14,6 +14,7 @@
 #include "widget/firmware_update.h"
 #include "widget/frame_assembler.h"
 #include "widget/prowidget.h"
+#include "widget/records.h"
 
 namespace {
 
@@ -65,6 +66,10 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     bool Pump(int ms, bool takeInput = true);
     void TakeFrame(std::vector<std::uint8_t>& frame);
     void Lose(const std::string& why);
+    // The caller's thread writes no more; what it left unwritten is dropped.
+    void CloseDirectLine();
+    // With the line's lock held.
+    void FinishDirectTail();
     void CountDrops();
     void RunFirmwareUpdate(const std::string& file);
 
@@ -155,8 +160,36 @@ void WidgetLink::SetMode(PortMode mode) {
 }
 
 void WidgetLink::PutLevels(std::span<const std::uint8_t> levels, std::size_t slots) {
+    latest_.Put(levels, slots);
+    if (WriteAtOnce(levels)) return;
     output_.Put(levels, slots);
     WakeThread();
+}
+
+// A hand-over to the link's thread costs a wake-up of that thread on every frame, and its latency; a write
+// that cannot wait costs neither.
+bool WidgetLink::WriteAtOnce(std::span<const std::uint8_t> levels) {
+    if (lineFd_.load() < 0) return false;
+    std::unique_lock lock(lineMutex_, std::try_to_lock);
+    const int fd = lineFd_.load();
+    if (!lock || fd < 0 || !directTail_.empty()) return false;
+    // The output record as the widget module sends it: head, the levels, the end delimiter.
+    directFrame_[0] = kStartDelimiter;
+    directFrame_[1] = kLabelOutputDmx;
+    directFrame_[2] = static_cast<std::uint8_t>(kLevelCount & 0xFF);
+    directFrame_[3] = static_cast<std::uint8_t>(kLevelCount >> 8);
+    std::copy_n(levels.begin(), std::min(levels.size(), kLevelCount), directFrame_.begin() + 4);
+    directFrame_.back() = kEndDelimiter;
+    const ssize_t written = ::write(fd, directFrame_.data(), directFrame_.size());
+    // Nothing taken: the link's thread writes it, waiting as long as a line may take, and meets any fault.
+    if (written <= 0) return false;
+    counters_.framesOut.fetch_add(1, std::memory_order_relaxed);
+    if (static_cast<std::size_t>(written) < directFrame_.size()) {
+        directTail_.assign(directFrame_.begin() + written, directFrame_.end());
+        lock.unlock();
+        WakeThread();
+    }
+    return true;
 }
 
 std::vector<std::string> WidgetLink::TakeLines() {
@@ -250,7 +283,10 @@ bool WidgetLink::Worker::Probe() {
 }
 
 void WidgetLink::Worker::Serve() {
-    ApplyMode();
+    {
+        std::lock_guard line(link.lineMutex_);
+        ApplyMode();
+    }
     while (!link.stopping_ && port.PortOpen()) {
         std::optional<std::string> file;
         {
@@ -258,16 +294,39 @@ void WidgetLink::Worker::Serve() {
             file = std::exchange(link.firmwareFile_, std::nullopt);
         }
         if (file) {
+            CloseDirectLine();
             RunFirmwareUpdate(*file);
             return;
         }
-        if (link.mode_.load() != appliedMode) ApplyMode();
-        if (appliedMode == PortMode::Send) WriteLatestLevels();
+        {
+            std::lock_guard line(link.lineMutex_);
+            FinishDirectTail();
+            if (link.mode_.load() != appliedMode) ApplyMode();
+            if (appliedMode == PortMode::Send) WriteLatestLevels();
+            link.lineFd_ = appliedMode == PortMode::Send && port.PortOpen() ? port.Descriptor() : -1;
+        }
         CountDrops();
         // The slice lets a partial frame go in time when nothing more comes.
         if (!Pump(frames.CarriedBytes() > 0 ? 20 : 1000)) break;
     }
+    CloseDirectLine();
     if (!link.stopping_) Lose("its widget is gone");
+}
+
+void WidgetLink::Worker::CloseDirectLine() {
+    std::lock_guard line(link.lineMutex_);
+    link.lineFd_ = -1;
+    link.directTail_.clear();
+}
+
+void WidgetLink::Worker::FinishDirectTail() {
+    if (link.directTail_.empty()) return;
+    try {
+        port.Output(link.directTail_);
+    } catch (const std::exception& failure) {
+        link.Say(failure.what());
+    }
+    link.directTail_.clear();
 }
 
 void WidgetLink::Worker::ApplyMode() {
@@ -278,6 +337,10 @@ void WidgetLink::Worker::ApplyMode() {
         return;
     }
     prowidget.ResetOutputPacket(kLabelOutputDmx);
+    if (const DmxFrame* written = link.latest_.Take()) {
+        lastLevels = *written;
+        haveLevels = true;
+    }
     // A widget that comes back shows at once what it showed when it went.
     if (haveLevels) {
         std::copy(lastLevels.levels.begin(), lastLevels.levels.end(), prowidget.OutputPacket.Levels.begin());
@@ -308,10 +371,13 @@ bool WidgetLink::Worker::Pump(int ms, bool takeInput) {
     }
     if (count < 2 || !takeInput) return port.PortOpen();
     try {
-        if (watch[1].revents & (POLLIN | POLLHUP | POLLERR))
+        bytes.clear();
+        if (watch[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            // A read that fails closes the line: not while the other thread writes to it.
+            std::lock_guard line(link.lineMutex_);
+            link.lineFd_ = -1;
             port.ReadInput(bytes);
-        else
-            bytes.clear();
+        }
         frames.Feed(bytes, Clock::now());
     } catch (const std::exception&) {
         port.SetPortOpen(false);

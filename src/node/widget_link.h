@@ -52,7 +52,9 @@ public:
 
     void SetMode(PortMode mode);
     void SetLabel(std::string label);
-    // Send mode: the levels (start code first) the widget shows next.
+    // Send mode: the levels (start code first) the widget shows next. Written at once from the caller's
+    // thread while the link serves its widget and the line takes them without waiting; handed to the link's
+    // thread otherwise (a probe, an update, a line that is full).
     void PutLevels(std::span<const std::uint8_t> levels, std::size_t slots);
     // Receive mode: the newest good frame of the widget's input since the last take, or null.
     const DmxFrame* TakeInput() { return input_.Take(); }
@@ -75,10 +77,20 @@ private:
     std::string Label() const;
     void Say(const std::string& line);
     void WakeThread();
+    bool WriteAtOnce(std::span<const std::uint8_t> levels);
 
     std::function<void()> wake_;
     LevelMailbox output_;
     LevelMailbox input_;
+    // The last levels put, for a widget that comes back.
+    LevelMailbox latest_;
+    // One writer at a time on the widget's line. The caller's thread only tries it, and writes only while
+    // lineFd_ names the open line of a link that serves in send mode; what it could write only in part, the
+    // link's thread finishes before anything else.
+    std::mutex lineMutex_;
+    std::atomic<int> lineFd_{-1};
+    std::array<std::uint8_t, 518> directFrame_{};
+    std::vector<std::uint8_t> directTail_;
     LinkCounters counters_;
     std::atomic<LinkState> state_{LinkState::Waiting};
     std::atomic<PortMode> mode_;
