@@ -29,8 +29,10 @@ struct LinkCounters {
 
 // One widget, served by a thread of its own, so that what waits on one widget (a probe's answer, a firmware
 // page's acknowledgement, a write into a stalled device) never holds up another port's frames or the
-// network. Levels cross between the threads through lock-free mailboxes that keep only the latest frame; the
-// rest (lines for the journal, the device found, commands) crosses under a mutex, off the frames' path.
+// network. While the link serves its widget in send mode, the caller's thread writes each frame itself when
+// the line takes it at once (it never waits for the line's lock); anything else crosses between the threads
+// through lock-free mailboxes that keep only the latest frame, and the rest (lines for the journal, the
+// device found, commands) under a mutex, off the frames' path.
 //
 // The link looks for its widget with `locate` (on its own thread, every kLookEvery while it waits), opens
 // it, asks for its parameters, and serves it in its mode until it fails or vanishes; then it waits for it
