@@ -101,7 +101,8 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     std::string status;
     Clock::time_point replyDeadline{};
     DroppedDmxReports counted{};
-    // The last levels written, for a widget that comes back.
+    // The last levels put (taken from the link's latest_ when the mode is applied), for a widget that
+    // comes back.
     DmxFrame lastLevels{};
     bool haveLevels = false;
 };
@@ -352,8 +353,6 @@ void WidgetLink::Worker::ApplyMode() {
 void WidgetLink::Worker::WriteLatestLevels() {
     const DmxFrame* frame = link.output_.Take();
     if (!frame) return;
-    lastLevels = *frame;
-    haveLevels = true;
     std::copy(frame->levels.begin(), frame->levels.end(), prowidget.OutputPacket.Levels.begin());
     const std::uint64_t before = prowidget.OutputPacketsSent;
     prowidget.SendOutputPacket();
