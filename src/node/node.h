@@ -25,20 +25,49 @@ struct NodeIdentity {
     SacnCid cid{};
 };
 
-// One line of the status table.
+// A network source a sending port hears.
+struct SourceStatus {
+    std::string name;     // sACN: its source name; Art-Net: empty
+    std::string address;  // Art-Net: its IPv4 address; sACN: its CID as 8-4-4-4-12 hex
+    int priority = 0;     // sACN's priority; Art-Net: 0
+    double packetsPerSecond = 0;
+    bool winning = false;  // its levels are the port's (with others of its priority when merging)
+};
+
+// Where a firmware update of the port's widget stands.
+struct FirmwareProgress {
+    enum class State { None, Running, Updated, Failed };
+    State state = State::None;
+    int pagesWritten = 0;  // of kFirmwarePages
+    std::string message;   // the update's status text, or how it ended
+};
+
+// One port as the status table and the page show it.
 struct PortStatus {
     int number = 0;
     std::string label;
+    std::string name;    // as in the file; empty: none
+    std::string device;  // as in the file
     std::string widget;  // the device path while linked, else what the file names
-    std::string link;    // waiting, probing, linked, updating
-    std::string mode;    // send, receive
-    std::string protocol;
+    std::string serialNumber;  // the widget's, eight digits, once known
+    std::string firmware;      // "2.44", once the widget answered
+    std::string statusText;    // the widget link's state as the control window words it ("Ready", "Waiting...")
+    std::string link;          // waiting, probing, linked, updating
+    std::string mode;          // send, receive
+    std::string protocol;      // artnet, sacn
     int universe = 0;
+    int priority = 0;
+    int ttl = 1;
     double framesInPerSecond = 0;   // from the network (send) or the widget's input (receive)
     double framesOutPerSecond = 0;  // to the widget (send) or to the network (receive)
     std::size_t sources = 0;
+    std::vector<SourceStatus> heard;  // send mode: the sources of its universe
+    std::string merge;                // how its levels come about: "no source", "one source", ...
     // Drops by reason, only those that happened: ("superseded", 3), ("faulty reports", 1), ...
     std::vector<std::pair<std::string, std::uint64_t>> drops;
+    std::string lastMessage;  // the port's last journal line
+    bool locating = false;
+    FirmwareProgress firmwareUpdate;
 };
 
 // The node: every port of the file, each on its own widget link, with the Art-Net and sACN traffic routed
@@ -77,6 +106,15 @@ public:
     std::vector<PortStatus> Status() const;
     // Starts a firmware update of a port's widget; false (said) when the port is unknown or not linked.
     bool UpdateFirmware(int portNumber, const std::string& file);
+    // The 512 levels a port handles now: send mode the network's, receive mode the widget's input. Empty
+    // for an unknown port.
+    std::optional<std::array<std::uint8_t, 512>> Levels(int portNumber) const;
+    // A port's levels changed since the last call for it (for the page's live grid, which sends only
+    // changes).
+    bool LevelsChanged(int portNumber);
+    // Marks a port for finding its widget on the rig: the status table and the poll reply's indicators show
+    // it until cancelled. Its DMX never changes for it. False for an unknown port.
+    bool SetLocating(int portNumber, bool on);
     // ArtDmx that no port took, Art-Net packets of other kinds, and the node's own datagrams come back.
     std::uint64_t ArtDmxForNoPort() const { return artDmxForNoPort_; }
 

@@ -35,10 +35,24 @@ struct PortConfig {
     std::string Label() const { return name.empty() ? "port " + std::to_string(number) : name; }
 };
 
+inline constexpr int kDefaultWebPort = 8454;
+
+// The [web] section: where the node's page listens and who may change things through it.
+struct WebConfig {
+    std::string listen = "127.0.0.1";  // an IPv4 address of the machine, or 0.0.0.0 for all
+    int port = kDefaultWebPort;
+    // "pbkdf2-sha256$ITERATIONS$SALT$HASH" (salt and hash in base64), as `vantor-bridge --hash-password`
+    // writes it; empty: none.
+    std::string password;
+    bool readNeedsPassword = false;  // `read = password`: the status too is behind the password
+    bool operator==(const WebConfig&) const = default;
+};
+
 // The [node] section and the ports, sorted by number.
 struct NodeConfig {
     std::string interface;  // an interface name or one of the machine's IPv4 addresses
     std::string name;       // empty: the host name
+    WebConfig web;
     std::vector<PortConfig> ports;
     bool operator==(const NodeConfig&) const = default;
 };
