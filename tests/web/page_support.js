@@ -1,0 +1,39 @@
+'use strict';
+// Shared by the page's test and its pictures: Debian's Chromium, headless, driven through the DevTools
+// protocol by playwright-core (npm's own browser downloads cannot work here), and ArtDmx for the node.
+// Each launch has a fresh temporary profile, and the browser is told not to reach out anywhere on its own.
+const dgram = require('node:dgram');
+const { chromium } = require('playwright-core');
+
+const executablePath = process.env.VANTOR_CHROMIUM || '/usr/bin/chromium';
+const args = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+
+function launchBrowser() {
+    return chromium.launch({ executablePath, args });
+}
+
+// A phone held upright and a laptop's window.
+const viewports = { phone: { width: 390, height: 844 }, laptop: { width: 1280, height: 900 } };
+
+// One ArtDmx of 512 levels (levels[0] is channel 1) for a 15-bit Port-Address, to the node on loopback.
+async function sendArtDmx(universe, levels) {
+    const packet = Buffer.alloc(18 + 512);
+    packet.write('Art-Net\0', 0, 'latin1');
+    packet.writeUInt16LE(0x5000, 8); // OpDmx
+    packet.writeUInt16BE(14, 10); // protocol version
+    packet.writeUInt16LE(universe, 14); // SubUni, then Net
+    packet.writeUInt16BE(512, 16);
+    Buffer.from(levels).copy(packet, 18, 0, 512);
+    const socket = dgram.createSocket('udp4');
+    try {
+        await new Promise((resolve, reject) => socket.send(packet, 6454, '127.0.0.1', (e) => (e ? reject(e) : resolve())));
+    } finally {
+        socket.close();
+    }
+}
+
+// Levels 1 to 512 made by a rule of the channel, as an array.
+const levelsOf = (rule) => Array.from({ length: 512 }, (_, index) => rule(index + 1) & 255);
+
+module.exports = { launchBrowser, viewports, sendArtDmx, levelsOf };
