@@ -25,10 +25,9 @@ write_conf() {
             "$port" "$(widget_id "$port")" $((port - 1))
     done
 }
-page_answers() { curl -sf -o /dev/null "http://127.0.0.1:$page_port/api/node"; }
 run_page_test() {
     start_bridge
-    wait_until 30 page_answers || fail "the page does not answer: $(cat "$work/bridge.log")"
+    wait_for_page "$page_port"
     VANTOR_PAGE_URL=http://127.0.0.1:$page_port/ VANTOR_BRIDGE_CONF=$work/bridge.conf \
         node --test-reporter=spec --test "$web/page_test.js" || fail "the page test failed: $(tail -20 "$work/bridge.log")"
 }
