@@ -373,6 +373,7 @@ async function logIn(event) {
         await api('POST', '/api/login', { password: form.elements.password.value });
         form.elements.password.value = '';
         showLogin(false);
+        disconnect();
         await load();
     } catch (failure) {
         error.textContent = failure.status === 401 ? 'Wrong password.' : failure.message;
@@ -382,6 +383,7 @@ async function logIn(event) {
 async function logOut() {
     try {
         await api('POST', '/api/logout', {});
+        disconnect();
         await load();
     } catch (failure) {
         pageError(failure.message);
@@ -406,6 +408,14 @@ async function load() {
         pageError(failure.message);
         setTimeout(load, 2000);
     }
+}
+
+// The feed's session is the one its handshake carried: after a login or logout it starts again.
+function disconnect() {
+    if (!socket) return;
+    socket.onclose = null;
+    socket.close();
+    socket = null;
 }
 
 function connect() {
