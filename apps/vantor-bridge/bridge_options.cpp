@@ -31,6 +31,8 @@ ParsedBridgeOptions ParseBridgeOptions(const std::vector<std::string>& args) {
             options.listPorts = true;
         } else if (arg == "--status") {
             options.status = true;
+        } else if (arg == "--hash-password") {
+            options.hashPassword = true;
         } else if (arg == "--check") {
             options.check = true;
         } else if (arg == "--config") {
@@ -54,8 +56,10 @@ ParsedBridgeOptions ParseBridgeOptions(const std::vector<std::string>& args) {
         }
         if (!parsed.error.empty()) return parsed;
     }
-    const int actions = options.listPorts + options.status + options.check + (options.firmwarePort ? 1 : 0);
-    if (actions > 1) parsed.error = "--list-ports, --status, --check and --update-firmware go alone";
+    const int actions = options.listPorts + options.status + options.check + options.hashPassword +
+                        (options.firmwarePort ? 1 : 0);
+    if (actions > 1)
+        parsed.error = "--list-ports, --status, --check, --hash-password and --update-firmware go alone";
     return parsed;
 }
 
@@ -63,6 +67,7 @@ std::string BridgeUsage() {
     return "Usage: vantor-bridge [--config FILE] [--simulate-widgets N]\n"
            "       vantor-bridge --list-ports | --status | --check [--config FILE]\n"
            "       vantor-bridge --update-firmware PORT FILE\n"
+           "       vantor-bridge --hash-password\n"
            "Runs the node: every USB Pro widget listed in the configuration file as a port of its own,\n"
            "bridging Art-Net or sACN to its output or its input to the network.\n"
            "\n"
@@ -76,9 +81,13 @@ std::string BridgeUsage() {
            "                        one), for a first try without hardware\n"
            "  --update-firmware PORT FILE\n"
            "                        have the running node flash a port's widget; the other ports go on\n"
+           "  --hash-password       read a password from standard input and print the [web] section's\n"
+           "                        password line for it (a salted hash)\n"
            "  --help                this text\n"
            "\n"
            "SIGHUP (systemctl reload vantor-bridge) reads the file again: unchanged ports run on untouched.\n"
+           "The node's page and its JSON API listen on http://127.0.0.1:8454/ unless the file's [web]\n"
+           "section says otherwise (another address needs a password).\n"
            "Exit status: 0 stopped, 2 bad command line or file, 69 a socket that cannot be set up on the\n"
            "interface, 75 the interface's address changed (to be started again).\n";
 }

@@ -11,6 +11,8 @@ struct BridgeOptions {
     bool status = false;
     bool check = false;
     bool help = false;
+    // Print the [web] password line for a password read from standard input.
+    bool hashPassword = false;
     int simulateWidgets = 0;
     // Ask the running node to update a port's widget from a firmware file.
     std::optional<int> firmwarePort;

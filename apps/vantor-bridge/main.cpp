@@ -1,5 +1,8 @@
 // vantor-bridge: every USB Pro widget listed in its configuration file served as a port of its own, on one
 // Art-Net and one sACN socket, on one thread of events (each widget link on a thread of its own).
+#include <termios.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +15,33 @@
 #include "node_program.h"
 #include "simulation.h"
 #include "status_service.h"
+#include "web_access.h"
+
+namespace {
+
+// Read without echo from a terminal, so that the password stays off the screen and out of its scroll-back.
+int PrintPasswordLine() {
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::cerr << "Password for the node's page: " << std::flush;
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::cerr << "\n";
+    }
+    if (password.empty()) return Fail("no password given", kExitUsage);
+    std::cout << "password = " << HashPassword(QByteArray::fromStdString(password)) << "\n";
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const ParsedBridgeOptions parsed = ParseBridgeOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -34,6 +64,7 @@ int main(int argc, char** argv) {
         return answer->starts_with("refused") ? 1 : 0;
     }
     if (options.listPorts) return ListPorts(std::cout);
+    if (options.hashPassword) return PrintPasswordLine();
 
     std::unique_ptr<Simulation> simulation;
     LoadedConfig loaded;
@@ -56,5 +87,5 @@ int main(int argc, char** argv) {
     } catch (const std::exception& failure) {
         return Fail(std::string("cannot simulate widgets: ") + failure.what(), 1);
     }
-    return RunNode(options, std::move(loaded.parsed.config), argc, argv);
+    return RunNode(options, std::move(loaded), argc, argv);
 }

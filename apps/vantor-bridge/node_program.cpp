@@ -16,6 +16,7 @@
 #include "node/node.h"
 #include "node/status_table.h"
 #include "node_identity.h"
+#include "node_settings.h"
 #include "node_sockets.h"
 #include "platform/qt/qt_udp_socket.h"
 #include "port_watch.h"
@@ -23,6 +24,7 @@
 #include "status_screen.h"
 #include "status_service.h"
 #include "stuff/socket_error.h"
+#include "web_server.h"
 
 namespace {
 
@@ -31,8 +33,9 @@ constexpr std::chrono::milliseconds kTableEvery{1000};
 
 class NodeProgram {
 public:
-    NodeProgram(const BridgeOptions& options, NodeConfig config, StatusScreen& screen)
-        : options_(options), config_(std::move(config)), screen_(screen) {}
+    NodeProgram(const BridgeOptions& options, LoadedConfig loaded, StatusScreen& screen)
+        : settings_(std::move(loaded.parsed.config), options.config, loaded.source, loaded.legacy),
+          screen_(screen) {}
 
     int Run(const InterfaceChoice& chosen, InterfaceWatch& network) {
         NodeSockets sockets(chosen);
@@ -47,9 +50,10 @@ public:
                         kExitUnavailable);
         }
         const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        const NodeIdentity identity =
+            LoadNodeIdentity(chosen, [this](const std::string& line) { Say(line); });
         node_ = std::make_unique<Node>(
-            sockets, LoadNodeIdentity(chosen, [this](const std::string& line) { Say(line); }),
-            [](const PortConfig& port) { return LocateDevice(port); },
+            sockets, identity, [](const PortConfig& port) { return LocateDevice(port); },
             [this](const std::string& line) { Say(line); },
             [wake] {
                 const std::uint64_t one = 1;
@@ -62,8 +66,14 @@ public:
             node_->ServiceLinks(Now());
         });
         Say("node " + chosen.address.interfaceName + " (" + chosen.address.ip +
-            "): " + std::to_string(config_.ports.size()) + " ports");
-        node_->Apply(config_, Now());
+            "): " + std::to_string(settings_.Config().ports.size()) + " ports");
+        WebServer page(*node_, settings_, Facts(chosen, identity),
+                       [this, &sockets] { return Counts(sockets); });
+        if (std::string reason; page.Listen(reason))
+            Say("page " + page.Address());
+        else
+            Say(reason + "; the node runs without its page");
+        node_->Apply(settings_.Config(), Now());
 
         QSocketNotifier signalWatch(SignalPipe(), QSocketNotifier::Read);
         QObject::connect(&signalWatch, &QSocketNotifier::activated, [this] { TakeSignals(); });
@@ -109,22 +119,22 @@ private:
         if (reload) Reload();
     }
 
-    // A file that no longer parses changes nothing.
     void Reload() {
-        LoadedConfig loaded = LoadNodeConfig(options_.config);
-        if (!loaded.parsed.Ok()) {
-            for (const ConfigError& error : loaded.parsed.errors) Say("reload: " + error.Text());
-            Say("reload: " + loaded.source + " not taken; nothing changed");
-            return;
-        }
-        NodeConfig& config = loaded.parsed.config;
-        if (config.interface != config_.interface) {
-            Say("reload: the interface stays " + config_.interface + " until the next start");
-            config.interface = config_.interface;
-        }
-        Say("reload: " + loaded.source);
-        config_ = config;
-        node_->Apply(config_, Now());
+        settings_.Reload(
+            *node_, [this](const std::string& line) { Say(line); }, Now());
+    }
+
+    NodeFacts Facts(const InterfaceChoice& chosen, const NodeIdentity& identity) const {
+        char mac[18];
+        const auto& m = identity.mac;
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
+        return {settings_.Config().name.empty() ? identity.hostName : settings_.Config().name,
+                chosen.address.interfaceName, chosen.address.ip, mac, Node::Clock::now()};
+    }
+
+    QJsonObject Counts(const NodeSockets& sockets) const {
+        return {{"artDmxForNoPort", static_cast<qint64>(node_->ArtDmxForNoPort())},
+                {"otherInterface", static_cast<qint64>(sockets.OtherInterfaceDrops())}};
     }
 
     // The ports' table, and what the node itself dropped before any port saw it.
@@ -154,8 +164,7 @@ private:
         return "refused: unknown request '" + request + "'\n";
     }
 
-    const BridgeOptions& options_;
-    NodeConfig config_;
+    NodeSettings settings_;
     StatusScreen& screen_;
     std::unique_ptr<Node> node_;
 };
@@ -167,20 +176,21 @@ int Fail(const std::string& text, int status) {
     return status;
 }
 
-int RunNode(const BridgeOptions& options, NodeConfig config, int argc, char** argv) {
+int RunNode(const BridgeOptions& options, LoadedConfig loaded, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     StatusScreen screen;
     Console console(stderr, false);
     CatchSignals();
     const auto stop = [] { return StopRequested(); };
-    InterfaceWatch network(config.interface, console);
+    const std::string interface = loaded.parsed.config.interface;
+    InterfaceWatch network(interface, console);
     if (!network.WaitUntilReady(stop)) return 0;
     if (!PortWatch(BridgePorts(true), console).WaitUntilFree(stop)) return 0;
     InterfaceChoice chosen;
     try {
-        chosen = ChooseInterface(QtUdpSocket::MachineAddresses(), config.interface);
+        chosen = ChooseInterface(QtUdpSocket::MachineAddresses(), interface);
     } catch (const SocketError& failure) {
         return Fail(failure.what(), kExitUsage);
     }
-    return NodeProgram(options, std::move(config), screen).Run(chosen, network);
+    return NodeProgram(options, std::move(loaded), screen).Run(chosen, network);
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bridge_options.h"
-#include "node/node_config.h"
+#include "node/config_file.h"
 
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitUnavailable = 69;
@@ -13,4 +13,4 @@ int Fail(const std::string& text, int status);
 
 // Runs the node on the file's settings until a stop: it waits for its interface and its ports first, then
 // serves the ports, reloads on SIGHUP and answers the status socket. Returns the exit status.
-int RunNode(const BridgeOptions& options, NodeConfig config, int argc, char** argv);
+int RunNode(const BridgeOptions& options, LoadedConfig loaded, int argc, char** argv);
