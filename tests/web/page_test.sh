@@ -19,7 +19,7 @@ password='lamp test 1'
 start_widget_rack 2
 write_conf() {
     printf '[node]\ninterface = lo\n[web]\nlisten = 127.0.0.1\nport = %d\n' "$page_port"
-    [ -z "${1:-}" ] || printf 'password = %s\n' "$1"
+    [ -z "${1:-}" ] || printf '%s\n' "$1"
     for port in 1 2; do
         printf '[port %d]\ndevice = %s\nmode = send\nprotocol = artnet\nuniverse = %d\n' \
             "$port" "$(widget_id "$port")" $((port - 1))
@@ -32,8 +32,8 @@ run_page_test() {
         node --test-reporter=spec --test "$web/page_test.js" || fail "the page test failed: $(tail -20 "$work/bridge.log")"
 }
 
-hash=$(printf '%s\n' "$password" | "$build/vantor-bridge" --hash-password) || fail "no password hash"
-write_conf "$hash" >"$work/bridge.conf"
+password_line=$(printf '%s\n' "$password" | "$build/vantor-bridge" --hash-password) || fail "no password line"
+write_conf "$password_line" >"$work/bridge.conf"
 VANTOR_PAGE_PASSWORD=$password run_page_test
 kill "$bridge"
 wait "$bridge" || true

@@ -30,8 +30,8 @@ function errorText(status, body) {
     if (status === 401) return `Log in first: ${said}`;
     if (status === 403) return `Refused: ${said}`;
     if (status === 429) {
-        const wait = body && body.retryAfter ? ` Try again in ${body.retryAfter} s.` : '';
-        return `Too many tries: ${said.replace(/\.$/, '')}.${wait}`;
+        const wait = body && body.retryAfter && !/again/.test(said) ? ` Try again in ${body.retryAfter} s.` : '';
+        return `Slowed down: ${said}.${wait}`;
     }
     return said;
 }
@@ -71,8 +71,9 @@ function duration(seconds) {
 
 const rate = (value) => (Number(value) || 0).toFixed(1);
 
+// The live feed's node has no session fields: those of the last /api/node stand.
 function renderNode(next) {
-    node = next;
+    node = { ...node, ...next };
     byId('node-name').textContent = node.name || 'Vantor DMX bridge';
     document.title = `${node.name || 'Vantor DMX'} – bridge`;
     byId('node-interface').textContent = node.interface || '–';
