@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The node's page in headless Chromium (tests/web/page_test.js) on vantor-bridge with two simulated widgets:
+# The node's page in headless Chromium (tests/web/page_test.mjs) on vantor-bridge with two simulated widgets:
 # first behind a password, then, the password taken out of the file and the node started again, open to
 # loopback, where the page moves port 2 to another universe; widget 2 must end on that universe's levels.
 own_network=yes
@@ -29,7 +29,7 @@ run_page_test() {
     start_bridge
     wait_for_page "$page_port"
     VANTOR_PAGE_URL=http://127.0.0.1:$page_port/ VANTOR_BRIDGE_CONF=$work/bridge.conf \
-        node --test-reporter=spec --test "$web/page_test.js" || fail "the page test failed: $(tail -20 "$work/bridge.log")"
+        node --test-reporter=spec --test "$web/page_test.mjs" || fail "the page test failed: $(tail -20 "$work/bridge.log")"
 }
 
 password_line=$(printf '%s\n' "$password" | "$build/vantor-bridge" --hash-password) || fail "no password line"

@@ -1,12 +1,12 @@
-'use strict';
 // The README's pictures of the node's page (scripts/screenshot page): the whole page with its two ports on a
 // laptop's screen, and port 1's live grid, once channel 1 shows 255.
-// Usage: node page_shots.js URL FOLDER
-const path = require('node:path');
-const { launchBrowser, viewports } = require('./page_support.js');
+// Usage: node page_shots.mjs URL FOLDER
+import path from 'node:path';
+import { openBrowser } from './browser.mjs';
+import { viewports } from './page_support.mjs';
 
 async function main([url, folder]) {
-    const browser = await launchBrowser();
+    const browser = await openBrowser();
     try {
         const page = await browser.newPage({ viewport: viewports.laptop });
         await page.goto(url);

@@ -1,13 +1,13 @@
-'use strict';
 // The node's page in headless Chromium, as a person uses it, against a running vantor-bridge of two sending
 // Art-Net ports (port 1 on universe 0, port 2 on universe 1) that tests/web/page_test.sh starts.
 // VANTOR_PAGE_URL: the page; VANTOR_BRIDGE_CONF: the node's file; VANTOR_PAGE_PASSWORD: set when the file
 // has a password, which selects the cases of a node behind one.
-const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const { after, before, test } = require('node:test');
-const { request } = require('playwright-core');
-const { launchBrowser, viewports, sendArtDmx, levelsOf } = require('./page_support.js');
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { after, before, test } from 'node:test';
+import { request } from 'playwright-core';
+import { openBrowser } from './browser.mjs';
+import { levelsOf, sendArtDmx, viewports } from './page_support.mjs';
 
 const url = new URL('/', process.env.VANTOR_PAGE_URL).href;
 const confPath = process.env.VANTOR_BRIDGE_CONF;
@@ -19,7 +19,7 @@ const LEVEL_255 = 'rgb(255, 0, 0)';
 let browser;
 let page;
 before(async () => {
-    browser = await launchBrowser();
+    browser = await openBrowser();
     page = await browser.newPage({ viewport: viewports.laptop });
     await page.goto(url);
     await page.waitForSelector('#port-2', patient);
