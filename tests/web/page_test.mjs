@@ -58,6 +58,7 @@ if (!password) {
             await page.waitForSelector(`#port-${number}[data-link="linked"]`, patient);
         }
         assert.notEqual(await page.textContent('#node-interface'), '–');
+        await page.waitForSelector('#connection[data-state="live"]', patient);
         const box = (selector) => page.locator(selector).boundingBox();
         let [one, two] = [await box('#port-1'), await box('#port-2')];
         assert.ok(two.x > one.x + one.width / 2 && Math.abs(two.y - one.y) < 2, 'side by side on a laptop');
@@ -76,7 +77,7 @@ if (!password) {
         await cell.waitFor(patient);
         assert.equal(await cell.evaluate((element) => getComputedStyle(element).backgroundColor), LEVEL_255);
         assert.equal(await cell.textContent(), '255');
-        await page.waitForSelector('#port-1 .cell[data-channel="512"][data-level="0"]', patient);
+        await page.waitForSelector('#port-1 .cell[data-channel="300"][data-level="44"]', patient);
         assert.equal(await cellLevel(2, 1), '0', "port 2's universe had nothing");
     });
 
