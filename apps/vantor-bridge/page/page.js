@@ -4,7 +4,7 @@
 // network is put in as text, never as markup: source names come from anyone on the lighting network.
 
 const CHANNELS = 512;
-const ports = new Map(); // port number -> { card, status, cells }
+const ports = new Map(); // port number -> { card, status, cells, levels }
 let node = null;
 let socket = null;
 let searchTimer = 0;
@@ -62,11 +62,16 @@ function pageError(text) {
     show(element, Boolean(text));
 }
 
+// "1 h 2 min 5 s": from the largest unit that is not 0.
 function duration(seconds) {
-    const s = Math.floor(seconds || 0);
-    const parts = [[Math.floor(s / 86400), 'd'], [Math.floor(s / 3600) % 24, 'h'], [Math.floor(s / 60) % 60, 'min']];
-    const shown = parts.filter(([value], index) => value || parts.slice(0, index).some(([v]) => v));
-    return [...shown.map(([value, unit]) => `${value} ${unit}`), `${s % 60} s`].join(' ');
+    let rest = Math.floor(seconds || 0);
+    const parts = [];
+    for (const [size, unit] of [[86400, 'd'], [3600, 'h'], [60, 'min'], [1, 's']]) {
+        const count = Math.floor(rest / size);
+        rest %= size;
+        if (count || parts.length || size === 1) parts.push(`${count} ${unit}`);
+    }
+    return parts.join(' ');
 }
 
 const rate = (value) => (Number(value) || 0).toFixed(1);
@@ -210,7 +215,9 @@ function renderFirmware(card, update) {
     const state = update.state || 'none';
     const words = { running: `Writing page ${update.pages || 0} of ${update.of || 96}`, updated: 'Updated',
         failed: 'Failed' }[state];
-    message.textContent = words ? [words, update.message].filter(Boolean).join(': ') : '';
+    // The widget's own words, not its row of page marks ('.' written, 'x' refused), which the bar shows.
+    const said = /^[.x]*$/.test(update.message || '') ? '' : update.message;
+    message.textContent = words ? [words, said].filter(Boolean).join(': ') : '';
     message.dataset.state = state;
     card.querySelector('form.firmware button').disabled = state === 'running';
 }
