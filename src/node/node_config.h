@@ -52,8 +52,8 @@ struct WebConfig {
 struct NodeConfig {
     std::string interface;  // an interface name or one of the machine's IPv4 addresses
     std::string name;       // empty: the host name
-    WebConfig web;
     std::vector<PortConfig> ports;
+    WebConfig web;
     bool operator==(const NodeConfig&) const = default;
 };
 

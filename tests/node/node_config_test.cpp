@@ -9,6 +9,7 @@
 namespace {
 
 const std::string kNode = "[node]\ninterface = eth0\n";
+const std::string kHash = "pbkdf2-sha256$100000$c2FsdHNhbHQ=$aGFzaGhhc2hoYXNo";
 
 PortConfig Port(int number, std::string device, PortMode mode = PortMode::Send,
                 BridgeProtocol protocol = BridgeProtocol::ArtNet, int universe = 0) {
@@ -41,7 +42,7 @@ struct GoodFile {
 
 TEST(NodeConfig, GoodFilesGiveTheirSettings) {
     const GoodFile rows[] = {
-        {kNode + "[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}}},
+        {kNode + "[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}}},
         // Ports come sorted; universes default by protocol, which may follow the universe.
         {"\xEF\xBB\xBF# lighting\r\n[node]\r\n  interface=10.0.0.2  # the stage net\r\nname = stage#2\r\n"
          "[port 3]\nuniverse = 40\nprotocol = sacn\ndevice = B\nmode = receive\n[port 1]\ndevice = A\n"
@@ -51,19 +52,28 @@ TEST(NodeConfig, GoodFilesGiveTheirSettings) {
           "stage#2",
           {Port(1, "A"),
            Named(Port(2, "/dev/ttyUSB0", PortMode::Send, BridgeProtocol::Sacn, 1), 200, 255, "desk  left"),
-           Port(3, "B", PortMode::Receive, BridgeProtocol::Sacn, 40)}}},
+           Port(3, "B", PortMode::Receive, BridgeProtocol::Sacn, 40)},
+          {}}},
         {kNode + "[port 16]\ndevice = A\nuniverse = 32767\nname = " + std::string(63, 'x') + "\n",
          {"eth0",
           "",
-          {Named(Port(16, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767), 100, 1,
-                 std::string(63, 'x'))}}},
+          {Named(Port(16, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767), 100, 1, std::string(63, 'x'))},
+          {}}},
         // The same universe received by two send ports, and sent by a receive port on each protocol.
         {kNode + "[port 1]\ndevice = A\n[port 2]\ndevice = B\n[port 3]\ndevice=C\nmode=receive\nuniverse=1\n"
                  "[port 4]\ndevice=D\nmode=receive\nprotocol=sacn\nname=Bühne\n",
          {"eth0",
           "",
           {Port(1, "A"), Port(2, "B"), Port(3, "C", PortMode::Receive, BridgeProtocol::ArtNet, 1),
-           Named(Port(4, "D", PortMode::Receive, BridgeProtocol::Sacn, 1), 100, 1, "Bühne")}}},
+           Named(Port(4, "D", PortMode::Receive, BridgeProtocol::Sacn, 1), 100, 1, "Bühne")},
+          {}}},
+        {kNode +
+             "[port 1]\ndevice = A\n[web]\nlisten = 0.0.0.0  # every address\nport = 8080\nread = password\n"
+             "password = " +
+             kHash + "\n",
+         {"eth0", "", {Port(1, "A")}, WebConfig{"0.0.0.0", 8080, kHash, true}}},
+        {kNode + "[web]\nlisten = 127.0.0.1\nread = anyone\n[port 1]\ndevice = A\n",
+         {"eth0", "", {Port(1, "A")}, WebConfig{}}},
     };
     for (const GoodFile& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "good.conf");
@@ -121,6 +131,29 @@ TEST(NodeConfig, EachRefusalNamesItsLineAndReason) {
         {kNode + port1 +
              "mode = receive\nprotocol = sacn\n[port 2]\ndevice = B\nmode = receive\nprotocol = sacn\n",
          7, "port 2 sends the same sACN universe 1 as port 1 (line 3)"},
+        {kNode + port1 + "[web]\nlisten = 10.0.0.5\n", 6,
+         "listen = 10.0.0.5 needs a password: add password = the line that `vantor-bridge --hash-password`"},
+        {kNode + port1 + "[web]\npassword = " + kHash + "\n", 6, "password needs a listen line in [web]"},
+        {kNode + port1 + "[web]\nlisten = 10.0.0\n", 6, "listen '10.0.0' is no IPv4 address"},
+        {kNode + port1 + "[web]\nlisten = 10.0.0.256\n", 6, "is no IPv4 address"},
+        {kNode + port1 + "[web]\nlisten = eth0\n", 6, "is no IPv4 address"},
+        {kNode + port1 + "[web]\nlisten = 1.2.3.4.5\n", 6, "is no IPv4 address"},
+        {kNode + port1 + "[web]\nport = 0\n", 6, "port 0 is outside 1 to 65535"},
+        {kNode + port1 + "[web]\nport = 65536\n", 6, "outside 1 to 65535"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = pbkdf2-sha256$999$c2FsdA==$aGFzaA==\n", 7,
+         "password is not pbkdf2-sha256$ITERATIONS$SALT$HASH (at least 1000 iterations"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = pbkdf2-sha256$100000$$aGFzaA==\n", 7,
+         "password is not"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = pbkdf2-sha256$100000$c2Fsd*==$aGFzaA==\n", 7,
+         "password is not"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = sha1$100000$c2FsdA==$aGFzaA==\n", 7,
+         "password is not"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = secret\n", 7, "password is not"},
+        {kNode + port1 + "[web]\nread = everyone\n", 6, "read 'everyone' should be anyone or password"},
+        {kNode + port1 + "[web]\ncolour = red\n", 6, "unknown key 'colour' in [web]"},
+        {kNode + port1 + "[web]\nport = 80\nport = 81\n", 7,
+         "duplicate key 'port' in [web] (first on line 6)"},
+        {kNode + port1 + "[web]\n[web]\n", 6, "duplicate section [web] (first on line 5)"},
     };
     for (const Refusal& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "bad.conf");

@@ -42,7 +42,7 @@ PortConfig Port(int number, BridgeProtocol protocol, int universe, PortMode mode
 }
 
 NodeConfig Config(std::vector<PortConfig> ports) {
-    return NodeConfig{"lo", "rig", std::move(ports)};
+    return NodeConfig{"lo", "rig", std::move(ports), {}};
 }
 
 // Ports whose widgets are absent: their links wait, and the routing is all there is to see.
