@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "node/node_config.h"
+#include "node/port_change.h"
 
 namespace {
 
@@ -257,6 +258,90 @@ TEST(NodeConfig, ShippedExamplesParse) {
     PortConfig first = Port(1, "");
     first.numberedDevice = 1;
     EXPECT_EQ(legacy.config.ports, std::vector<PortConfig>{first});
+}
+
+struct ChangeRow {
+    int port;
+    PortChange change;
+    std::optional<PortConfig> expected;  // port 1 after the change
+    std::string reason;                  // a part of it, when refused
+};
+
+TEST(NodeConfig, PortChangesAreCheckedAsTheFileIs) {
+    // Port 2 sends sACN universe 7 from its widget's input.
+    const NodeConfig config{
+        "eth0", "", {Port(1, "A"), Port(2, "B", PortMode::Receive, BridgeProtocol::Sacn, 7)}, {}};
+    PortChange toSacn{std::nullopt, "sacn", 9, 200, "truss"};
+    PortChange receive7{"receive", "sacn", 7, std::nullopt, std::nullopt};
+    const ChangeRow rows[] = {
+        {1, toSacn, Named(Port(1, "A", PortMode::Send, BridgeProtocol::Sacn, 9), 200, 1, "truss"), ""},
+        {1,
+         {std::nullopt, std::nullopt, 32767, std::nullopt, ""},
+         Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767),
+         ""},
+        // Art-Net's universe 0 is none of sACN's.
+        {1,
+         {std::nullopt, "sacn", std::nullopt, std::nullopt, std::nullopt},
+         std::nullopt,
+         "universe 0 is no sACN universe (1 to 63999): give one with the protocol"},
+        {1,
+         {"receive", std::nullopt, 7, std::nullopt, std::nullopt},
+         Port(1, "A", PortMode::Receive, BridgeProtocol::ArtNet, 7),
+         ""},
+        {1, receive7, std::nullopt, "port 1 sends the same sACN universe 7 as port 2"},
+        {3, {}, std::nullopt, "there is no port 3"},
+        {1,
+         {"both", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+         std::nullopt,
+         "mode 'both' should be send or receive"},
+        {1,
+         {std::nullopt, "dmx", std::nullopt, std::nullopt, std::nullopt},
+         std::nullopt,
+         "protocol 'dmx' should be artnet or sacn"},
+        {1,
+         {std::nullopt, "sacn", 64000, std::nullopt, std::nullopt},
+         std::nullopt,
+         "sACN universe 64000 is outside 1 to 63999"},
+        {1, {std::nullopt, std::nullopt, -1, std::nullopt, std::nullopt}, std::nullopt, "outside 0 to 32767"},
+        {1,
+         {std::nullopt, std::nullopt, 1LL << 40, std::nullopt, std::nullopt},
+         std::nullopt,
+         "outside 0 to 32767"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, 201, std::nullopt},
+         std::nullopt,
+         "priority 201 is outside 0 to 200"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::string(64, 'x')},
+         std::nullopt,
+         "longer than 63 bytes"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "a\nb"},
+         std::nullopt,
+         "control character"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "left #2"},
+         std::nullopt,
+         "where the file reads a comment"},
+        {1, {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "#2"}, std::nullopt, "comment"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, " left"},
+         std::nullopt,
+         "starts or ends with a blank"},
+    };
+    for (const ChangeRow& row : rows) {
+        const auto changed = ChangedConfig(config, row.port, row.change);
+        if (!row.expected) {
+            ASSERT_TRUE(std::holds_alternative<std::string>(changed)) << row.reason;
+            EXPECT_NE(std::get<std::string>(changed).find(row.reason), std::string::npos)
+                << std::get<std::string>(changed);
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<NodeConfig>(changed)) << std::get<std::string>(changed);
+        NodeConfig expected = config;
+        expected.ports[0] = *row.expected;
+        EXPECT_EQ(std::get<NodeConfig>(changed), expected) << row.expected->name;
+    }
 }
 
 }  // namespace
