@@ -9,14 +9,6 @@ namespace {
 constexpr std::chrono::seconds kArtNetSourceTimeout{10};
 constexpr std::chrono::seconds kRateEvery{1};
 
-const char* ProtocolText(BridgeProtocol protocol) {
-    return protocol == BridgeProtocol::Sacn ? "sacn" : "artnet";
-}
-
-const char* ModeText(PortMode mode) {
-    return mode == PortMode::Send ? "send" : "receive";
-}
-
 }  // namespace
 
 Node::Node(NodeNetwork& network, NodeIdentity identity, Locate locate, Say say,

@@ -35,6 +35,14 @@ struct PortConfig {
     std::string Label() const { return name.empty() ? "port " + std::to_string(number) : name; }
 };
 
+// As the file writes them.
+inline const char* ModeText(PortMode mode) {
+    return mode == PortMode::Send ? "send" : "receive";
+}
+inline const char* ProtocolText(BridgeProtocol protocol) {
+    return protocol == BridgeProtocol::Sacn ? "sacn" : "artnet";
+}
+
 inline constexpr int kDefaultWebPort = 8454;
 
 // The [web] section: where the node's page listens and who may change things through it.

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "node/config_writer.h"
 #include "node/node_config.h"
 #include "node/port_change.h"
 
@@ -342,6 +347,90 @@ TEST(NodeConfig, PortChangesAreCheckedAsTheFileIs) {
         expected.ports[0] = *row.expected;
         EXPECT_EQ(std::get<NodeConfig>(changed), expected) << row.expected->name;
     }
+}
+
+struct RewriteRow {
+    std::string text;
+    NodeConfig config;
+    std::string expected;
+};
+
+TEST(NodeConfig, RewritingKeepsTheFileAndReadsBackAsTheSettings) {
+    const RewriteRow rows[] = {
+        {"# stage rig\n[node]\ninterface = eth0   # the stage net\n[port 1]\ndevice = A\nmode = send    # "
+         "dimmers\n"
+         "universe = 3\nname = truss\n\n# the desk's input\n[port 2]\ndevice = B\nprotocol=sacn\n",
+         {"eth0",
+          "",
+          {Port(1, "A", PortMode::Receive, BridgeProtocol::ArtNet, 5),
+           Named(Port(2, "B", PortMode::Send, BridgeProtocol::Sacn, 9), 150, 1, "desk")},
+          {}},
+         "# stage rig\n[node]\ninterface = eth0   # the stage net\n[port 1]\ndevice = A\nmode = receive    # "
+         "dimmers\n"
+         "universe = 5\nprotocol = artnet\npriority = 100\n\n# the desk's input\n[port 2]\ndevice = B\n"
+         "protocol=sacn\nmode = send\nuniverse = 9\npriority = 150\nname = desk\n"},
+        // Line ends, an empty value with a comment, other sections and a last line without its end stay.
+        {"\xEF\xBB\xBF[node]\r\ninterface = eth0\r\n[port 1]\r\ndevice = A\r\nname = # "
+         "later\r\n[web]\r\nport = 8080",
+         {"eth0", "", {Named(Port(1, "A"), 100, 1, "stage#2")}, WebConfig{"127.0.0.1", 8080, "", false}},
+         "\xEF\xBB\xBF[node]\r\ninterface = eth0\r\n[port 1]\r\ndevice = A\r\nname = stage#2 # later\r\nmode "
+         "= send\r\n"
+         "protocol = artnet\r\nuniverse = 0\r\npriority = 100\r\n[web]\r\nport = 8080"},
+    };
+    for (const RewriteRow& row : rows) {
+        const std::string rewritten = RewriteNodeConfig(row.text, row.config);
+        EXPECT_EQ(rewritten, row.expected);
+        const ParsedConfig parsed = ParseNodeConfig(rewritten, "rewritten.conf");
+        EXPECT_EQ(Messages(parsed), "");
+        EXPECT_EQ(parsed.config, row.config) << rewritten;
+    }
+}
+
+TEST(NodeConfig, AFailedReplaceLeavesTheOldFileAndNothingElse) {
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "node-config-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string file = folder + "/vantor-bridge.conf";
+    std::ofstream(file) << "old";
+    ::chmod(file.c_str(), 0640);
+    fs::create_directory(folder + "/folder.conf");
+    const auto contents = [](const std::string& path) {
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
+    };
+    const struct {
+        std::string path;
+        std::string reason;  // a part of it; empty: replaced
+    } rows[] = {
+        {file, ""},
+        {folder + "/absent.conf", "cannot replace " + folder + "/absent.conf: No such file"},
+        {folder + "/none/x.conf", "No such file"},
+        {folder + "/folder.conf", "Is a directory"},
+        // Not for root, whom a folder's mode does not stop.
+        {::geteuid() == 0 ? file : folder + "/locked/x.conf",
+         ::geteuid() == 0 ? "" : "cannot write a new file"},
+    };
+    fs::create_directory(folder + "/locked");
+    std::ofstream(folder + "/locked/x.conf") << "old";
+    ::chmod((folder + "/locked").c_str(), 0555);
+    for (const auto& row : rows) {
+        const std::string before = contents(row.path);
+        const std::string failure = ReplaceFileAtomically(row.path, "new\n");
+        EXPECT_NE(failure.find(row.reason), std::string::npos) << failure;
+        EXPECT_EQ(failure.empty(), row.reason.empty()) << failure;
+        EXPECT_EQ(contents(row.path), row.reason.empty() ? "new\n" : before) << row.path;
+    }
+    struct stat kept {};
+    ASSERT_EQ(::stat(file.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777, 0640u);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"folder.conf", "locked", "vantor-bridge.conf", "x.conf"}));
+    ::chmod((folder + "/locked").c_str(), 0755);
+    fs::remove_all(folder);
 }
 
 }  // namespace
