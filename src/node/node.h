@@ -34,27 +34,19 @@ struct SourceStatus {
     bool winning = false;  // its levels are the port's (with others of its priority when merging)
 };
 
-// Where a firmware update of the port's widget stands.
-struct FirmwareProgress {
-    enum class State { None, Running, Updated, Failed };
-    State state = State::None;
-    int pagesWritten = 0;  // of kFirmwarePages
-    std::string message;   // the update's status text, or how it ended
-};
-
 // One port as the status table and the page show it.
 struct PortStatus {
     int number = 0;
     std::string label;
-    std::string name;    // as in the file; empty: none
-    std::string device;  // as in the file
-    std::string widget;  // the device path while linked, else what the file names
+    std::string name;          // as in the file; empty: none
+    std::string device;        // as in the file
+    std::string widget;        // the device path while linked, else what the file names
     std::string serialNumber;  // the widget's, eight digits, once known
     std::string firmware;      // "2.44", once the widget answered
-    std::string statusText;    // the widget link's state as the control window words it ("Ready", "Waiting...")
-    std::string link;          // waiting, probing, linked, updating
-    std::string mode;          // send, receive
-    std::string protocol;      // artnet, sacn
+    std::string statusText;  // the widget link's state as the control window words it ("Ready", "Waiting...")
+    std::string link;        // waiting, probing, linked, updating
+    std::string mode;        // send, receive
+    std::string protocol;    // artnet, sacn
     int universe = 0;
     int priority = 0;
     int ttl = 1;
