@@ -1,14 +1,17 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "artnet/artnet_packets.h"
@@ -62,6 +65,15 @@ struct PortStatus {
     FirmwareProgress firmwareUpdate;
 };
 
+// A widget a search found: one a port serves, or one of the machine's serial devices that answered.
+struct FoundWidget {
+    std::string path;
+    std::string byId;  // its /dev/serial/by-id name, empty when it has none
+    std::string serialNumber;
+    std::string firmware;
+    int port = 0;  // the port that serves it; 0: none
+};
+
 // The node: every port of the file, each on its own widget link, with the Art-Net and sACN traffic routed
 // between them and the network. Everything here runs on the program's one thread of events; only the links
 // run threads of their own.
@@ -107,6 +119,12 @@ public:
     // Marks a port for finding its widget on the rig: the status table and the poll reply's indicators show
     // it until cancelled. Its DMX never changes for it. False for an unknown port.
     bool SetLocating(int portNumber, bool on);
+    // Starts a search for widgets: the ports' own are known; every other serial device of the machine is
+    // asked, on a thread of the search's own, so that nothing here waits. False while one runs.
+    bool StartSearch();
+    bool Searching() const { return searching_.load(); }
+    // The ports' widgets, then what the search found so far.
+    std::vector<FoundWidget> FoundWidgets() const;
     // ArtDmx that no port took, Art-Net packets of other kinds, and the node's own datagrams come back.
     std::uint64_t ArtDmxForNoPort() const { return artDmxForNoPort_; }
 
@@ -122,6 +140,9 @@ private:
     void AnswerPoll(const UdpEndpoint& poller);
     void TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void SendInput(Port& port, const DmxFrame& frame, TimePoint now);
+    // A line of the journal about the port; the page shows the last.
+    void SayFor(Port& port, const std::string& line);
+    void StopSearch();
     void SendDiscovery(TimePoint now);
     std::string SourceName(const Port& port) const;
     std::string NodeName() const;
@@ -141,4 +162,9 @@ private:
     TimePoint nextRates_{};
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> discovery_{};
     ArtDmxRecord artDmxOut_{};
+    std::thread search_;
+    std::atomic<bool> searching_{false};
+    std::atomic<bool> stopSearch_{false};
+    mutable std::mutex foundMutex_;  // guards found_, which the search's thread fills
+    std::vector<FoundWidget> found_;
 };
