@@ -87,7 +87,9 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void SetStatusText(const std::string& text) override {
         std::lock_guard lock(link.mutex_);
         link.update_.message = text;
-        link.update_.pagesWritten = static_cast<int>(std::count(text.begin(), text.end(), '.'));
+        // The pages' marks: '.' for each page written, 'x' for one refused; other texts leave the count.
+        if (text.find_first_not_of(".x") == std::string::npos)
+            link.update_.pagesWritten = static_cast<int>(std::count(text.begin(), text.end(), '.'));
     }
     void StartReplyTimeout() override { replyDeadline = Clock::now() + milliseconds(kReplyTimeoutMs); }
     bool ReplyTimeoutRunning() const override { return Clock::now() < replyDeadline; }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "node/artnet_node_packets.h"
@@ -11,6 +12,7 @@
 #include "node/node.h"
 #include "node/status_table.h"
 #include "support/loopback_udp.h"
+#include "widget/firmware_update.h"
 #include "widget_rack.h"
 
 namespace {
@@ -361,6 +363,20 @@ TEST(NodeRoutingTest, PortStatusTellsOfTheWidgetAndTheSettings) {
     EXPECT_EQ(found[0].serialNumber, "00000041");
     EXPECT_EQ(found[1].path, bare.DevicePath(1));
     EXPECT_EQ(found[1].port, 2);
+    // A firmware update's progress: every page counted, then how it ended.
+    const std::string image = folder + "/firmware.bin";
+    std::ofstream(image, std::ios::binary) << std::string(kFirmwareImageBytes, '\x5A');
+    ASSERT_TRUE(node.UpdateFirmware(2, image));
+    EXPECT_EQ(node.Status()[1].firmwareUpdate.state, FirmwareProgress::State::Running);
+    const auto ended = [&] {
+        return node.Status()[1].firmwareUpdate.state != FirmwareProgress::State::Running;
+    };
+    for (const auto deadline = Node::Clock::now() + 60s; !ended() && Node::Clock::now() < deadline;)
+        std::this_thread::sleep_for(10ms);
+    const FirmwareProgress update = node.Status()[1].firmwareUpdate;
+    EXPECT_EQ(update.state, FirmwareProgress::State::Updated) << update.message;
+    EXPECT_EQ(update.pagesWritten, kFirmwarePages);
+    EXPECT_EQ(update.message, kFirmwareSuccessText);
     node.Stop();
     ::unsetenv("VANTOR_SERIAL_BY_ID");
     std::filesystem::remove_all(folder);
