@@ -33,7 +33,6 @@ private:
     std::function<void(const std::string&)> say_;
 };
 
-constexpr std::uint8_t kLabelSerialNumber = 10;
 constexpr std::array<std::uint8_t, 5> kSerialNumberRequest = {kStartDelimiter, kLabelSerialNumber, 0, 0,
                                                               kEndDelimiter};
 
@@ -443,14 +442,11 @@ void WidgetLink::Worker::TakeFrame(std::vector<std::uint8_t>& frame) {
     const std::int32_t label = prowidget.ParseWidgetReply(frame);
     link.replyStatus_ = prowidget.ReplyStatus;
     if (label == kLabelGetParameters) parametersSeen = true;
-    // start, label, length (2), the serial number low byte first, end
-    if (label == kLabelSerialNumber && frame.size() >= 9) {
-        serialAnswered = static_cast<std::uint32_t>(frame[4] | frame[5] << 8 | frame[6] << 16 |
-                                                    static_cast<std::uint32_t>(frame[7]) << 24);
-        std::lock_guard lock(link.mutex_);
-        if (link.serialNumber_.empty() && link.state_ != LinkState::Probing)
-            link.serialNumber_ = SerialNumberText(*serialAnswered);
-    }
+    if (label != kLabelSerialNumber) return;
+    serialAnswered = SerialNumberIn(frame);
+    std::lock_guard lock(link.mutex_);
+    if (serialAnswered && link.serialNumber_.empty() && link.state_ != LinkState::Probing)
+        link.serialNumber_ = SerialNumberText(*serialAnswered);
 }
 
 void WidgetLink::Worker::CountDrops() {
