@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -149,7 +150,11 @@ std::string RewriteNodeConfig(std::string_view text, const NodeConfig& config) {
     return out;
 }
 
-std::string ReplaceFileAtomically(const std::string& path, std::string_view text) {
+std::string ReplaceFileAtomically(const std::string& given, std::string_view text) {
+    // A link stays a link: the file it leads to is the one replaced.
+    std::error_code unresolved;
+    const std::filesystem::path resolved = std::filesystem::canonical(given, unresolved);
+    const std::string path = unresolved ? given : resolved.string();
     struct stat old {};
     if (::stat(path.c_str(), &old) != 0) return Failure("cannot replace", path);
     if (!S_ISREG(old.st_mode)) {
