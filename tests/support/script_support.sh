@@ -65,3 +65,14 @@ start_bridge() {
     bridge_linked() { [ "$(grep -c ': linked to the widget' "$work/bridge.log")" -ge "$bridge_ports" ]; }
     wait_until 30 bridge_linked || fail "the bridge did not link its $bridge_ports ports: $(cat "$work/bridge.log")"
 }
+
+# wait_for_page PORT: until the bridge's page answers on loopback at PORT.
+wait_for_page() {
+    page_answers() { curl -sf -o /dev/null "http://127.0.0.1:$1/api/node"; }
+    wait_until 30 page_answers "$1" || fail "the page does not answer on port $1: $(cat "$work/bridge.log")"
+}
+
+# pixel_colour PICTURE X Y: "R,G,B" of one pixel, 0 to 255 each.
+pixel_colour() {
+    convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:
+}

@@ -16,13 +16,13 @@ x=$(((3000 + 375) / 15 - 2))
 y=$((1920 / 15 + 1))
 for picture in "$work/window-windows.png" "$source_dir/docs/window-windows.png" "$source_dir/docs/window-linux.png"; do
     [ -f "$picture" ] || fail "no picture $picture"
-    colour=$(convert "$picture" -format "%[fx:int(255*p{$x,$y}.r)],%[fx:int(255*p{$x,$y}.g)],%[fx:int(255*p{$x,$y}.b)]" info:)
+    colour=$(pixel_colour "$picture" "$x" "$y")
     [ "$colour" = "255,0,0" ] || fail "$picture: channel 1's cell at ($x, $y) is $colour, not pure red"
 done
 echo "channel 1 is pure red at ($x, $y) in every picture"
 
 linux=$source_dir/docs/window-linux.png
-pixel() { convert "$linux" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:; }
+pixel() { pixel_colour "$linux" "$1" "$2"; }
 # "Device Manager" at (120, 120) twips, 2775 wide: its left and right lines, half way down.
 for x in $((120 / 15)) $(((120 + 2775) / 15 - 2)); do
     [ "$(pixel "$x" 150)" = "192,192,192" ] || fail "no group-box frame line at ($x, 150): $(pixel "$x" 150)"
