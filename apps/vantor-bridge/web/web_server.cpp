@@ -1,6 +1,7 @@
 #include "web_server.h"
 
 #include <QDir>
+
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -9,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QWebSocket>
+#include "page_listener.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ WebServer::WebServer(Node& node, NodeSettings& settings, NodeFacts facts,
       facts_(std::move(facts)),
       nodeCounts_(std::move(nodeCounts)),
       access_(settings.Config().web),
+      webSockets_(QStringLiteral("vantor-bridge"), QWebSocketServer::NonSecureMode),
       feed_(
           node,
           [this] {
@@ -56,7 +59,7 @@ WebServer::WebServer(Node& node, NodeSettings& settings, NodeFacts facts,
               return numbers;
           },
           [this] { return LiveStatus(); }) {
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, [this] { TakeWebSocket(); });
+    connect(&webSockets_, &QWebSocketServer::newConnection, this, [this] { TakeWebSocket(); });
 }
 
 WebServer::~WebServer() {
@@ -65,12 +68,14 @@ WebServer::~WebServer() {
 
 bool WebServer::Listen(std::string& reason) {
     const WebConfig& web = settings_.Config().web;
-    const QHostAddress address(QString::fromStdString(web.listen));
-    if (listen(address, static_cast<quint16>(web.port)) == 0) {
+    auto* listener = new PageListener(webSockets_);
+    if (!listener->listen(QHostAddress(QString::fromStdString(web.listen)), static_cast<quint16>(web.port))) {
+        delete listener;
         reason = "the page cannot listen on " + web.listen + " port " + std::to_string(web.port) +
                  " (in use, or not an address of this machine)";
         return false;
     }
+    bind(listener);
     address_ = "http://" + web.listen + ":" + std::to_string(web.port) + "/";
     return true;
 }
@@ -315,8 +320,8 @@ QByteArray WebServer::LiveStatus() {
 }
 
 void WebServer::TakeWebSocket() {
-    while (hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
+    while (webSockets_.hasPendingConnections()) {
+        std::unique_ptr<QWebSocket> socket(webSockets_.nextPendingConnection());
         const QNetworkRequest& request = socket->request();
         std::string refusal = access_.Foreign(request.rawHeader("Host"), socket->origin().toUtf8(),
                                               request.rawHeader("Sec-Fetch-Site"), true);
