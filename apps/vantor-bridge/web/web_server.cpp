@@ -1,7 +1,6 @@
 #include "web_server.h"
 
 #include <QDir>
-
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -10,7 +9,6 @@
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QWebSocket>
-#include "page_listener.h"
 
 namespace {
 
@@ -50,7 +48,6 @@ WebServer::WebServer(Node& node, NodeSettings& settings, NodeFacts facts,
       facts_(std::move(facts)),
       nodeCounts_(std::move(nodeCounts)),
       access_(settings.Config().web),
-      webSockets_(QStringLiteral("vantor-bridge"), QWebSocketServer::NonSecureMode),
       feed_(
           node,
           [this] {
@@ -59,7 +56,7 @@ WebServer::WebServer(Node& node, NodeSettings& settings, NodeFacts facts,
               return numbers;
           },
           [this] { return LiveStatus(); }) {
-    connect(&webSockets_, &QWebSocketServer::newConnection, this, [this] { TakeWebSocket(); });
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, [this] { TakeWebSocket(); });
 }
 
 WebServer::~WebServer() {
@@ -68,14 +65,12 @@ WebServer::~WebServer() {
 
 bool WebServer::Listen(std::string& reason) {
     const WebConfig& web = settings_.Config().web;
-    auto* listener = new PageListener(webSockets_);
-    if (!listener->listen(QHostAddress(QString::fromStdString(web.listen)), static_cast<quint16>(web.port))) {
-        delete listener;
+    const QHostAddress address(QString::fromStdString(web.listen));
+    if (listen(address, static_cast<quint16>(web.port)) == 0) {
         reason = "the page cannot listen on " + web.listen + " port " + std::to_string(web.port) +
                  " (in use, or not an address of this machine)";
         return false;
     }
-    bind(listener);
     address_ = "http://" + web.listen + ":" + std::to_string(web.port) + "/";
     return true;
 }
@@ -320,8 +315,8 @@ QByteArray WebServer::LiveStatus() {
 }
 
 void WebServer::TakeWebSocket() {
-    while (webSockets_.hasPendingConnections()) {
-        std::unique_ptr<QWebSocket> socket(webSockets_.nextPendingConnection());
+    while (hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
         const QNetworkRequest& request = socket->request();
         std::string refusal = access_.Foreign(request.rawHeader("Host"), socket->origin().toUtf8(),
                                               request.rawHeader("Sec-Fetch-Site"), true);

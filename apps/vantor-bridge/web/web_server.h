@@ -3,7 +3,6 @@
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QJsonObject>
-#include <QWebSocketServer>
 #include <functional>
 #include <map>
 #include <string>
@@ -62,7 +61,6 @@ private:
     NodeFacts facts_;
     std::function<QJsonObject()> nodeCounts_;
     WebAccess access_;
-    QWebSocketServer webSockets_;
     LiveFeed feed_;
     std::string address_;
     std::map<int, QString> firmwareFiles_;  // the last upload of each port, until the next or the end
