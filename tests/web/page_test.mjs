@@ -58,6 +58,7 @@ if (!password) {
             await page.waitForSelector(`#port-${number}[data-link="linked"]`, patient);
         }
         assert.notEqual(await page.textContent('#node-interface'), '–');
+        await page.waitForSelector('#connection[data-state="live"]', patient);
         const box = (selector) => page.locator(selector).boundingBox();
         let [one, two] = [await box('#port-1'), await box('#port-2')];
         assert.ok(two.x > one.x + one.width / 2 && Math.abs(two.y - one.y) < 2, 'side by side on a laptop');
@@ -76,7 +77,7 @@ if (!password) {
         await cell.waitFor(patient);
         assert.equal(await cell.evaluate((element) => getComputedStyle(element).backgroundColor), LEVEL_255);
         assert.equal(await cell.textContent(), '255');
-        await page.waitForSelector('#port-1 .cell[data-channel="512"][data-level="0"]', patient);
+        await page.waitForSelector('#port-1 .cell[data-channel="300"][data-level="44"]', patient);
         assert.equal(await cellLevel(2, 1), '0', "port 2's universe had nothing");
     });
 
@@ -101,6 +102,43 @@ if (!password) {
         assert.equal(conf(), before);
         const port = await (await page.request.get(`${url}api/ports/2`)).json();
         assert.equal(port.universe, 2);
+    });
+
+    test('locate marks the port on the page until it is turned off', async () => {
+        const card = page.locator('#port-2');
+        await card.locator('.locate').click();
+        await page.waitForSelector('#port-2.locating .locate[aria-pressed="true"]', patient);
+        assert.ok(await card.locator('.locating-badge').isVisible());
+        await card.locator('.locate').click();
+        await page.waitForSelector('#port-2:not(.locating) .locate[aria-pressed="false"]', patient);
+    });
+
+    test('the search lists both widgets with the ports that use them', async () => {
+        await page.click('#search-button');
+        await page.waitForSelector('#search-state:text("2 found")', patient);
+        const found = await page.locator('#search-results li').allTextContents();
+        for (const number of [1, 2]) assert.ok(found.some((line) => line.includes(`port ${number}`)), found.join('\n'));
+    });
+
+    test('a firmware update asks first, naming port and widget, then shows the pages written and the end', async () => {
+        const card = page.locator('#port-1');
+        const sent = [];
+        page.on('request', (asked) => asked.url().endsWith('/firmware') && sent.push(asked));
+        const image = Buffer.from(Array.from({ length: 6144 }, (_, index) => (index * 7) & 255));
+        await card.locator('[name=image]').setInputFiles({ name: 'firmware.bin', mimeType: 'application/octet-stream', buffer: image });
+        const ask = async () => {
+            await card.locator('form.firmware button[type=submit]').click();
+            await page.waitForSelector('#firmware-confirm[open]', patient);
+        };
+        await ask();
+        assert.match(await page.textContent('#firmware-question'), /firmware\.bin .*port 1 .*widget 00000001/);
+        await page.click('#firmware-confirm button[value=cancel]');
+        await ask();
+        assert.equal(sent.length, 0, 'nothing sent before the update is confirmed');
+        await page.click('#firmware-go');
+        await card.locator('.firmware-message[data-state="updated"]').waitFor({ timeout: 120000 });
+        assert.equal(sent.length, 1);
+        assert.equal(await card.locator('form.firmware progress').evaluate((bar) => bar.value), 96);
     });
 
     test('a change from a page of another site is refused', async () => {

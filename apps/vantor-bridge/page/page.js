@@ -27,7 +27,7 @@ class ApiError extends Error {
 
 function errorText(status, body) {
     const said = (body && body.error) || `the node answered ${status}`;
-    if (status === 401) return `Log in first: ${said}`;
+    if (status === 401) return `Not logged in: ${said}`;
     if (status === 403) return `Refused: ${said}`;
     if (status === 429) {
         const wait = body && body.retryAfter && !/again/.test(said) ? ` Try again in ${body.retryAfter} s.` : '';

@@ -76,6 +76,9 @@ bool WebServer::Listen(std::string& reason) {
 }
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // Qt 6.4 hands a WebSocket upgrade to the live feed only once this took it without answering it;
+    // TakeWebSocket then checks it as every request is checked.
+    if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return true;
     Send(request, socket, Route(request));
     return true;
 }
