@@ -13,6 +13,7 @@ void PutText(std::array<std::uint8_t, N>& field, const std::string& text) {
 }
 
 constexpr std::uint8_t kStatus1IndicatorsNormal = 0xC0;
+constexpr std::uint8_t kStatus1IndicatorsLocate = 0x40;
 constexpr std::uint8_t kStatus1AddressFromPanel = 0x10;
 constexpr std::uint8_t kStatus2PortAddress15Bit = 0x08;
 constexpr std::uint8_t kPortTypeOutput = 0x80;
@@ -32,7 +33,8 @@ PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
     reply.NetSwitch = static_cast<std::uint8_t>((facts.portAddress >> 8) & 0x7F);
     reply.SubSwitch = static_cast<std::uint8_t>((facts.portAddress >> 4) & 0x0F);
     reply.Oem = SwapBytes(0x00FF);
-    reply.Status = kStatus1IndicatorsNormal | kStatus1AddressFromPanel;
+    reply.Status =
+        (facts.locating ? kStatus1IndicatorsLocate : kStatus1IndicatorsNormal) | kStatus1AddressFromPanel;
     PutText(reply.ShortName, facts.shortName);
     PutText(reply.LongName, facts.longName);
     PutText(reply.NodeReport, "#0001 [" + std::to_string(facts.reportCounter % 10000) + "] " + facts.report);

@@ -43,6 +43,7 @@ struct PortReplyFacts {
     std::uint16_t portAddress = 0;
     bool output = true;  // send mode: Art-Net to the widget's output
     bool dataFlowing = false;
+    bool locating = false;  // the indicators say "locate" for finding the widget on the rig
     std::uint8_t acnPriority = 100;
     std::string shortName;
     std::string longName;

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <map>
 
 #include "sacn/source_name.h"
 
@@ -80,6 +81,91 @@ std::optional<std::string> ConfigChecks::Name(int line, std::string_view text) {
         return std::nullopt;
     }
     return std::string(text);
+}
+
+bool ConfigChecks::Ipv4Address(int line, std::string_view text) {
+    std::string_view rest = text;
+    bool good = true;
+    for (int part = 0; part < 4 && good; ++part) {
+        int value = -1;
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+        const std::size_t digits = static_cast<std::size_t>(end - rest.data());
+        good = error == std::errc{} && digits >= 1 && digits <= 3 && value <= 255 &&
+               std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(digits),
+                           [](char c) { return c >= '0' && c <= '9'; });
+        rest.remove_prefix(std::min(digits, rest.size()));
+        if (good && part < 3) {
+            good = rest.starts_with('.');
+            rest.remove_prefix(good ? 1 : 0);
+        }
+    }
+    if (good && rest.empty()) return true;
+    Refuse(line, "listen '" + std::string(text) + "' is no IPv4 address (such as 127.0.0.1 or 0.0.0.0)");
+    return false;
+}
+
+namespace {
+
+bool IsBase64(std::string_view text) {
+    const auto padding = text.find('=');
+    const std::string_view body = text.substr(0, padding);
+    const std::string_view tail = padding == std::string_view::npos ? "" : text.substr(padding);
+    return !body.empty() && tail.size() <= 2 && tail.find_first_not_of('=') == std::string_view::npos &&
+           std::all_of(body.begin(), body.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '+' || c == '/';
+           });
+}
+
+}  // namespace
+
+bool ConfigChecks::PasswordHash(int line, std::string_view text) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0;;) {
+        const auto end = text.find('$', start);
+        parts.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    int iterations = 0;
+    const bool counted =
+        parts.size() == 4 &&
+        std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), iterations).ptr ==
+            parts[1].data() + parts[1].size() &&
+        !parts[1].empty() && iterations >= kLowestHashIterations;
+    if (parts.size() == 4 && parts[0] == "pbkdf2-sha256" && counted && IsBase64(parts[2]) &&
+        IsBase64(parts[3]))
+        return true;
+    Refuse(line, "password is not pbkdf2-sha256$ITERATIONS$SALT$HASH (at least " +
+                     std::to_string(kLowestHashIterations) +
+                     " iterations, salt and hash in base64): take the line `vantor-bridge --hash-password` "
+                     "prints");
+    return false;
+}
+
+std::vector<std::pair<const PortConfig*, const PortConfig*>> UniversesSentTwice(
+    const std::vector<const PortConfig*>& ports) {
+    std::vector<std::pair<const PortConfig*, const PortConfig*>> twice;
+    std::map<std::pair<BridgeProtocol, int>, const PortConfig*> sent;
+    for (const PortConfig* port : ports) {
+        if (port->mode != PortMode::Receive) continue;
+        if (const auto [first, added] = sent.emplace(std::pair(port->protocol, port->universe), port); !added)
+            twice.emplace_back(port, first->second);
+    }
+    return twice;
+}
+
+std::string SentTwiceText(const PortConfig& port, const PortConfig& first) {
+    return "port " + std::to_string(port.number) + " sends the same " +
+           (port.protocol == BridgeProtocol::Sacn ? "sACN" : "Art-Net") + " universe " +
+           std::to_string(port.universe) + " as port " + std::to_string(first.number);
+}
+
+std::string_view WithoutComment(std::string_view text) {
+    for (std::size_t at = 0; at < text.size(); ++at)
+        if (text[at] == '#' && (at == 0 || text[at - 1] == ' ' || text[at - 1] == '\t'))
+            return text.substr(0, at);
+    return text;
 }
 
 void ForEachLine(std::string_view text, const std::function<void(int, std::string_view)>& take) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "node/node_config.h"
@@ -26,6 +27,10 @@ public:
     bool Universe(int line, std::optional<std::string_view> text, int artNetHighest, PortConfig& port);
     // A node's or port's name as it will go into the 64-byte name fields of either protocol.
     std::optional<std::string> Name(int line, std::string_view text);
+    // An IPv4 address in dotted form, four numbers 0 to 255.
+    bool Ipv4Address(int line, std::string_view text);
+    // A password's hash as `vantor-bridge --hash-password` writes it: pbkdf2-sha256$ITERATIONS$SALT$HASH.
+    bool PasswordHash(int line, std::string_view text);
     // The file's errors in its order, those of the file as a whole first.
     void SortByLine();
 
@@ -40,6 +45,19 @@ inline constexpr int kHighestSacnUniverse = 63999;
 inline constexpr std::size_t kLongestName = 63;
 inline constexpr int kHighestPriority = 200;
 inline constexpr int kHighestTtl = 255;
+
+inline constexpr int kLowestHashIterations = 1000;
+
+// Two receiving ports of one node may not send the same universe of a protocol: each later one, with the
+// first (ports in the order given, those that receive and have a valid universe only).
+std::vector<std::pair<const PortConfig*, const PortConfig*>> UniversesSentTwice(
+    const std::vector<const PortConfig*>& ports);
+// "port 2 sends the same sACN universe 1 as port 1"
+std::string SentTwiceText(const PortConfig& port, const PortConfig& first);
+
+// The value part of a line without its comment: a '#' starts one at the start of a value or after a blank, so
+// that "stage#2" stays a name.
+std::string_view WithoutComment(std::string_view text);
 
 // Each line of a settings file with its number from 1, a leading byte order mark dropped.
 void ForEachLine(std::string_view text, const std::function<void(int, std::string_view)>& take);

@@ -73,3 +73,22 @@ Identities Learn(Identities& known, const Identities& seen) {
     known = std::move(merged);
     return added;
 }
+
+std::string ByIdNameOf(const Identities& names) {
+    constexpr std::string_view kByIdPrefix = "by-id:";
+    for (const std::string& name : names)
+        if (name.starts_with(kByIdPrefix)) return name.substr(kByIdPrefix.size());
+    return {};
+}
+
+std::string WidgetSerialNumber(const Identities& names) {
+    constexpr std::size_t kDigits = 8;
+    const std::string name = ByIdNameOf(names);
+    const auto end = name.find("-if");
+    const auto start = name.rfind('_', end);
+    if (end == std::string::npos || start == std::string::npos || end - start - 1 != kDigits) return {};
+    const std::string serial = name.substr(start + 1, kDigits);
+    const bool digits =
+        std::all_of(serial.begin(), serial.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digits ? serial : std::string();
+}

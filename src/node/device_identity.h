@@ -17,3 +17,9 @@ Identities DeviceIdentities(const std::string& path);
 bool SameDevice(const Identities& known, const Identities& seen);
 // Adds to known the names of seen that it lacks, and returns those.
 Identities Learn(Identities& known, const Identities& seen);
+
+// The first by-id name among the names (without "by-id:"), or empty.
+std::string ByIdNameOf(const Identities& names);
+// The widget's serial number as a by-id name carries it (usb-Maker_Product_SERIAL-if00-port0) when that is
+// eight digits, as the widget's own is; empty otherwise (an adapter's USB serial number is no widget's).
+std::string WidgetSerialNumber(const Identities& names);

@@ -9,14 +9,6 @@ namespace {
 constexpr std::chrono::seconds kArtNetSourceTimeout{10};
 constexpr std::chrono::seconds kRateEvery{1};
 
-const char* ProtocolText(BridgeProtocol protocol) {
-    return protocol == BridgeProtocol::Sacn ? "sacn" : "artnet";
-}
-
-const char* ModeText(PortMode mode) {
-    return mode == PortMode::Send ? "send" : "receive";
-}
-
 }  // namespace
 
 Node::Node(NodeNetwork& network, NodeIdentity identity, Locate locate, Say say,
@@ -32,8 +24,14 @@ Node::~Node() {
 }
 
 void Node::Stop() {
+    StopSearch();
     for (auto& [number, port] : ports_) CloseNetworkSide(*port);
     ports_.clear();
+}
+
+void Node::SayFor(Port& port, const std::string& line) {
+    port.lastMessage = line;
+    say_(port.settings.Label() + ": " + line);
 }
 
 std::string Node::NodeName() const {
@@ -77,8 +75,8 @@ void Node::Rename(Port& port) {
 void Node::StartPort(const PortConfig& settings, TimePoint now) {
     auto port = std::make_unique<Port>();
     port->settings = settings;
-    say_(settings.Label() + ": " + ModeText(settings.mode) + " " + ProtocolText(settings.protocol) +
-         " universe " + std::to_string(settings.universe) + " on " + settings.device);
+    SayFor(*port, std::string(ModeText(settings.mode)) + " " + ProtocolText(settings.protocol) +
+                      " universe " + std::to_string(settings.universe) + " on " + settings.device);
     port->link = std::make_unique<WidgetLink>(
         settings.Label(), [locate = locate_, settings] { return locate(settings); }, settings.mode,
         wakeLinks_);
@@ -106,8 +104,8 @@ void Node::ChangePort(Port& port, const PortConfig& settings, TimePoint now) {
         OpenNetworkSide(port, now);
     else
         Rename(port);
-    say_(settings.Label() + ": now " + ModeText(settings.mode) + " " + ProtocolText(settings.protocol) +
-         " universe " + std::to_string(settings.universe));
+    SayFor(port, std::string("now ") + ModeText(settings.mode) + " " + ProtocolText(settings.protocol) +
+                     " universe " + std::to_string(settings.universe));
 }
 
 void Node::StopPort(Port& port) {
@@ -124,7 +122,7 @@ void Node::OpenNetworkSide(Port& port, TimePoint now) {
             try {
                 network_.JoinSacnUniverse(universe);
             } catch (const std::exception& failure) {
-                say_(port.settings.Label() + ": " + failure.what());
+                SayFor(port, failure.what());
             }
         }
         return;
@@ -158,7 +156,11 @@ void Node::CloseNetworkSide(Port& port) {
 
 void Node::ServiceLinks(TimePoint now) {
     for (auto& [number, port] : ports_) {
-        for (const std::string& line : port->link->TakeLines()) say_(line);
+        const std::string prefix = port->settings.Label() + ": ";
+        for (const std::string& line : port->link->TakeLines()) {
+            port->lastMessage = line.starts_with(prefix) ? line.substr(prefix.size()) : line;
+            say_(line);
+        }
         if (port->Sends()) continue;
         if (const DmxFrame* frame = port->link->TakeInput()) SendInput(*port, *frame, now);
     }
@@ -167,6 +169,10 @@ void Node::ServiceLinks(TimePoint now) {
 void Node::SendInput(Port& port, const DmxFrame& frame, TimePoint now) {
     if (frame.slotCount == 0) return;
     const auto slots = std::span(frame.levels).subspan(1, std::min(frame.slotCount, kSacnSlots));
+    // A short frame has no more slots: the rest show as dark.
+    std::array<std::uint8_t, kSacnSlots> input{};
+    std::copy(slots.begin(), slots.end(), input.begin());
+    port.SetLevels(input);
     port.lastInput = now;
     if (port.sender) {
         const std::uint64_t before = port.sender->PacketsSent;
@@ -188,8 +194,7 @@ void Node::SendInput(Port& port, const DmxFrame& frame, TimePoint now) {
 void Node::Tick(TimePoint now) {
     for (auto& [number, port] : ports_) {
         if (port->receiver && port->receiver->Tick(now)) {
-            std::copy(port->receiver->Levels().begin(), port->receiver->Levels().end(),
-                      port->levels.begin() + 1);
+            port->SetLevels(port->receiver->Levels());
             port->PutLevels(kSacnSlots);
         }
         // A stream whose widget has gone or fallen silent ends, as a receiver would end it anyway.
@@ -212,43 +217,11 @@ void Node::Tick(TimePoint now) {
         port->outPerSecond = static_cast<double>(out - port->lastOut) / seconds;
         port->lastIn = in;
         port->lastOut = out;
-    }
-}
-
-std::vector<PortStatus> Node::Status() const {
-    std::vector<PortStatus> rows;
-    for (const auto& [number, port] : ports_) {
-        PortStatus row;
-        row.number = number;
-        row.label = port->settings.Label();
-        const LinkState state = port->link->State();
-        row.widget = state == LinkState::Linked || state == LinkState::Updating ? port->link->DevicePath()
-                                                                                : port->settings.device;
-        row.link = LinkText(state);
-        row.mode = ModeText(port->settings.mode);
-        row.protocol = ProtocolText(port->settings.protocol);
-        row.universe = port->settings.universe;
-        row.framesInPerSecond = port->inPerSecond;
-        row.framesOutPerSecond = port->outPerSecond;
-        row.sources = port->receiver ? port->receiver->Sources().size() : port->artNetSources.size();
-        const LinkCounters& counters = port->link->Counters();
-        const auto add = [&row](const char* reason, std::uint64_t count) {
-            if (count > 0) row.drops.emplace_back(reason, count);
-        };
-        add("superseded", port->link->FramesOverwritten());
-        add("faulty", counters.faulty.load());
-        add("start code", counters.otherStartCode.load());
-        add("empty", counters.noLevels.load());
-        add("unsent", port->notSent + (port->sender ? port->sender->SendFailures : 0));
-        add("link lost", counters.linkLosses.load());
-        if (port->receiver) {
-            add("sequence", port->receiver->Ignored(SacnIgnored::Sequence));
-            add("source limit", port->receiver->Ignored(SacnIgnored::SourceLimit));
-            add("preview", port->receiver->Ignored(SacnIgnored::Preview));
+        for (Port::ArtNetSource& source : port->artNetSources) {
+            source.perSecond = static_cast<double>(source.packets - source.lastPackets) / seconds;
+            source.lastPackets = source.packets;
         }
-        rows.push_back(std::move(row));
     }
-    return rows;
 }
 
 bool Node::UpdateFirmware(int portNumber, const std::string& file) {

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "artnet/artnet_packets.h"
@@ -34,27 +37,19 @@ struct SourceStatus {
     bool winning = false;  // its levels are the port's (with others of its priority when merging)
 };
 
-// Where a firmware update of the port's widget stands.
-struct FirmwareProgress {
-    enum class State { None, Running, Updated, Failed };
-    State state = State::None;
-    int pagesWritten = 0;  // of kFirmwarePages
-    std::string message;   // the update's status text, or how it ended
-};
-
 // One port as the status table and the page show it.
 struct PortStatus {
     int number = 0;
     std::string label;
-    std::string name;    // as in the file; empty: none
-    std::string device;  // as in the file
-    std::string widget;  // the device path while linked, else what the file names
+    std::string name;          // as in the file; empty: none
+    std::string device;        // as in the file
+    std::string widget;        // the device path while linked, else what the file names
     std::string serialNumber;  // the widget's, eight digits, once known
     std::string firmware;      // "2.44", once the widget answered
-    std::string statusText;    // the widget link's state as the control window words it ("Ready", "Waiting...")
-    std::string link;          // waiting, probing, linked, updating
-    std::string mode;          // send, receive
-    std::string protocol;      // artnet, sacn
+    std::string statusText;  // the widget link's state as the control window words it ("Ready", "Waiting...")
+    std::string link;        // waiting, probing, linked, updating
+    std::string mode;        // send, receive
+    std::string protocol;    // artnet, sacn
     int universe = 0;
     int priority = 0;
     int ttl = 1;
@@ -68,6 +63,15 @@ struct PortStatus {
     std::string lastMessage;  // the port's last journal line
     bool locating = false;
     FirmwareProgress firmwareUpdate;
+};
+
+// A widget a search found: one a port serves, or one of the machine's serial devices that answered.
+struct FoundWidget {
+    std::string path;
+    std::string byId;  // its /dev/serial/by-id name, empty when it has none
+    std::string serialNumber;
+    std::string firmware;
+    int port = 0;  // the port that serves it; 0: none
 };
 
 // The node: every port of the file, each on its own widget link, with the Art-Net and sACN traffic routed
@@ -115,6 +119,12 @@ public:
     // Marks a port for finding its widget on the rig: the status table and the poll reply's indicators show
     // it until cancelled. Its DMX never changes for it. False for an unknown port.
     bool SetLocating(int portNumber, bool on);
+    // Starts a search for widgets: the ports' own are known; every other serial device of the machine is
+    // asked, on a thread of the search's own, so that nothing here waits. False while one runs.
+    bool StartSearch();
+    bool Searching() const { return searching_.load(); }
+    // The ports' widgets, then what the search found so far.
+    std::vector<FoundWidget> FoundWidgets() const;
     // ArtDmx that no port took, Art-Net packets of other kinds, and the node's own datagrams come back.
     std::uint64_t ArtDmxForNoPort() const { return artDmxForNoPort_; }
 
@@ -130,6 +140,9 @@ private:
     void AnswerPoll(const UdpEndpoint& poller);
     void TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void SendInput(Port& port, const DmxFrame& frame, TimePoint now);
+    // A line of the journal about the port; the page shows the last.
+    void SayFor(Port& port, const std::string& line);
+    void StopSearch();
     void SendDiscovery(TimePoint now);
     std::string SourceName(const Port& port) const;
     std::string NodeName() const;
@@ -149,4 +162,9 @@ private:
     TimePoint nextRates_{};
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> discovery_{};
     ArtDmxRecord artDmxOut_{};
+    std::thread search_;
+    std::atomic<bool> searching_{false};
+    std::atomic<bool> stopSearch_{false};
+    mutable std::mutex foundMutex_;  // guards found_, which the search's thread fills
+    std::vector<FoundWidget> found_;
 };

@@ -42,6 +42,7 @@ void Node::AnswerPoll(const UdpEndpoint& poller) {
         facts.portAddress = static_cast<std::uint16_t>(port->settings.universe);
         facts.output = port->Sends();
         facts.dataFlowing = port->inPerSecond > 0;
+        facts.locating = port->locating;
         facts.acnPriority = static_cast<std::uint8_t>(port->settings.priority);
         facts.shortName = port->settings.name.empty() ? Cut(NodeName(), 17 - 3) + " " + std::to_string(number)
                                                       : port->settings.name;
@@ -66,12 +67,14 @@ void Node::TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint&
         auto& sources = port->artNetSources;
         auto source = std::find_if(sources.begin(), sources.end(),
                                    [&](const Port::ArtNetSource& s) { return s.address == from.Address; });
-        if (source != sources.end())
+        if (source != sources.end()) {
             source->last = now;
-        else if (sources.size() < kMaxArtNetSources)
-            sources.push_back({from.Address, now});
+            ++source->packets;
+        } else if (sources.size() < kMaxArtNetSources) {
+            sources.push_back({from.Address, now, 1});
+        }
         // A short packet changes only the levels it carries.
-        std::copy(in->slots.begin(), in->slots.end(), port->levels.begin() + 1);
+        port->SetLevels(in->slots);
         port->PutLevels(kSacnSlots);
     }
     if (!taken) ++artDmxForNoPort_;

@@ -8,14 +8,6 @@
 
 namespace {
 
-// A '#' starts a comment at the start of a value or after a blank, so that "stage#2" stays a name.
-std::string_view WithoutComment(std::string_view text) {
-    for (std::size_t at = 0; at < text.size(); ++at)
-        if (text[at] == '#' && (at == 0 || text[at - 1] == ' ' || text[at - 1] == '\t'))
-            return text.substr(0, at);
-    return text;
-}
-
 // The name by which two spellings of one by-id link compare equal.
 std::string_view DeviceKey(std::string_view device) {
     constexpr std::string_view kByIdFolder = "/dev/serial/by-id/";
@@ -38,10 +30,12 @@ public:
     void Finish();
 
 private:
-    enum class Section { None, Node, Port, Skipped };
+    enum class Section { None, Node, Port, Web, Skipped };
 
     void Header(int line, std::string_view title);
     void NodeKey(int line, std::string_view key, std::string_view value);
+    void WebKey(int line, std::string_view key, std::string_view value);
+    void CheckWeb();
     void PortKey(int line, std::string_view key, std::string_view value, PortDraft& draft);
     void CheckPorts();
 
@@ -55,6 +49,8 @@ private:
     PortDraft* port_ = nullptr;
     bool hasInterface_ = false;
     bool hasPortSection_ = false;  // a refused one too: its own error says enough
+    int listenLine_ = 0;
+    int passwordLine_ = 0;
 };
 
 void IniReader::Line(int line, std::string_view text) {
@@ -77,6 +73,7 @@ void IniReader::Line(int line, std::string_view text) {
         return checks_.Refuse(line, "duplicate key '" + std::string(key) + "' in " + title_ +
                                         " (first on line " + std::to_string(first->second) + ")");
     if (section_ == Section::Node) return NodeKey(line, key, value);
+    if (section_ == Section::Web) return WebKey(line, key, value);
     PortKey(line, key, value, *port_);
 }
 
@@ -86,8 +83,8 @@ void IniReader::Header(int line, std::string_view title) {
     const auto blank = title.find_first_of(" \t");
     const std::string_view number = blank == std::string_view::npos ? "" : Trimmed(title.substr(blank));
     std::optional<int> port;
-    if (title == "node") {
-        title_ = "[node]";
+    if (title == "node" || title == "web") {
+        title_ = "[" + std::string(title) + "]";
     } else if (title.substr(0, blank) == "port") {
         hasPortSection_ = true;
         port = checks_.Number(line, "port number", number, 1, kMaxNodePorts);
@@ -99,7 +96,7 @@ void IniReader::Header(int line, std::string_view title) {
     if (const auto [first, added] = titles_.emplace(title_, line); !added)
         return checks_.Refuse(
             line, "duplicate section " + title_ + " (first on line " + std::to_string(first->second) + ")");
-    section_ = port ? Section::Port : Section::Node;
+    section_ = port ? Section::Port : title == "web" ? Section::Web : Section::Node;
     if (!port) return;
     port_ = &ports_[*port];
     port_->port.number = *port;
@@ -116,6 +113,38 @@ void IniReader::NodeKey(int line, std::string_view key, std::string_view value) 
     } else {
         checks_.Refuse(line, "unknown key '" + std::string(key) + "' in [node]");
     }
+}
+
+void IniReader::WebKey(int line, std::string_view key, std::string_view value) {
+    WebConfig& web = out_.config.web;
+    if (key == "listen") {
+        listenLine_ = line;
+        if (checks_.Ipv4Address(line, value)) web.listen = value;
+    } else if (key == "port") {
+        web.port = checks_.Number(line, "port", value, 1, 65535).value_or(web.port);
+    } else if (key == "password") {
+        passwordLine_ = line;
+        if (checks_.PasswordHash(line, value)) web.password = value;
+    } else if (key == "read") {
+        if (value == "anyone" || value == "password")
+            web.readNeedsPassword = value == "password";
+        else
+            checks_.Refuse(line, "read '" + std::string(value) + "' should be anyone or password");
+    } else {
+        checks_.Refuse(line, "unknown key '" + std::string(key) + "' in [web]");
+    }
+}
+
+// The page may be opened from elsewhere only behind a password, and a password says where it is asked for.
+void IniReader::CheckWeb() {
+    const WebConfig& web = out_.config.web;
+    if (listenLine_ > 0 && web.listen != WebConfig{}.listen && passwordLine_ == 0)
+        checks_.Refuse(listenLine_, "listen = " + web.listen +
+                                        " needs a password: add password = the line that "
+                                        "`vantor-bridge --hash-password` prints");
+    if (passwordLine_ > 0 && listenLine_ == 0)
+        checks_.Refuse(passwordLine_,
+                       "password needs a listen line in [web]: the address the page listens on");
 }
 
 void IniReader::PortKey(int line, std::string_view key, std::string_view value, PortDraft& draft) {
@@ -144,7 +173,7 @@ void IniReader::PortKey(int line, std::string_view key, std::string_view value, 
 // What no single section shows: two ports on one widget, or two sending one universe.
 void IniReader::CheckPorts() {
     std::map<std::string_view, const PortDraft*> devices;
-    std::map<std::pair<BridgeProtocol, int>, const PortDraft*> sent;
+    std::vector<const PortConfig*> sending;
     for (const auto& [number, draft] : ports_) {
         const PortConfig& port = draft.port;
         if (!draft.hasDevice)
@@ -154,14 +183,11 @@ void IniReader::CheckPorts() {
             checks_.Refuse(draft.line, "port " + std::to_string(number) + " names the same device as port " +
                                            std::to_string(first->second->port.number) + " (line " +
                                            std::to_string(first->second->line) + ")");
-        if (port.mode != PortMode::Receive || !draft.universeTaken) continue;
-        if (const auto [first, added] = sent.emplace(std::pair(port.protocol, port.universe), &draft); !added)
-            checks_.Refuse(draft.line, "port " + std::to_string(number) + " sends the same " +
-                                           (port.protocol == BridgeProtocol::Sacn ? "sACN" : "Art-Net") +
-                                           " universe " + std::to_string(port.universe) + " as port " +
-                                           std::to_string(first->second->port.number) + " (line " +
-                                           std::to_string(first->second->line) + ")");
+        if (draft.universeTaken) sending.push_back(&port);
     }
+    for (const auto& [port, first] : UniversesSentTwice(sending))
+        checks_.Refuse(ports_.at(port->number).line, SentTwiceText(*port, *first) + " (line " +
+                                                         std::to_string(ports_.at(first->number).line) + ")");
 }
 
 void IniReader::Finish() {
@@ -173,6 +199,7 @@ void IniReader::Finish() {
                              kHighestPortAddress, draft.port);
     }
     CheckPorts();
+    CheckWeb();
     if (!hasInterface_)
         checks_.Refuse(0, "no interface: the node broadcasts and must never pick a network by itself");
     if (!hasPortSection_) checks_.Refuse(0, "no [port N] section");

@@ -35,6 +35,14 @@ struct PortConfig {
     std::string Label() const { return name.empty() ? "port " + std::to_string(number) : name; }
 };
 
+// As the file writes them.
+inline const char* ModeText(PortMode mode) {
+    return mode == PortMode::Send ? "send" : "receive";
+}
+inline const char* ProtocolText(BridgeProtocol protocol) {
+    return protocol == BridgeProtocol::Sacn ? "sacn" : "artnet";
+}
+
 inline constexpr int kDefaultWebPort = 8454;
 
 // The [web] section: where the node's page listens and who may change things through it.
@@ -52,8 +60,8 @@ struct WebConfig {
 struct NodeConfig {
     std::string interface;  // an interface name or one of the machine's IPv4 addresses
     std::string name;       // empty: the host name
-    WebConfig web;
     std::vector<PortConfig> ports;
+    WebConfig web;
     bool operator==(const NodeConfig&) const = default;
 };
 

@@ -2,6 +2,7 @@
 
 // The node's record of one port, shared by the files that make up the node.
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -47,12 +48,17 @@ struct Node::Port {
     struct ArtNetSource {
         std::array<std::uint8_t, 4> address{};
         TimePoint last{};
+        std::uint64_t packets = 0, lastPackets = 0;
+        double perSecond = 0;
     };
 
     PortConfig settings;
     std::unique_ptr<WidgetLink> link;
-    // Send mode: what the network asked for, start code first.
+    // Send mode: what the network asked for, start code first; receive mode: the widget's last input.
     std::array<std::uint8_t, 513> levels{};
+    bool levelsChanged = false;  // since the page last asked
+    bool locating = false;
+    std::string lastMessage;
     std::optional<SacnReceiver> receiver;
     std::vector<ArtNetSource> artNetSources;
     // Receive mode.
@@ -74,6 +80,15 @@ struct Node::Port {
     }
     std::uint64_t FramesOut() const {
         return Sends() ? link->Counters().framesOut.load(std::memory_order_relaxed) : toNetwork;
+    }
+    // The slots from the first on; the rest keep theirs.
+    void SetLevels(std::span<const std::uint8_t> slots) {
+        const auto first = levels.begin() + 1;
+        const std::size_t count = std::min(slots.size(), levels.size() - 1);
+        if (!std::equal(slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(count), first)) {
+            std::copy_n(slots.begin(), count, first);
+            levelsChanged = true;
+        }
     }
     void PutLevels(std::size_t slots) {
         ++fromNetwork;

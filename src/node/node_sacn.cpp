@@ -11,7 +11,7 @@ void Node::TakeSacn(std::span<const std::uint8_t> datagram, TimePoint now) {
     for (auto& [number, port] : ports_) {
         if (!port->receiver || port->receiver->Universe() != universe) continue;
         if (!port->receiver->Receive(datagram, now)) continue;
-        std::copy(port->receiver->Levels().begin(), port->receiver->Levels().end(), port->levels.begin() + 1);
+        port->SetLevels(port->receiver->Levels());
         port->PutLevels(kSacnSlots);
     }
 }

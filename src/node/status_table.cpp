@@ -28,9 +28,10 @@ std::string StatusTable(const std::vector<PortStatus>& ports) {
     std::vector<Row> rows = {{"PORT", "NAME", "WIDGET", "LINK", "MODE", "PROTOCOL", "UNIVERSE", "IN/S",
                               "OUT/S", "SOURCES", "DROPS"}};
     for (const PortStatus& port : ports)
-        rows.push_back({std::to_string(port.number), port.label, port.widget, port.link, port.mode,
-                        port.protocol, std::to_string(port.universe), Rate(port.framesInPerSecond),
-                        Rate(port.framesOutPerSecond), std::to_string(port.sources), Drops(port)});
+        rows.push_back({std::to_string(port.number), port.label + (port.locating ? " LOCATE" : ""),
+                        port.widget, port.link, port.mode, port.protocol, std::to_string(port.universe),
+                        Rate(port.framesInPerSecond), Rate(port.framesOutPerSecond),
+                        std::to_string(port.sources), Drops(port)});
     std::array<std::size_t, kColumns> widths{};
     for (const Row& row : rows)
         for (std::size_t column = 0; column < kColumns; ++column)

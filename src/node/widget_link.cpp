@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <utility>
 
+#include "node/device_identity.h"
 #include "node/tty_port.h"
+#include "node/widget_probe.h"
 #include "stuff/message_box.h"
 #include "widget/firmware_update.h"
 #include "widget/frame_assembler.h"
@@ -30,6 +32,9 @@ public:
 private:
     std::function<void(const std::string&)> say_;
 };
+
+constexpr std::array<std::uint8_t, 5> kSerialNumberRequest = {kStartDelimiter, kLabelSerialNumber, 0, 0,
+                                                              kEndDelimiter};
 
 int MillisecondsUntil(WidgetLink::Clock::time_point when) {
     const auto left = std::chrono::duration_cast<milliseconds>(when - WidgetLink::Clock::now()).count();
@@ -74,8 +79,17 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     void RunFirmwareUpdate(const std::string& file);
 
     // The firmware update's window.
-    std::string StatusText() const override { return status; }
-    void SetStatusText(const std::string& text) override { status = text; }
+    std::string StatusText() const override {
+        std::lock_guard lock(link.mutex_);
+        return link.update_.message;
+    }
+    void SetStatusText(const std::string& text) override {
+        std::lock_guard lock(link.mutex_);
+        link.update_.message = text;
+        // The pages' marks: '.' for each page written, 'x' for one refused; other texts leave the count.
+        if (text.find_first_not_of(".x") == std::string::npos)
+            link.update_.pagesWritten = static_cast<int>(std::count(text.begin(), text.end(), '.'));
+    }
     void StartReplyTimeout() override { replyDeadline = Clock::now() + milliseconds(kReplyTimeoutMs); }
     bool ReplyTimeoutRunning() const override { return Clock::now() < replyDeadline; }
     void WaitForEvents(int maxMs) override {
@@ -84,7 +98,10 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
         Pump(std::min(maxMs, std::max(1, MillisecondsUntil(replyDeadline))), false);
     }
     FrameAssembler::TimePoint Now() const override { return Clock::now(); }
-    void ShowMessage(const std::string& text) override { link.Say(text); }
+    void ShowMessage(const std::string& text) override {
+        shown = text;
+        link.Say(text);
+    }
     void Log(const std::string&) override {}
 
     WidgetLink& link;
@@ -98,7 +115,8 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
     bool saidWaiting = false;
     bool saidNoAnswer = false;
     milliseconds retryDelay = kLookEvery;
-    std::string status;
+    std::string shown;  // the update's last message
+    std::optional<std::uint32_t> serialAnswered;
     Clock::time_point replyDeadline{};
     DroppedDmxReports counted{};
     // The last levels put (taken from the link's latest_ when the mode is applied), for a widget that
@@ -108,7 +126,7 @@ struct WidgetLink::Worker : FirmwareUpdateWindow {
 };
 
 WidgetLink::WidgetLink(std::string label, Locate locate, PortMode mode, std::function<void()> wake)
-    : wake_(std::move(wake)), mode_(mode), label_(std::move(label)) {
+    : wake_(std::move(wake)), replyStatus_(kStatusWaiting), mode_(mode), label_(std::move(label)) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     worker_ = std::make_unique<Worker>(*this);
     thread_ = std::thread([this, locate = std::move(locate)] {
@@ -203,6 +221,7 @@ bool WidgetLink::UpdateFirmware(std::string path) {
         std::lock_guard lock(mutex_);
         if (state_ == LinkState::Linked && !firmwareFile_) {
             firmwareFile_ = std::move(path);
+            update_ = {FirmwareProgress::State::Running, 0, ""};
             WakeThread();
             return true;
         }
@@ -219,6 +238,27 @@ std::string WidgetLink::DevicePath() const {
 std::string WidgetLink::Firmware() const {
     std::lock_guard lock(mutex_);
     return firmware_;
+}
+
+std::string WidgetLink::SerialNumber() const {
+    std::lock_guard lock(mutex_);
+    return serialNumber_;
+}
+
+std::string WidgetLink::ByIdName() const {
+    std::lock_guard lock(mutex_);
+    return byIdName_;
+}
+
+std::string WidgetLink::StatusText() const {
+    std::lock_guard lock(mutex_);
+    if (state_ == LinkState::Updating) return update_.message;
+    return ProWidget::StatusText(replyStatus_.load());
+}
+
+FirmwareProgress WidgetLink::UpdateProgress() const {
+    std::lock_guard lock(mutex_);
+    return update_;
 }
 
 void WidgetLink::Worker::Wait() {
@@ -240,6 +280,8 @@ bool WidgetLink::Worker::Open(const std::string& path) {
         return false;
     }
     frames.Reset();
+    prowidget.SetReplyStatus(kStatusWaiting);
+    link.replyStatus_ = kStatusWaiting;
     return true;
 }
 
@@ -257,6 +299,7 @@ void WidgetLink::Worker::Run() {
     saidNoAnswer = false;
     retryDelay = kLookEvery;
     const auto& parameters = prowidget.WidgetParameters;
+    const Identities names = DeviceIdentities(port.Path());
     {
         std::lock_guard lock(link.mutex_);
         std::error_code unresolved;
@@ -264,6 +307,10 @@ void WidgetLink::Worker::Run() {
         link.devicePath_ = unresolved ? port.Path() : device.string();
         link.firmware_ =
             std::to_string(parameters.FirmwareMsb) + "." + std::to_string(parameters.FirmwareLsb);
+        link.byIdName_ = ByIdNameOf(names);
+        link.serialNumber_ = WidgetSerialNumber(names);
+        if (link.serialNumber_.empty() && serialAnswered)
+            link.serialNumber_ = SerialNumberText(*serialAnswered);
     }
     link.state_ = LinkState::Linked;
     link.Say("linked to the widget at " + link.DevicePath() + " (firmware " + link.Firmware() + ")");
@@ -276,7 +323,13 @@ bool WidgetLink::Worker::Probe() {
     } catch (const std::exception&) {
     }
     parametersSeen = false;
+    serialAnswered.reset();
     prowidget.SendGetParameters();
+    // Asked at once too; a widget that never answers it is served all the same.
+    try {
+        port.Output(kSerialNumberRequest);
+    } catch (const std::exception&) {
+    }
     const auto deadline = Clock::now() + kProbeTimeout;
     while (!parametersSeen && !link.stopping_ && port.PortOpen() && Clock::now() < deadline)
         if (!Pump(MillisecondsUntil(deadline))) return false;
@@ -387,7 +440,13 @@ bool WidgetLink::Worker::Pump(int ms, bool takeInput) {
 
 void WidgetLink::Worker::TakeFrame(std::vector<std::uint8_t>& frame) {
     const std::int32_t label = prowidget.ParseWidgetReply(frame);
+    link.replyStatus_ = prowidget.ReplyStatus;
     if (label == kLabelGetParameters) parametersSeen = true;
+    if (label != kLabelSerialNumber) return;
+    serialAnswered = SerialNumberIn(frame);
+    std::lock_guard lock(link.mutex_);
+    if (serialAnswered && link.serialNumber_.empty() && link.state_ != LinkState::Probing)
+        link.serialNumber_ = SerialNumberText(*serialAnswered);
 }
 
 void WidgetLink::Worker::CountDrops() {
@@ -411,8 +470,17 @@ void WidgetLink::Worker::Lose(const std::string& why) {
 void WidgetLink::Worker::RunFirmwareUpdate(const std::string& file) {
     link.state_ = LinkState::Updating;
     link.Say("updating the widget's firmware from " + file);
+    shown.clear();
     const FirmwareAttempt outcome = ::UpdateFirmware(prowidget, *this, file);
-    link.Say(outcome == FirmwareAttempt::Updated ? "firmware updated" : "firmware update failed: " + status);
+    const bool updated = outcome == FirmwareAttempt::Updated;
+    {
+        std::lock_guard lock(link.mutex_);
+        FirmwareProgress& update = link.update_;
+        update.state = updated ? FirmwareProgress::State::Updated : FirmwareProgress::State::Failed;
+        // A failure says why in its message box; the status text shows only the pages' marks then.
+        if (!updated && !shown.empty()) update.message = shown;
+    }
+    link.Say(updated ? "firmware updated" : "firmware update failed: " + link.UpdateProgress().message);
     // The widget restarts into its new firmware: it is asked for its parameters again.
     port.SetPortOpen(false);
     link.state_ = LinkState::Waiting;

@@ -17,6 +17,14 @@
 
 enum class LinkState : std::uint8_t { Waiting, Probing, Linked, Updating };
 
+// Where a firmware update of the port's widget stands.
+struct FirmwareProgress {
+    enum class State { None, Running, Updated, Failed };
+    State state = State::None;
+    int pagesWritten = 0;  // of kFirmwarePages
+    std::string message;   // the update's status text, or how it ended
+};
+
 // What a link has counted since it started; read from any thread.
 struct LinkCounters {
     std::atomic<std::uint64_t> framesOut{0};  // output frames the widget took
@@ -70,6 +78,15 @@ public:
     std::string DevicePath() const;
     // The firmware version the widget reported ("2.44"), empty before it answered.
     std::string Firmware() const;
+    // The widget's serial number, eight digits: as its by-id name carries it, else as it answered; empty
+    // while neither is known.
+    std::string SerialNumber() const;
+    // The by-id name of the linked device, empty when it has none.
+    std::string ByIdName() const;
+    // The widget's last reply status as the control window words it ("Waiting...", "Ready"); while its
+    // firmware is updated, the update's status text.
+    std::string StatusText() const;
+    FirmwareProgress UpdateProgress() const;
     const LinkCounters& Counters() const { return counters_; }
     std::uint64_t FramesOverwritten() const { return output_.Overwritten(); }
 
@@ -95,6 +112,7 @@ private:
     std::vector<std::uint8_t> directTail_;
     LinkCounters counters_;
     std::atomic<LinkState> state_{LinkState::Waiting};
+    std::atomic<std::uint8_t> replyStatus_;
     std::atomic<PortMode> mode_;
     std::atomic<bool> stopping_{false};
     int wakeFd_ = -1;
@@ -104,7 +122,10 @@ private:
     std::vector<std::string> lines_;
     std::string devicePath_;
     std::string firmware_;
+    std::string serialNumber_;
+    std::string byIdName_;
     std::optional<std::string> firmwareFile_;
+    FirmwareProgress update_;
 
     std::unique_ptr<Worker> worker_;
     std::thread thread_;

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::uint8_t kLabelSerialNumber = 10;
 // The parameters without user bytes, then the serial number.
 constexpr std::array<std::uint8_t, 12> kQuestions = {
     kStartDelimiter,
@@ -32,6 +31,12 @@ constexpr std::array<std::uint8_t, 12> kQuestions = {
 
 }  // namespace
 
+std::optional<std::uint32_t> SerialNumberIn(std::span<const std::uint8_t> frame) {
+    if (frame.size() < 9 || frame[1] != kLabelSerialNumber) return std::nullopt;
+    return static_cast<std::uint32_t>(frame[4] | frame[5] << 8 | frame[6] << 16 |
+                                      static_cast<std::uint32_t>(frame[7]) << 24);
+}
+
 std::string SerialNumberText(std::uint32_t serial) {
     char text[16];
     std::snprintf(text, sizeof text, "%08u", serial);
@@ -49,9 +54,8 @@ std::optional<WidgetFacts> ProbeWidget(const std::string& path, std::chrono::mil
         if (frame[1] == kLabelGetParameters && length >= 2) {
             facts.firmware = std::to_string(frame[5]) + "." + std::to_string(frame[4]);
             answered = true;
-        } else if (frame[1] == kLabelSerialNumber && length >= 4) {
-            facts.serialNumber = static_cast<std::uint32_t>(frame[4] | frame[5] << 8 | frame[6] << 16 |
-                                                            static_cast<std::uint32_t>(frame[7]) << 24);
+        } else if (const auto serial = SerialNumberIn(frame)) {
+            facts.serialNumber = serial;
             serialAnswered = true;
         }
     });

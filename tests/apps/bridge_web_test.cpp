@@ -18,7 +18,7 @@ std::string FileText(const std::string& path) {
 
 // Each request in order, as one session of a script: what it gets back, and whether the file changed.
 TEST_F(Bridge, TheApiAnswersEachRequestAndChangesOnlyWhatItMay) {
-    Program hash({"--hash-password"}, Launch{.program = "vantor-bridge", .withInput = true});
+    Program hash({"--hash-password"}, Launch{.program = "vantor-bridge", .withInput = true, .environment = {}});
     hash.Say("show\n");
     hash.EndInput();
     const std::string line = hash.ReadAll();
@@ -98,8 +98,9 @@ TEST_F(Bridge, TheApiAnswersEachRequestAndChangesOnlyWhatItMay) {
         const auto answer = Request(kWebPort, row.method, row.path, row.body, headers);
         EXPECT_EQ(answer.status, row.status) << answer.body;
         EXPECT_NE(answer.body.find(row.answer), std::string::npos) << answer.body;
-        if (answer.status >= 400)
+        if (answer.status >= 400) {
             EXPECT_NE(answer.body.find("{\"error\":"), std::string::npos) << answer.body;
+        }
         EXPECT_EQ(FileText(file) != before, row.changes) << FileText(file);
     }
     const std::string after = FileText(file);

@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "node/config_writer.h"
 #include "node/node_config.h"
+#include "node/port_change.h"
 
 namespace {
 
 const std::string kNode = "[node]\ninterface = eth0\n";
+const std::string kHash = "pbkdf2-sha256$100000$c2FsdHNhbHQ=$aGFzaGhhc2hoYXNo";
 
 PortConfig Port(int number, std::string device, PortMode mode = PortMode::Send,
                 BridgeProtocol protocol = BridgeProtocol::ArtNet, int universe = 0) {
@@ -41,7 +48,7 @@ struct GoodFile {
 
 TEST(NodeConfig, GoodFilesGiveTheirSettings) {
     const GoodFile rows[] = {
-        {kNode + "[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}}},
+        {kNode + "[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}}},
         // Ports come sorted; universes default by protocol, which may follow the universe.
         {"\xEF\xBB\xBF# lighting\r\n[node]\r\n  interface=10.0.0.2  # the stage net\r\nname = stage#2\r\n"
          "[port 3]\nuniverse = 40\nprotocol = sacn\ndevice = B\nmode = receive\n[port 1]\ndevice = A\n"
@@ -51,19 +58,28 @@ TEST(NodeConfig, GoodFilesGiveTheirSettings) {
           "stage#2",
           {Port(1, "A"),
            Named(Port(2, "/dev/ttyUSB0", PortMode::Send, BridgeProtocol::Sacn, 1), 200, 255, "desk  left"),
-           Port(3, "B", PortMode::Receive, BridgeProtocol::Sacn, 40)}}},
+           Port(3, "B", PortMode::Receive, BridgeProtocol::Sacn, 40)},
+          {}}},
         {kNode + "[port 16]\ndevice = A\nuniverse = 32767\nname = " + std::string(63, 'x') + "\n",
          {"eth0",
           "",
-          {Named(Port(16, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767), 100, 1,
-                 std::string(63, 'x'))}}},
+          {Named(Port(16, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767), 100, 1, std::string(63, 'x'))},
+          {}}},
         // The same universe received by two send ports, and sent by a receive port on each protocol.
         {kNode + "[port 1]\ndevice = A\n[port 2]\ndevice = B\n[port 3]\ndevice=C\nmode=receive\nuniverse=1\n"
                  "[port 4]\ndevice=D\nmode=receive\nprotocol=sacn\nname=Bühne\n",
          {"eth0",
           "",
           {Port(1, "A"), Port(2, "B"), Port(3, "C", PortMode::Receive, BridgeProtocol::ArtNet, 1),
-           Named(Port(4, "D", PortMode::Receive, BridgeProtocol::Sacn, 1), 100, 1, "Bühne")}}},
+           Named(Port(4, "D", PortMode::Receive, BridgeProtocol::Sacn, 1), 100, 1, "Bühne")},
+          {}}},
+        {kNode +
+             "[port 1]\ndevice = A\n[web]\nlisten = 0.0.0.0  # every address\nport = 8080\nread = password\n"
+             "password = " +
+             kHash + "\n",
+         {"eth0", "", {Port(1, "A")}, WebConfig{"0.0.0.0", 8080, kHash, true}}},
+        {kNode + "[web]\nlisten = 127.0.0.1\nread = anyone\n[port 1]\ndevice = A\n",
+         {"eth0", "", {Port(1, "A")}, WebConfig{}}},
     };
     for (const GoodFile& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "good.conf");
@@ -121,6 +137,29 @@ TEST(NodeConfig, EachRefusalNamesItsLineAndReason) {
         {kNode + port1 +
              "mode = receive\nprotocol = sacn\n[port 2]\ndevice = B\nmode = receive\nprotocol = sacn\n",
          7, "port 2 sends the same sACN universe 1 as port 1 (line 3)"},
+        {kNode + port1 + "[web]\nlisten = 10.0.0.5\n", 6,
+         "listen = 10.0.0.5 needs a password: add password = the line that `vantor-bridge --hash-password`"},
+        {kNode + port1 + "[web]\npassword = " + kHash + "\n", 6, "password needs a listen line in [web]"},
+        {kNode + port1 + "[web]\nlisten = 10.0.0\n", 6, "listen '10.0.0' is no IPv4 address"},
+        {kNode + port1 + "[web]\nlisten = 10.0.0.256\n", 6, "is no IPv4 address"},
+        {kNode + port1 + "[web]\nlisten = eth0\n", 6, "is no IPv4 address"},
+        {kNode + port1 + "[web]\nlisten = 1.2.3.4.5\n", 6, "is no IPv4 address"},
+        {kNode + port1 + "[web]\nport = 0\n", 6, "port 0 is outside 1 to 65535"},
+        {kNode + port1 + "[web]\nport = 65536\n", 6, "outside 1 to 65535"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = pbkdf2-sha256$999$c2FsdA==$aGFzaA==\n", 7,
+         "password is not pbkdf2-sha256$ITERATIONS$SALT$HASH (at least 1000 iterations"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = pbkdf2-sha256$100000$$aGFzaA==\n", 7,
+         "password is not"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = pbkdf2-sha256$100000$c2Fsd*==$aGFzaA==\n", 7,
+         "password is not"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = sha1$100000$c2FsdA==$aGFzaA==\n", 7,
+         "password is not"},
+        {kNode + port1 + "[web]\nlisten = 0.0.0.0\npassword = secret\n", 7, "password is not"},
+        {kNode + port1 + "[web]\nread = everyone\n", 6, "read 'everyone' should be anyone or password"},
+        {kNode + port1 + "[web]\ncolour = red\n", 6, "unknown key 'colour' in [web]"},
+        {kNode + port1 + "[web]\nport = 80\nport = 81\n", 7,
+         "duplicate key 'port' in [web] (first on line 6)"},
+        {kNode + port1 + "[web]\n[web]\n", 6, "duplicate section [web] (first on line 5)"},
     };
     for (const Refusal& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "bad.conf");
@@ -224,6 +263,174 @@ TEST(NodeConfig, ShippedExamplesParse) {
     PortConfig first = Port(1, "");
     first.numberedDevice = 1;
     EXPECT_EQ(legacy.config.ports, std::vector<PortConfig>{first});
+}
+
+struct ChangeRow {
+    int port;
+    PortChange change;
+    std::optional<PortConfig> expected;  // port 1 after the change
+    std::string reason;                  // a part of it, when refused
+};
+
+TEST(NodeConfig, PortChangesAreCheckedAsTheFileIs) {
+    // Port 2 sends sACN universe 7 from its widget's input.
+    const NodeConfig config{
+        "eth0", "", {Port(1, "A"), Port(2, "B", PortMode::Receive, BridgeProtocol::Sacn, 7)}, {}};
+    PortChange toSacn{std::nullopt, "sacn", 9, 200, "truss"};
+    PortChange receive7{"receive", "sacn", 7, std::nullopt, std::nullopt};
+    const ChangeRow rows[] = {
+        {1, toSacn, Named(Port(1, "A", PortMode::Send, BridgeProtocol::Sacn, 9), 200, 1, "truss"), ""},
+        {1,
+         {std::nullopt, std::nullopt, 32767, std::nullopt, ""},
+         Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767),
+         ""},
+        // Art-Net's universe 0 is none of sACN's.
+        {1,
+         {std::nullopt, "sacn", std::nullopt, std::nullopt, std::nullopt},
+         std::nullopt,
+         "universe 0 is no sACN universe (1 to 63999): give one with the protocol"},
+        {1,
+         {"receive", std::nullopt, 7, std::nullopt, std::nullopt},
+         Port(1, "A", PortMode::Receive, BridgeProtocol::ArtNet, 7),
+         ""},
+        {1, receive7, std::nullopt, "port 1 sends the same sACN universe 7 as port 2"},
+        {3, {}, std::nullopt, "there is no port 3"},
+        {1,
+         {"both", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+         std::nullopt,
+         "mode 'both' should be send or receive"},
+        {1,
+         {std::nullopt, "dmx", std::nullopt, std::nullopt, std::nullopt},
+         std::nullopt,
+         "protocol 'dmx' should be artnet or sacn"},
+        {1,
+         {std::nullopt, "sacn", 64000, std::nullopt, std::nullopt},
+         std::nullopt,
+         "sACN universe 64000 is outside 1 to 63999"},
+        {1, {std::nullopt, std::nullopt, -1, std::nullopt, std::nullopt}, std::nullopt, "outside 0 to 32767"},
+        {1,
+         {std::nullopt, std::nullopt, 1LL << 40, std::nullopt, std::nullopt},
+         std::nullopt,
+         "outside 0 to 32767"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, 201, std::nullopt},
+         std::nullopt,
+         "priority 201 is outside 0 to 200"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::string(64, 'x')},
+         std::nullopt,
+         "longer than 63 bytes"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "a\nb"},
+         std::nullopt,
+         "control character"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "left #2"},
+         std::nullopt,
+         "where the file reads a comment"},
+        {1, {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "#2"}, std::nullopt, "comment"},
+        {1,
+         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, " left"},
+         std::nullopt,
+         "starts or ends with a blank"},
+    };
+    for (const ChangeRow& row : rows) {
+        const auto changed = ChangedConfig(config, row.port, row.change);
+        if (!row.expected) {
+            ASSERT_TRUE(std::holds_alternative<std::string>(changed)) << row.reason;
+            EXPECT_NE(std::get<std::string>(changed).find(row.reason), std::string::npos)
+                << std::get<std::string>(changed);
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<NodeConfig>(changed)) << std::get<std::string>(changed);
+        NodeConfig expected = config;
+        expected.ports[0] = *row.expected;
+        EXPECT_EQ(std::get<NodeConfig>(changed), expected) << row.expected->name;
+    }
+}
+
+struct RewriteRow {
+    std::string text;
+    NodeConfig config;
+    std::string expected;
+};
+
+TEST(NodeConfig, RewritingKeepsTheFileAndReadsBackAsTheSettings) {
+    const RewriteRow rows[] = {
+        {"# stage rig\n[node]\ninterface = eth0   # the stage net\n[port 1]\ndevice = A\nmode = send    # "
+         "dimmers\n"
+         "universe = 3\nname = truss\n\n# the desk's input\n[port 2]\ndevice = B\nprotocol=sacn\n",
+         {"eth0",
+          "",
+          {Port(1, "A", PortMode::Receive, BridgeProtocol::ArtNet, 5),
+           Named(Port(2, "B", PortMode::Send, BridgeProtocol::Sacn, 9), 150, 1, "desk")},
+          {}},
+         "# stage rig\n[node]\ninterface = eth0   # the stage net\n[port 1]\ndevice = A\nmode = receive    # "
+         "dimmers\n"
+         "universe = 5\nprotocol = artnet\npriority = 100\n\n# the desk's input\n[port 2]\ndevice = B\n"
+         "protocol=sacn\nmode = send\nuniverse = 9\npriority = 150\nname = desk\n"},
+        // Line ends, an empty value with a comment, other sections and a last line without its end stay.
+        {"\xEF\xBB\xBF[node]\r\ninterface = eth0\r\n[port 1]\r\ndevice = A\r\nname = # "
+         "later\r\n[web]\r\nport = 8080",
+         {"eth0", "", {Named(Port(1, "A"), 100, 1, "stage#2")}, WebConfig{"127.0.0.1", 8080, "", false}},
+         "\xEF\xBB\xBF[node]\r\ninterface = eth0\r\n[port 1]\r\ndevice = A\r\nname = stage#2 # later\r\nmode "
+         "= send\r\n"
+         "protocol = artnet\r\nuniverse = 0\r\npriority = 100\r\n[web]\r\nport = 8080"},
+    };
+    for (const RewriteRow& row : rows) {
+        const std::string rewritten = RewriteNodeConfig(row.text, row.config);
+        EXPECT_EQ(rewritten, row.expected);
+        const ParsedConfig parsed = ParseNodeConfig(rewritten, "rewritten.conf");
+        EXPECT_EQ(Messages(parsed), "");
+        EXPECT_EQ(parsed.config, row.config) << rewritten;
+    }
+}
+
+TEST(NodeConfig, AFailedReplaceLeavesTheOldFileAndNothingElse) {
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "node-config-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string file = folder + "/vantor-bridge.conf";
+    std::ofstream(file) << "old";
+    ::chmod(file.c_str(), 0640);
+    fs::create_directory(folder + "/folder.conf");
+    const auto contents = [](const std::string& path) {
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
+    };
+    const struct {
+        std::string path;
+        std::string reason;  // a part of it; empty: replaced
+    } rows[] = {
+        {file, ""},
+        {folder + "/absent.conf", "cannot replace " + folder + "/absent.conf: No such file"},
+        {folder + "/none/x.conf", "No such file"},
+        {folder + "/folder.conf", "Is a directory"},
+        // Not for root, whom a folder's mode does not stop.
+        {::geteuid() == 0 ? file : folder + "/locked/x.conf",
+         ::geteuid() == 0 ? "" : "cannot write a new file"},
+    };
+    fs::create_directory(folder + "/locked");
+    std::ofstream(folder + "/locked/x.conf") << "old";
+    ::chmod((folder + "/locked").c_str(), 0555);
+    for (const auto& row : rows) {
+        const std::string before = contents(row.path);
+        const std::string failure = ReplaceFileAtomically(row.path, "new\n");
+        EXPECT_NE(failure.find(row.reason), std::string::npos) << failure;
+        EXPECT_EQ(failure.empty(), row.reason.empty()) << failure;
+        EXPECT_EQ(contents(row.path), row.reason.empty() ? "new\n" : before) << row.path;
+    }
+    struct stat kept {};
+    ASSERT_EQ(::stat(file.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777, 0640u);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"folder.conf", "locked", "vantor-bridge.conf", "x.conf"}));
+    ::chmod((folder + "/locked").c_str(), 0755);
+    fs::remove_all(folder);
 }
 
 }  // namespace

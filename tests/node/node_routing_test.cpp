@@ -1,15 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "node/artnet_node_packets.h"
 #include "node/level_mailbox.h"
 #include "node/node.h"
+#include "node/status_table.h"
 #include "support/loopback_udp.h"
+#include "widget/firmware_update.h"
+#include "widget_rack.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // Records what the node sends and which groups it is in; no socket is needed for the routing.
 class RecordingNetwork : public NodeNetwork {
@@ -42,7 +50,7 @@ PortConfig Port(int number, BridgeProtocol protocol, int universe, PortMode mode
 }
 
 NodeConfig Config(std::vector<PortConfig> ports) {
-    return NodeConfig{"lo", "rig", std::move(ports)};
+    return NodeConfig{"lo", "rig", std::move(ports), {}};
 }
 
 // Ports whose widgets are absent: their links wait, and the routing is all there is to see.
@@ -178,6 +186,200 @@ TEST(NodeRoutingTest, MailboxHandsOverWholeFramesOnlyNewestFirst) {
     }
     writer.join();
     EXPECT_GT(taken, 0);
+}
+
+// Finding a port's widget on the rig shows in the poll reply's indicators and the status, never in its DMX.
+TEST(NodeRoutingTest, LocateShowsInThePollReplyAndTheStatusOnly) {
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 3), Port(2, BridgeProtocol::ArtNet, 4)}), rig.now);
+    rig.node.TakeArtNet(artnet_loopback::ArtDmx(3, 10), UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
+    const auto levels = rig.node.Levels(1);
+    EXPECT_TRUE(rig.node.LevelsChanged(1));
+    const struct {
+        int port;
+        bool on;
+        std::uint8_t indicators1, indicators2;  // Status1 b7-6 of port 1's and port 2's replies
+    } rows[] = {{1, true, 0x40, 0xC0}, {2, true, 0x40, 0x40}, {1, false, 0xC0, 0x40}, {2, false, 0xC0, 0xC0}};
+    for (const auto& row : rows) {
+        ASSERT_TRUE(rig.node.SetLocating(row.port, row.on));
+        rig.network.artNet.clear();
+        rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
+        ASSERT_EQ(rig.network.artNet.size(), 2u);
+        EXPECT_EQ(rig.network.artNet[0][23] & 0xC0, row.indicators1) << row.port << row.on;
+        EXPECT_EQ(rig.network.artNet[1][23] & 0xC0, row.indicators2) << row.port << row.on;
+        const std::vector<PortStatus> status = rig.node.Status();
+        EXPECT_EQ(status[static_cast<std::size_t>(row.port - 1)].locating, row.on);
+        EXPECT_EQ(
+            StatusTable(status).find("port " + std::to_string(row.port) + " LOCATE") != std::string::npos,
+            row.on);
+        EXPECT_EQ(rig.node.Levels(1), levels);
+        EXPECT_FALSE(rig.node.LevelsChanged(1));
+    }
+    EXPECT_FALSE(rig.node.SetLocating(3, true));
+}
+
+TEST(NodeRoutingTest, LevelsAreTheNetworksAndChangeOnlyWhenTheyDiffer) {
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 3), Port(2, BridgeProtocol::ArtNet, 4)}), rig.now);
+    const struct {
+        std::uint16_t universe;
+        std::uint8_t offset;
+        bool changed1, changed2;
+    } rows[] = {{3, 10, true, false}, {3, 10, false, false}, {3, 11, true, false}, {4, 11, false, true}};
+    for (const auto& row : rows) {
+        rig.node.TakeArtNet(artnet_loopback::ArtDmx(row.universe, row.offset),
+                            UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
+        EXPECT_EQ(rig.node.LevelsChanged(1), row.changed1) << int(row.offset);
+        EXPECT_EQ(rig.node.LevelsChanged(2), row.changed2) << int(row.offset);
+        EXPECT_FALSE(rig.node.LevelsChanged(1));  // the call clears it
+        const auto levels = rig.node.Levels(row.universe == 3 ? 1 : 2);
+        ASSERT_TRUE(levels);
+        EXPECT_EQ((*levels)[0], row.offset + 1);
+        EXPECT_EQ((*levels)[511], static_cast<std::uint8_t>(512 + row.offset));
+    }
+    EXPECT_FALSE(rig.node.Levels(3));
+    EXPECT_FALSE(rig.node.LevelsChanged(3));
+}
+
+TEST(NodeRoutingTest, SourcesHeardAndHowTheyMerge) {
+    struct Source {
+        std::uint8_t cid;
+        const char* name;
+        std::uint8_t priority, level;
+    };
+    const struct {
+        std::vector<Source> sources;
+        std::string merge;
+        std::vector<bool> winning;
+        std::uint8_t level;  // the port's
+    } rows[] = {
+        {{{1, "desk", 100, 50}}, "one source", {true}, 50},
+        {{{1, "desk", 100, 50}, {2, "backup", 100, 80}},
+         "2 sources at priority 100 merged (highest level)",
+         {true, true},
+         80},
+        {{{1, "desk", 150, 50}, {2, "backup", 100, 80}},
+         "2 sources, highest priority wins",
+         {true, false},
+         50},
+        {{{1, "desk", 150, 50}, {2, "backup", 100, 80}, {3, "wing", 150, 60}},
+         "3 sources, 2 at priority 150 merged (highest level)",
+         {true, false, true},
+         60},
+    };
+    for (const auto& row : rows) {
+        NodeRig rig;
+        rig.node.Apply(Config({Port(1, BridgeProtocol::Sacn, 7)}), rig.now);
+        EXPECT_EQ(rig.node.Status()[0].merge, "no source");
+        for (const Source& source : row.sources) {
+            SacnSenderFields fields;
+            fields.Cid.fill(source.cid);
+            fields.SourceName = source.name;
+            fields.Priority = source.priority;
+            fields.Universe = 7;
+            std::array<std::uint8_t, kSacnSlots> levels{};
+            levels.fill(source.level);
+            rig.node.TakeSacn(BuildSacnDataPacket(fields, 1, 0, levels), rig.now);
+        }
+        const PortStatus status = rig.node.Status()[0];
+        EXPECT_EQ(status.merge, row.merge);
+        ASSERT_EQ(status.heard.size(), row.sources.size());
+        for (std::size_t i = 0; i < row.sources.size(); ++i) {
+            EXPECT_EQ(status.heard[i].name, row.sources[i].name);
+            EXPECT_EQ(status.heard[i].priority, row.sources[i].priority);
+            EXPECT_EQ(status.heard[i].winning, row.winning[i]) << row.merge << i;
+        }
+        EXPECT_EQ(status.heard[0].address, "01010101-0101-0101-0101-010101010101");
+        EXPECT_EQ((*rig.node.Levels(1))[100], row.level) << row.merge;
+        EXPECT_TRUE(rig.node.LevelsChanged(1));
+    }
+    // Art-Net's sources: each packet's levels are the port's.
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 3)}), rig.now);
+    rig.node.TakeArtNet(artnet_loopback::ArtDmx(3, 1), UdpEndpoint{{10, 0, 0, 8}, 6454}, rig.now);
+    rig.node.TakeArtNet(artnet_loopback::ArtDmx(3, 2), UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now + 1ms);
+    const PortStatus status = rig.node.Status()[0];
+    EXPECT_EQ(status.merge, "2 sources, the latest packet wins");
+    ASSERT_EQ(status.heard.size(), 2u);
+    EXPECT_EQ(status.heard[0].address, "10.0.0.8");
+    EXPECT_FALSE(status.heard[0].winning);
+    EXPECT_TRUE(status.heard[1].winning);
+}
+
+// Widgets of a rack: one whose by-id link names its serial number, one that only says it when asked.
+TEST(NodeRoutingTest, PortStatusTellsOfTheWidgetAndTheSettings) {
+    const std::string folder = std::filesystem::temp_directory_path() / "node-status-by-id";
+    prowidget::WidgetRack named(1, folder, 41);
+    prowidget::WidgetRack bare(1, "", 42);
+    ::setenv("VANTOR_SERIAL_BY_ID", folder.c_str(), 1);
+    PortConfig first = Port(1, BridgeProtocol::Sacn, 9);
+    first.device = named.ByIdName(1);
+    first.name = "truss";
+    first.priority = 150;
+    first.ttl = 4;
+    PortConfig second = Port(2, BridgeProtocol::ArtNet, 2, PortMode::Receive);
+    RecordingNetwork network;
+    Node node(
+        network, NodeIdentity{{10, 0, 0, 5}, {}, "host", {}},
+        [&](const PortConfig& port) { return port.number == 1 ? named.ByIdPath(1) : bare.DevicePath(1); },
+        [](const std::string&) {}, [] {});
+    node.Apply(Config({first, second}), Node::Clock::now());
+    const auto linked = [&] {
+        node.ServiceLinks(Node::Clock::now());
+        const auto status = node.Status();
+        return std::all_of(status.begin(), status.end(), [](const PortStatus& port) {
+            return port.link == "linked" && port.statusText == "Ready" &&
+                   port.lastMessage.starts_with("linked to the widget at");
+        });
+    };
+    for (const auto deadline = Node::Clock::now() + 20s; !linked() && Node::Clock::now() < deadline;)
+        std::this_thread::sleep_for(10ms);
+    const std::vector<PortStatus> status = node.Status();
+    const struct {
+        std::string name, device, serialNumber;
+        int priority, ttl;
+    } rows[] = {{"truss", named.ByIdName(1), "00000041", 150, 4}, {"", second.device, "00000042", 100, 1}};
+    ASSERT_EQ(status.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(status[i].link, "linked");
+        EXPECT_EQ(status[i].statusText, "Ready");
+        EXPECT_EQ(status[i].name, rows[i].name);
+        EXPECT_EQ(status[i].device, rows[i].device);
+        EXPECT_EQ(status[i].serialNumber, rows[i].serialNumber);
+        EXPECT_FALSE(status[i].firmware.empty());
+        EXPECT_EQ(status[i].priority, rows[i].priority);
+        EXPECT_EQ(status[i].ttl, rows[i].ttl);
+        EXPECT_TRUE(status[i].lastMessage.starts_with("linked to the widget at")) << status[i].lastMessage;
+        EXPECT_EQ(status[i].firmwareUpdate.state, FirmwareProgress::State::None);
+    }
+    // A search lists the ports' widgets as their links know them.
+    ASSERT_TRUE(node.StartSearch());
+    for (const auto deadline = Node::Clock::now() + 30s; node.Searching() && Node::Clock::now() < deadline;)
+        std::this_thread::sleep_for(10ms);
+    std::vector<FoundWidget> found = node.FoundWidgets();
+    std::erase_if(found, [](const FoundWidget& widget) { return widget.port == 0; });
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].byId, named.ByIdName(1));
+    EXPECT_EQ(found[0].serialNumber, "00000041");
+    EXPECT_EQ(found[1].path, bare.DevicePath(1));
+    EXPECT_EQ(found[1].port, 2);
+    // A firmware update's progress: every page counted, then how it ended.
+    const std::string image = folder + "/firmware.bin";
+    std::ofstream(image, std::ios::binary) << std::string(kFirmwareImageBytes, '\x5A');
+    ASSERT_TRUE(node.UpdateFirmware(2, image));
+    EXPECT_EQ(node.Status()[1].firmwareUpdate.state, FirmwareProgress::State::Running);
+    const auto ended = [&] {
+        return node.Status()[1].firmwareUpdate.state != FirmwareProgress::State::Running;
+    };
+    for (const auto deadline = Node::Clock::now() + 60s; !ended() && Node::Clock::now() < deadline;)
+        std::this_thread::sleep_for(10ms);
+    const FirmwareProgress update = node.Status()[1].firmwareUpdate;
+    EXPECT_EQ(update.state, FirmwareProgress::State::Updated) << update.message;
+    EXPECT_EQ(update.pagesWritten, kFirmwarePages);
+    EXPECT_EQ(update.message, kFirmwareSuccessText);
+    node.Stop();
+    ::unsetenv("VANTOR_SERIAL_BY_ID");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
