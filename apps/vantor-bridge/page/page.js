@@ -412,7 +412,11 @@ async function load() {
         pageError('');
         connect();
     } catch (failure) {
-        if (failure.status === 401) return;
+        if (failure.status === 401) {
+            // Behind the password even to read: nothing of the node stays in sight.
+            if (node && node.readNeedsPassword) renderPorts([]);
+            return;
+        }
         pageError(failure.message);
         setTimeout(load, 2000);
     }
@@ -424,6 +428,13 @@ function disconnect() {
     socket.onclose = null;
     socket.close();
     socket = null;
+    connectionState('closed', 'not connected');
+}
+
+function connectionState(state, words) {
+    const element = byId('connection');
+    element.dataset.state = state;
+    element.textContent = words;
 }
 
 function connect() {
@@ -431,11 +442,7 @@ function connect() {
     const scheme = location.protocol === 'https:' ? 'wss' : 'ws';
     socket = new WebSocket(`${scheme}://${location.host}/api/live`);
     socket.binaryType = 'arraybuffer';
-    const state = byId('connection');
-    socket.onopen = () => {
-        state.textContent = 'live';
-        state.dataset.state = 'live';
-    };
+    socket.onopen = () => connectionState('live', 'live');
     socket.onmessage = (event) => {
         if (typeof event.data === 'string') {
             const message = JSON.parse(event.data);
@@ -448,8 +455,7 @@ function connect() {
         }
     };
     socket.onclose = () => {
-        state.textContent = 'reconnecting';
-        state.dataset.state = 'closed';
+        connectionState('closed', 'reconnecting');
         socket = null;
         setTimeout(load, 2000);
     };
