@@ -167,8 +167,8 @@ std::string ReplaceFileAtomically(const std::string& given, std::string_view tex
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return Failure("cannot write a new file beside", path);
     std::string failure;
-    // The settings keep their owner where the caller may set it (as root); the mode always.
-    [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+    // The settings keep their mode. Not their owner: the service may not change owners, and whoever may
+    // replace the file owns the new one.
     if (::fchmod(fd, old.st_mode & 07777) != 0) failure = Failure("cannot set the mode of", temporary);
     for (std::size_t done = 0; failure.empty() && done < text.size();) {
         const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
