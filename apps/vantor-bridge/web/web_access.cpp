@@ -93,33 +93,45 @@ bool WebAccess::MayRead(const QHttpServerRequest& request, Clock::time_point now
     return MayRead(HeaderOf(request, "Cookie"), now);
 }
 
-WebAccess::Login WebAccess::LogIn(const QByteArray& password, const QHostAddress& from,
-                                  Clock::time_point now) {
-    const QString caller = from.toString();
-    if (const auto found = failures_.find(caller);
-        found != failures_.end() && now < found->second.notBefore) {
-        const auto wait = std::chrono::ceil<std::chrono::seconds>(found->second.notBefore - now);
-        return {Login::Outcome::Slowed, {}, static_cast<int>(wait.count())};
+std::optional<WebAccess::Login> WebAccess::Admit(const QHostAddress& from, Clock::time_point now) {
+    if (!PasswordSet()) return Open(now);
+    const auto found = failures_.find(from.toString());
+    if (found == failures_.end()) {
+        if (failures_.size() >= kMostCallersRemembered) failures_.erase(failures_.begin());
+        failures_[from.toString()].checking = true;
+        return std::nullopt;
     }
-    if (!PasswordSet() || PasswordMatches(password, config_.password)) {
-        failures_.erase(caller);
-        if (sessions_.size() >= kMostSessions)
-            sessions_.erase(
-                std::min_element(sessions_.begin(), sessions_.end(),
-                                 [](const auto& a, const auto& b) { return a.second < b.second; }));
-        const QByteArray token = RandomBytes(32).toHex();
-        sessions_[token] = now + kSessionLife;
-        return {Login::Outcome::Opened, token, 0};
+    Failures& failures = found->second;
+    if (failures.checking || now < failures.notBefore) {
+        const auto wait = std::chrono::ceil<std::chrono::seconds>(failures.notBefore - now);
+        return Login{Login::Outcome::Slowed, {}, static_cast<int>(std::max<std::int64_t>(wait.count(), 1))};
+    }
+    failures.checking = true;
+    return std::nullopt;
+}
+
+WebAccess::Login WebAccess::Finish(bool matches, const QHostAddress& from, Clock::time_point now) {
+    Failures& failures = failures_[from.toString()];
+    failures.checking = false;
+    if (matches) {
+        failures_.erase(from.toString());
+        return Open(now);
     }
     // Each failure doubles the wait before the caller's next try is heard at all.
-    if (failures_.size() >= kMostCallersRemembered && !failures_.count(caller))
-        failures_.erase(failures_.begin());
-    Failures& failures = failures_[caller];
     ++failures.count;
     const auto wait = std::min<std::chrono::seconds>(
         std::chrono::seconds(1LL << std::min(failures.count - 1, 10)), kLongestLoginWait);
     failures.notBefore = now + wait;
     return {Login::Outcome::Wrong, {}, static_cast<int>(wait.count())};
+}
+
+WebAccess::Login WebAccess::Open(Clock::time_point now) {
+    if (sessions_.size() >= kMostSessions)
+        sessions_.erase(std::min_element(sessions_.begin(), sessions_.end(),
+                                         [](const auto& a, const auto& b) { return a.second < b.second; }));
+    const QByteArray token = RandomBytes(32).toHex();
+    sessions_[token] = now + kSessionLife;
+    return {Login::Outcome::Opened, token, 0};
 }
 
 void WebAccess::LogOut(const QByteArray& cookieHeader) {

@@ -39,7 +39,13 @@ public:
         QByteArray token;    // Opened: the session's
         int retryAfter = 0;  // Wrong, Slowed: seconds until the next try is heard
     };
-    Login LogIn(const QByteArray& password, const QHostAddress& from, Clock::time_point now);
+    // A login in two steps, so that the password's hash, which takes a while by design, is worked out off
+    // the thread of events: Admit answers at once where it can (no password to check; a caller who must
+    // wait, or whose last try is still being checked), else the caller checks the password against
+    // StoredPassword() elsewhere and hands the outcome to Finish.
+    std::optional<Login> Admit(const QHostAddress& from, Clock::time_point now);
+    const std::string& StoredPassword() const { return config_.password; }
+    Login Finish(bool matches, const QHostAddress& from, Clock::time_point now);
     void LogOut(const QByteArray& cookieHeader);
 
     // Why a request that a browser sent may not be heard: another site's page sent it (Origin,
@@ -55,7 +61,9 @@ private:
     struct Failures {
         int count = 0;
         Clock::time_point notBefore{};
+        bool checking = false;
     };
+    Login Open(Clock::time_point now);
 
     WebConfig config_;
     std::map<QByteArray, Clock::time_point> sessions_;  // token, expiry

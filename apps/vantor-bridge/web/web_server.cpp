@@ -6,6 +6,7 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QWebSocket>
@@ -79,6 +80,10 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     // Qt 6.4 hands a WebSocket upgrade to the live feed only once this took it without answering it;
     // TakeWebSocket then checks it as every request is checked.
     if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return true;
+    if (request.url().path() == "/api/login" && request.method() == Method::Post) {
+        if (const std::optional<Reply> now = StartLogIn(request, socket)) Send(request, socket, *now);
+        return true;
+    }
     Send(request, socket, Route(request));
     return true;
 }
@@ -120,7 +125,6 @@ WebServer::Reply WebServer::Api(const QHttpServerRequest& request, const QString
     const bool changes = method != Method::Get && method != Method::Head;
     if (std::string foreign = access_.Foreign(request, changes); !foreign.empty()) return Error(403, foreign);
     const QString first = path.value(0);
-    if (first == "login" && path.size() == 1 && method == Method::Post) return LogIn(request);
     if (first == "logout" && path.size() == 1 && method == Method::Post) {
         access_.LogOut(HeaderOf(request, "Cookie"));
         Reply reply = Json({{"session", !access_.PasswordSet()}});
@@ -272,13 +276,35 @@ void WebServer::ForgetFirmwareFile(int port) {
     }
 }
 
-WebServer::Reply WebServer::LogIn(const QHttpServerRequest& request) {
+std::optional<WebServer::Reply> WebServer::StartLogIn(const QHttpServerRequest& request, QTcpSocket* socket) {
+    if (std::string foreign = access_.Foreign(request, true); !foreign.empty()) return Error(403, foreign);
     auto body = JsonBody(request);
     if (auto* error = std::get_if<std::string>(&body)) return Error(400, *error);
     const QJsonValue password = std::get<QJsonObject>(body).value("password");
     if (!password.isString()) return Error(400, "password must be a text");
-    const WebAccess::Login login =
-        access_.LogIn(password.toString().toUtf8(), request.remoteAddress(), WebAccess::Clock::now());
+    const QHostAddress from = request.remoteAddress();
+    if (const auto answer = access_.Admit(from, WebAccess::Clock::now())) return LoginReply(*answer);
+    // The hash takes a while by design: worked out on a thread of its own, it holds up no frame.
+    auto* responder = new QHttpServerResponder(makeResponder(request, socket));
+    checks_.start([this, responder, from, typed = password.toString().toUtf8(),
+                   stored = access_.StoredPassword(), alive = QPointer<QTcpSocket>(socket)] {
+        const bool matches = PasswordMatches(typed, stored);
+        QMetaObject::invokeMethod(
+            this,
+            [this, responder, from, alive, matches] {
+                const Reply reply = LoginReply(access_.Finish(matches, from, WebAccess::Clock::now()));
+                // A caller who went away meanwhile leaves its answer unsent: the responder's socket is gone
+                // with it, so it is left alone.
+                if (!alive) return;
+                Send(*responder, reply);
+                delete responder;
+            },
+            Qt::QueuedConnection);
+    });
+    return std::nullopt;
+}
+
+WebServer::Reply WebServer::LoginReply(const WebAccess::Login& login) {
     if (login.outcome == WebAccess::Login::Outcome::Opened) {
         Reply reply = Json({{"session", true}});
         reply.headers.emplace_back("Set-Cookie", QByteArray(WebAccess::kCookie) + "=" + login.token +
@@ -345,6 +371,10 @@ WebServer::Reply WebServer::Error(int status, const std::string& text) {
 
 void WebServer::Send(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply) {
     QHttpServerResponder responder = makeResponder(request, socket);
+    Send(responder, reply);
+}
+
+void WebServer::Send(QHttpServerResponder& responder, const Reply& reply) {
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
     responder.writeHeader("Content-Type", reply.type);
     responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));

@@ -3,8 +3,10 @@
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QJsonObject>
+#include <QThreadPool>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "live_feed.h"
@@ -45,7 +47,9 @@ private:
     Reply ChangePort(const QHttpServerRequest& request, int port);
     Reply Locate(const QHttpServerRequest& request, int port);
     Reply Firmware(const QHttpServerRequest& request, int port);
-    Reply LogIn(const QHttpServerRequest& request);
+    // Answers at once, or later (nullopt) once the password was checked off the thread of events.
+    std::optional<Reply> StartLogIn(const QHttpServerRequest& request, QTcpSocket* socket);
+    static Reply LoginReply(const WebAccess::Login& login);
     Reply Page(const QString& path) const;
     Reply PortReply(int port, int status = 200) const;
     QJsonObject NodeObject(const QHttpServerRequest* request);
@@ -55,6 +59,7 @@ private:
     static Reply Json(const QJsonObject& object, int status = 200);
     static Reply Error(int status, const std::string& text);
     void Send(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply);
+    static void Send(QHttpServerResponder& responder, const Reply& reply);
 
     Node& node_;
     NodeSettings& settings_;
@@ -64,4 +69,6 @@ private:
     LiveFeed feed_;
     std::string address_;
     std::map<int, QString> firmwareFiles_;  // the last upload of each port, until the next or the end
+    // Last, so that it goes first: its checks end before what they report to.
+    QThreadPool checks_;
 };
