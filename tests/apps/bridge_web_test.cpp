@@ -18,7 +18,8 @@ std::string FileText(const std::string& path) {
 
 // Each request in order, as one session of a script: what it gets back, and whether the file changed.
 TEST_F(Bridge, TheApiAnswersEachRequestAndChangesOnlyWhatItMay) {
-    Program hash({"--hash-password"}, Launch{.program = "vantor-bridge", .withInput = true, .environment = {}});
+    Program hash({"--hash-password"},
+                 Launch{.program = "vantor-bridge", .withInput = true, .environment = {}});
     hash.Say("show\n");
     hash.EndInput();
     const std::string line = hash.ReadAll();
@@ -80,6 +81,9 @@ TEST_F(Bridge, TheApiAnswersEachRequestAndChangesOnlyWhatItMay) {
         {"not a request", "GET", "/api/nothing", "", "", false, "", 404, "not a request"},
         {"an oversized image", "POST", "/api/ports/1/firmware", std::string(70000, 'x'),
          "application/octet-stream", true, "", 413, "at most 65536 bytes"},
+        // No answer at all: the connection is cut off before the node has taken it whole.
+        {"a body larger than any request", "POST", "/api/ports/1/firmware", std::string(4 << 20, 'x'),
+         "application/octet-stream", true, "", 0, ""},
         {"an empty image", "POST", "/api/ports/1/firmware", "", "application/octet-stream", true, "", 400,
          "empty"},
         {"locate, not a Boolean", "POST", "/api/ports/1/locate", R"({"on":"yes"})", json, true, "", 400,

@@ -1,6 +1,7 @@
 #include "web_server.h"
 
 #include <QDir>
+
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -10,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QWebSocket>
+#include "page_listener.h"
 
 namespace {
 
@@ -66,12 +68,14 @@ WebServer::~WebServer() {
 
 bool WebServer::Listen(std::string& reason) {
     const WebConfig& web = settings_.Config().web;
-    const QHostAddress address(QString::fromStdString(web.listen));
-    if (listen(address, static_cast<quint16>(web.port)) == 0) {
+    auto* listener = new PageListener;
+    if (!listener->listen(QHostAddress(QString::fromStdString(web.listen)), static_cast<quint16>(web.port))) {
+        delete listener;
         reason = "the page cannot listen on " + web.listen + " port " + std::to_string(web.port) +
                  " (in use, or not an address of this machine)";
         return false;
     }
+    bind(listener);
     address_ = "http://" + web.listen + ":" + std::to_string(web.port) + "/";
     return true;
 }
