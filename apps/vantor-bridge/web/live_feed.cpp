@@ -10,8 +10,9 @@ constexpr qint64 kMostUnsent = 256 * 1024;
 
 }  // namespace
 
-LiveFeed::LiveFeed(Node& node, std::function<std::vector<int>()> ports, std::function<QByteArray()> status)
-    : node_(node), ports_(std::move(ports)), status_(std::move(status)) {
+LiveFeed::LiveFeed(Node& node, std::function<std::vector<int>()> ports, std::function<QByteArray()> status,
+                   std::function<bool(const QByteArray&)> mayRead)
+    : node_(node), ports_(std::move(ports)), status_(std::move(status)), mayRead_(std::move(mayRead)) {
     timer_.setInterval(1000 / kUpdatesPerSecond);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
 }
@@ -23,12 +24,12 @@ LiveFeed::~LiveFeed() {
     }
 }
 
-void LiveFeed::Take(std::unique_ptr<QWebSocket> socket) {
+void LiveFeed::Take(std::unique_ptr<QWebSocket> socket, QByteArray cookies) {
     QWebSocket* taken = socket.release();
     QObject::connect(taken, &QWebSocket::disconnected, [this, taken] { Drop(taken); });
     taken->sendTextMessage(QString::fromUtf8(status_()));
     const std::vector<int> ports = ports_();
-    clients_.push_back({taken, std::set<int>(ports.begin(), ports.end())});
+    clients_.push_back({taken, std::move(cookies), std::set<int>(ports.begin(), ports.end())});
     if (!timer_.isActive()) timer_.start();
 }
 
@@ -44,7 +45,12 @@ void LiveFeed::Tick() {
         if (node_.LevelsChanged(port)) changed.push_back(port);
     const bool statusDue = ++ticks_ % kUpdatesPerSecond == 0;
     const QByteArray status = statusDue ? status_() : QByteArray();
+    std::vector<QWebSocket*> ended;  // sessions that ended: closed once the loop is done with the list
     for (Client& client : clients_) {
+        if (statusDue && !mayRead_(client.cookies)) {
+            ended.push_back(client.socket);
+            continue;
+        }
         client.owed.insert(changed.begin(), changed.end());
         if (client.socket->bytesToWrite() > kMostUnsent) continue;
         for (int port : client.owed) {
@@ -58,4 +64,7 @@ void LiveFeed::Tick() {
         client.owed.clear();
         if (statusDue) client.socket->sendTextMessage(QString::fromUtf8(status));
     }
+    // Each close ends in the socket's disconnected signal, which drops its client.
+    for (QWebSocket* socket : ended)
+        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("log in to see the node"));
 }

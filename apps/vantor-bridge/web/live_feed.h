@@ -19,16 +19,19 @@ class LiveFeed {
 public:
     static constexpr int kUpdatesPerSecond = 30;
 
-    // ports: the port numbers; status: the status message's text.
-    LiveFeed(Node& node, std::function<std::vector<int>()> ports, std::function<QByteArray()> status);
+    // ports: the port numbers; status: the status message's text; mayRead: whether a browser with that
+    // Cookie header may still see the node (a session ends, by logout or age).
+    LiveFeed(Node& node, std::function<std::vector<int>()> ports, std::function<QByteArray()> status,
+             std::function<bool(const QByteArray&)> mayRead);
     ~LiveFeed();
 
-    void Take(std::unique_ptr<QWebSocket> socket);
+    void Take(std::unique_ptr<QWebSocket> socket, QByteArray cookies);
     std::size_t Browsers() const { return clients_.size(); }
 
 private:
     struct Client {
         QWebSocket* socket;
+        QByteArray cookies;
         std::set<int> owed;  // ports whose levels it has not had since they changed
     };
 
@@ -38,6 +41,7 @@ private:
     Node& node_;
     std::function<std::vector<int>()> ports_;
     std::function<QByteArray()> status_;
+    std::function<bool(const QByteArray&)> mayRead_;
     std::vector<Client> clients_;
     QTimer timer_;
     int ticks_ = 0;

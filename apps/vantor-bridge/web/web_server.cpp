@@ -58,7 +58,8 @@ WebServer::WebServer(Node& node, NodeSettings& settings, NodeFacts facts,
               for (const PortConfig& port : settings_.Config().ports) numbers.push_back(port.number);
               return numbers;
           },
-          [this] { return LiveStatus(); }) {
+          [this] { return LiveStatus(); },
+          [this](const QByteArray& cookies) { return access_.MayRead(cookies, WebAccess::Clock::now()); }) {
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, [this] { TakeWebSocket(); });
 }
 
@@ -361,7 +362,8 @@ void WebServer::TakeWebSocket() {
             socket.release()->deleteLater();
             continue;
         }
-        feed_.Take(std::move(socket));
+        QByteArray cookies = request.rawHeader("Cookie");
+        feed_.Take(std::move(socket), std::move(cookies));
     }
 }
 
