@@ -139,7 +139,7 @@ WebServer::Reply WebServer::Api(const QHttpServerRequest& request, const QString
     }
     if (first == "node" && path.size() == 1 && method == Method::Get) {
         // Always readable in part, so that the page knows to ask for the password.
-        QJsonObject node = access_.MayRead(request, now) ? NodeObject(&request) : QJsonObject();
+        QJsonObject node = access_.MayRead(request, now) ? NodeObject() : QJsonObject();
         node["session"] = access_.MayChange(request, now);
         node["passwordSet"] = access_.PasswordSet();
         node["readNeedsPassword"] = settings_.Config().web.readNeedsPassword;
@@ -332,7 +332,7 @@ WebServer::Reply WebServer::PortReply(int port, int status) const {
     return Error(404, "no port " + std::to_string(port));
 }
 
-QJsonObject WebServer::NodeObject(const QHttpServerRequest*) {
+QJsonObject WebServer::NodeObject() {
     QJsonObject node = NodeJson(facts_, std::chrono::steady_clock::now());
     // A reload may have named the node since it started.
     if (!settings_.Config().name.empty()) node["name"] = QString::fromStdString(settings_.Config().name);
@@ -343,7 +343,7 @@ QJsonObject WebServer::NodeObject(const QHttpServerRequest*) {
 
 QByteArray WebServer::LiveStatus() {
     return QJsonDocument(QJsonObject{{"type", "status"},
-                                     {"node", NodeObject(nullptr)},
+                                     {"node", NodeObject()},
                                      {"ports", PortsJson(node_.Status())}})
         .toJson(QJsonDocument::Compact);
 }

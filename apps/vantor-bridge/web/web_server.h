@@ -52,7 +52,7 @@ private:
     static Reply LoginReply(const WebAccess::Login& login);
     Reply Page(const QString& path) const;
     Reply PortReply(int port, int status = 200) const;
-    QJsonObject NodeObject(const QHttpServerRequest* request);
+    QJsonObject NodeObject();
     QByteArray LiveStatus();
     void TakeWebSocket();
     void ForgetFirmwareFile(int port);
