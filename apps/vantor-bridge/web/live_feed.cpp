@@ -13,7 +13,10 @@ constexpr qint64 kMostUnsent = 256 * 1024;
 LiveFeed::LiveFeed(Node& node, std::function<std::vector<int>()> ports, std::function<QByteArray()> status,
                    std::function<bool(const QByteArray&)> mayRead)
     : node_(node), ports_(std::move(ports)), status_(std::move(status)), mayRead_(std::move(mayRead)) {
-    timer_.setInterval(1000 / kUpdatesPerSecond);
+    // Rounded up and precise, so that no browser gets more than kUpdatesPerSecond: a coarse timer may fire
+    // early.
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval((1000 + kUpdatesPerSecond - 1) / kUpdatesPerSecond);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
 }
 
