@@ -114,7 +114,7 @@ inline void PrintJournal(const std::string& journal) {
 // Until each of these ports' widgets has shown a frame, sending its universe a frame every 100 ms; says which
 // never did.
 inline bool WaitUntilBridging(const VethRig& rig, prowidget::WidgetRack& rack, const std::vector<int>& ports,
-                       std::chrono::seconds limit, const std::string& subject) {
+                              std::chrono::seconds limit, const std::string& subject) {
     std::map<int, std::size_t> before;
     for (int k : ports) before[k] = rack.Widget(k).FrameCount(kOutputLabel);
     const auto by = Clock::now() + limit;

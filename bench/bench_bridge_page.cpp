@@ -34,7 +34,8 @@ double CpuShareWhile(const VethRig& rig, pid_t daemon, double seconds, During du
     });
     during();
     feed.join();
-    return 100.0 * (CpuSeconds(daemon) - before) / std::chrono::duration<double>(Clock::now() - start).count();
+    return 100.0 * (CpuSeconds(daemon) - before) /
+           std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 }  // namespace
@@ -46,8 +47,9 @@ int main(int argc, char** argv) {
     const std::string watcher = std::string(VANTOR_SOURCE_DIR) + "/tests/web/watch_page.mjs";
     if (!std::filesystem::exists("/usr/bin/chromium") ||
         !std::filesystem::exists(std::string(VANTOR_SOURCE_DIR) + "/tests/web/node_modules")) {
-        std::fprintf(stderr, "bench_bridge_page: needs /usr/bin/chromium and tests/web/node_modules "
-                             "(scripts/setup installs both)\n");
+        std::fprintf(stderr,
+                     "bench_bridge_page: needs /usr/bin/chromium and tests/web/node_modules "
+                     "(scripts/setup installs both)\n");
         return 1;
     }
     try {
@@ -67,13 +69,15 @@ int main(int argc, char** argv) {
 
         // The watcher says "watching" once the page has loaded and its feed runs, then after the period the
         // rates it saw.
-        const std::string command = "node '" + watcher + "' http://127.0.0.1:" + std::to_string(kDefaultWebPort) +
-                                    "/ " + std::to_string(seconds);
+        const std::string command = "node '" + watcher +
+                                    "' http://127.0.0.1:" + std::to_string(kDefaultWebPort) + "/ " +
+                                    std::to_string(seconds);
         FILE* browser = popen(command.c_str(), "r");
         if (!browser) throw std::runtime_error("cannot start " + command);
         char line[512] = {};
         bool watching = false;
-        while (!watching && std::fgets(line, sizeof line, browser)) watching = std::strncmp(line, "watching", 8) == 0;
+        while (!watching && std::fgets(line, sizeof line, browser))
+            watching = std::strncmp(line, "watching", 8) == 0;
         if (!watching) {
             pclose(browser);
             throw std::runtime_error("the browser did not open the page");
@@ -81,7 +85,8 @@ int main(int argc, char** argv) {
         double levels = NAN, status = NAN;
         const double with = CpuShareWhile(rig, node.Pid(), seconds, [&] {
             while (std::fgets(line, sizeof line, browser))
-                if (std::sscanf(line, "levels_per_second %lf status_per_second %lf", &levels, &status) == 2) break;
+                if (std::sscanf(line, "levels_per_second %lf status_per_second %lf", &levels, &status) == 2)
+                    break;
         });
         pclose(browser);
         Figure("page.cpu_browser_4x44hz", with, "%");

@@ -46,7 +46,6 @@ struct Options {
     double phaseSeconds = 5;
 };
 
-
 enum class Kind { Bridge, Host, Ola };
 
 struct Subject {
@@ -106,7 +105,6 @@ private:
     std::optional<BridgeNode> bridge_;
     std::optional<ola_bridge::Ola> ola_;
 };
-
 
 // What the ratios are read from.
 struct Measured {

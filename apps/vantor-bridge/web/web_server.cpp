@@ -342,9 +342,8 @@ QJsonObject WebServer::NodeObject() {
 }
 
 QByteArray WebServer::LiveStatus() {
-    return QJsonDocument(QJsonObject{{"type", "status"},
-                                     {"node", NodeObject()},
-                                     {"ports", PortsJson(node_.Status())}})
+    return QJsonDocument(
+               QJsonObject{{"type", "status"}, {"node", NodeObject()}, {"ports", PortsJson(node_.Status())}})
         .toJson(QJsonDocument::Compact);
 }
 
