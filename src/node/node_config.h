@@ -13,6 +13,8 @@ inline constexpr const char* kNodeConfigPath = "/etc/vantor-bridge.conf";
 inline constexpr const char* kLegacyDefaultsPath = "/etc/default/vantor-bridge";
 
 enum class PortMode : std::uint8_t { Send, Receive };
+// How a send-mode Art-Net port merges two sources: highest level of each slot, or the latest packet.
+enum class MergeMode : std::uint8_t { Htp, Ltp };
 
 // One [port N] section: a widget and what the node does with it.
 struct PortConfig {
@@ -29,6 +31,7 @@ struct PortConfig {
     int priority = 100;  // sACN, 0 to 200
     int ttl = 1;         // sACN multicast, 1 to 255
     std::string name;    // empty: "port N"
+    MergeMode merge = MergeMode::Htp;  // `merge = htp | ltp`
     bool operator==(const PortConfig&) const = default;
 
     // The name the journal and the status table use.
@@ -62,6 +65,9 @@ struct NodeConfig {
     std::string name;       // empty: the host name
     std::vector<PortConfig> ports;
     WebConfig web;
+    // `poll_replies = broadcast`: replies go to the directed broadcast, for controllers older than Art-Net 4;
+    // else to the poller.
+    bool pollRepliesBroadcast = false;
     bool operator==(const NodeConfig&) const = default;
 };
 

@@ -72,6 +72,8 @@ struct Node::Port {
     std::uint64_t notSent = 0;
     std::uint64_t lastIn = 0, lastOut = 0;
     double inPerSecond = 0, outPerSecond = 0;
+    // Art-Net send mode: two sources merge now (as settings.merge says).
+    bool merging = false;
 
     bool Sends() const { return settings.mode == PortMode::Send; }
     bool Is(BridgeProtocol protocol) const { return settings.protocol == protocol; }
