@@ -68,6 +68,20 @@ std::optional<SacnIgnored> OtherKindOfPacket(std::span<const std::uint8_t> datag
     }
 }
 
+// The checks every kind of packet shares, up to its framing vector; the size is the caller's to check.
+std::optional<SacnIgnored> RootAndFramingFault(std::span<const std::uint8_t> datagram,
+                                               std::uint32_t rootVector, std::uint32_t framingVector) {
+    if (Get16(datagram, kAtPreambleSize) != 0x0010) return SacnIgnored::PreambleSize;
+    if (Get16(datagram, kAtPostambleSize) != 0) return SacnIgnored::PostambleSize;
+    if (!std::equal(kAcnPacketId.begin(), kAcnPacketId.end(), datagram.begin() + kAtPacketId))
+        return SacnIgnored::PacketId;
+    if (!FlagsLengthFit(datagram, kAtRootFlagsLength)) return SacnIgnored::RootFlagsLength;
+    if (Get32(datagram, kAtRootVector) != rootVector) return SacnIgnored::RootVector;
+    if (!FlagsLengthFit(datagram, kAtFramingFlagsLength)) return SacnIgnored::FramingFlagsLength;
+    if (Get32(datagram, kAtFramingVector) != framingVector) return SacnIgnored::FramingVector;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::size_t BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t sequence, std::uint8_t options,
@@ -77,7 +91,7 @@ std::size_t BuildSacnDataPacket(const SacnSenderFields& sender, std::uint8_t seq
     const std::span<std::uint8_t> packet = out.first(kAtStartCode + 1 + slots);
     PutRootAndFraming(packet, kRootVectorData, kFramingVectorData, sender);
     packet[kAtPriority] = sender.Priority;
-    Put16(packet, kAtSyncAddress, 0);
+    Put16(packet, kAtSyncAddress, sender.SyncAddress);
     packet[kAtSequence] = sequence;
     packet[kAtOptions] = options;
     Put16(packet, kAtUniverse, sender.Universe);
@@ -133,14 +147,8 @@ std::optional<SacnDataPacket> ParseSacnDataPacket(std::span<const std::uint8_t> 
     if (const std::optional<SacnIgnored> kind = OtherKindOfPacket(datagram)) return reject(*kind);
     if (datagram.size() < kSacnShortestDataPacketBytes || datagram.size() > kSacnDataPacketBytes)
         return reject(SacnIgnored::Size);
-    if (Get16(datagram, kAtPreambleSize) != 0x0010) return reject(SacnIgnored::PreambleSize);
-    if (Get16(datagram, kAtPostambleSize) != 0) return reject(SacnIgnored::PostambleSize);
-    if (!std::equal(kAcnPacketId.begin(), kAcnPacketId.end(), datagram.begin() + kAtPacketId))
-        return reject(SacnIgnored::PacketId);
-    if (!FlagsLengthFit(datagram, kAtRootFlagsLength)) return reject(SacnIgnored::RootFlagsLength);
-    if (Get32(datagram, kAtRootVector) != kRootVectorData) return reject(SacnIgnored::RootVector);
-    if (!FlagsLengthFit(datagram, kAtFramingFlagsLength)) return reject(SacnIgnored::FramingFlagsLength);
-    if (Get32(datagram, kAtFramingVector) != kFramingVectorData) return reject(SacnIgnored::FramingVector);
+    if (const auto fault = RootAndFramingFault(datagram, kRootVectorData, kFramingVectorData))
+        return reject(*fault);
     if (datagram[kAtPriority] > kSacnHighestPriority) return reject(SacnIgnored::Priority);
     const std::uint16_t universe = Get16(datagram, kAtUniverse);
     if (universe < 1 || universe > kSacnHighestUniverse) return reject(SacnIgnored::Universe);
@@ -163,6 +171,35 @@ std::optional<SacnDataPacket> ParseSacnDataPacket(std::span<const std::uint8_t> 
         .Universe = universe,
         .StartCode = datagram[kAtStartCode],
         .Slots = datagram.subspan(kAtStartCode + 1),
+    };
+}
+
+std::array<std::uint8_t, kSacnSyncPacketBytes> BuildSacnSyncPacket(const SacnCid& cid, std::uint8_t sequence,
+                                                                   std::uint16_t address) {
+    std::array<std::uint8_t, kSacnSyncPacketBytes> packet{};
+    SacnSenderFields sender;  // no name: the packet has no room for one
+    sender.Cid = cid;
+    PutRootAndFraming(packet, kRootVectorExtended, kFramingVectorSynchronization, sender);
+    packet[kAtSyncSequence] = sequence;
+    Put16(packet, kAtSyncPacketAddress, address);
+    return packet;
+}
+
+std::optional<SacnSyncPacket> ParseSacnSyncPacket(std::span<const std::uint8_t> datagram,
+                                                  SacnIgnored& ignored) {
+    const auto reject = [&ignored](SacnIgnored reason) {
+        ignored = reason;
+        return std::nullopt;
+    };
+    if (datagram.size() != kSacnSyncPacketBytes) return reject(SacnIgnored::Size);
+    if (const auto fault = RootAndFramingFault(datagram, kRootVectorExtended, kFramingVectorSynchronization))
+        return reject(*fault);
+    const std::uint16_t address = Get16(datagram, kAtSyncPacketAddress);
+    if (address < 1 || address > kSacnHighestUniverse) return reject(SacnIgnored::Universe);
+    return SacnSyncPacket{
+        .Cid = datagram.subspan<kAtCid, kSacnCidBytes>(),
+        .Sequence = datagram[kAtSyncSequence],
+        .Address = address,
     };
 }
 

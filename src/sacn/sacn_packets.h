@@ -50,6 +50,10 @@ inline constexpr std::size_t kAtSyncAddress = 109;
 inline constexpr std::size_t kAtSequence = 111;
 inline constexpr std::size_t kAtOptions = 112;
 inline constexpr std::size_t kAtUniverse = 113;
+// The rest of a synchronisation packet's framing layer.
+inline constexpr std::size_t kAtSyncSequence = 44;
+inline constexpr std::size_t kAtSyncPacketAddress = 45;
+inline constexpr std::size_t kSacnSyncPacketBytes = 49;
 // DMP layer of a data packet.
 inline constexpr std::size_t kAtDmpFlagsLength = 115;
 inline constexpr std::size_t kAtDmpVector = 117;
@@ -80,6 +84,7 @@ struct SacnSenderFields {
     std::string_view SourceName;  // cut to 63 bytes so that a NUL always ends it
     std::uint8_t Priority = kSacnDefaultPriority;
     std::uint16_t Universe = 1;
+    std::uint16_t SyncAddress = 0;  // 0: its receivers act on each packet at once
 };
 
 // The universe's multicast group 239.255.hi.lo, host byte order.
@@ -100,6 +105,9 @@ SacnDataPacketBytes BuildSacnDataPacket(const SacnSenderFields& sender, std::uin
 std::size_t BuildSacnStreamTerminatedPacket(const SacnSenderFields& sender, std::uint8_t sequence,
                                             std::span<const std::uint8_t> lastLevels,
                                             std::span<std::uint8_t, kSacnDataPacketBytes> out);
+// A synchronisation packet: the receivers holding data that names `address` act on it now.
+std::array<std::uint8_t, kSacnSyncPacketBytes> BuildSacnSyncPacket(const SacnCid& cid, std::uint8_t sequence,
+                                                                   std::uint16_t address);
 // Writes one page of universe discovery into `out` and returns its size. The universes (at most 512) need
 // not be sorted; the packet lists them sorted.
 std::size_t BuildSacnDiscoveryPacket(const SacnSenderFields& sender, std::uint8_t page, std::uint8_t lastPage,
@@ -153,3 +161,22 @@ struct SacnDataPacket {
 // Returns the datagram as a data packet, or the first check it fails in `ignored`.
 std::optional<SacnDataPacket> ParseSacnDataPacket(std::span<const std::uint8_t> datagram,
                                                   SacnIgnored& ignored);
+
+// A valid synchronisation packet's fields; the CID points into the datagram.
+struct SacnSyncPacket {
+    std::span<const std::uint8_t, kSacnCidBytes> Cid;
+    std::uint8_t Sequence;
+    std::uint16_t Address;  // 1..63999: the universe number whose group it came to
+};
+
+// Returns the datagram as a synchronisation packet, or the first check it fails in `ignored` (an address
+// out of the universes' range counts as Universe).
+std::optional<SacnSyncPacket> ParseSacnSyncPacket(std::span<const std::uint8_t> datagram,
+                                                  SacnIgnored& ignored);
+
+// A packet at most 19 behind the source's last one, or the same, is a late or repeated one; further behind,
+// the source has restarted. Data and synchronisation count apart.
+constexpr bool SacnSequenceIsStale(std::uint8_t last, std::uint8_t sequence) {
+    const auto behind = static_cast<std::int8_t>(static_cast<std::uint8_t>(sequence - last));
+    return behind <= 0 && behind > -20;
+}

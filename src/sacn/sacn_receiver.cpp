@@ -8,13 +8,6 @@ namespace {
 
 constexpr std::chrono::seconds kRateSecond{1};
 
-// A packet at most 19 behind the last one, or the same, is a late or repeated one; further behind, the
-// source has restarted.
-bool IsStale(std::uint8_t last, std::uint8_t sequence) {
-    const auto behind = static_cast<std::int8_t>(static_cast<std::uint8_t>(sequence - last));
-    return behind <= 0 && behind > -20;
-}
-
 // The rate is the count of the last whole second; after a longer silence it is none.
 void EndSecond(SacnSource& source, SacnSource::TimePoint now) {
     if (now - source.SecondStart < kRateSecond) return;
@@ -52,8 +45,14 @@ void SacnReceiver::Take(std::span<const std::uint8_t> datagram, TimePoint now) {
     if (packet->Options & kSacnOptionPreview) return Ignore(SacnIgnored::Preview);
 
     SacnSource* source = FindSource(packet->Cid);
-    if (source && IsStale(source->LastSequence, packet->Sequence)) return Ignore(SacnIgnored::Sequence);
+    if (source && SacnSequenceIsStale(source->LastSequence, packet->Sequence))
+        return Ignore(SacnIgnored::Sequence);
+    const auto noteSync = [&] {
+        syncAddress_ = packet->SyncAddress;
+        forceSync_ = (packet->Options & kSacnOptionForceSync) != 0;
+    };
     if (packet->Options & kSacnOptionStreamTerminated) {
+        noteSync();
         if (source) RemoveSource(static_cast<std::size_t>(source - sources_.data()));
         return Merge();
     }
@@ -72,6 +71,7 @@ void SacnReceiver::Take(std::span<const std::uint8_t> datagram, TimePoint now) {
         std::copy(packet->Cid.begin(), packet->Cid.end(), source->Cid.begin());
         source->SecondStart = now;
     }
+    noteSync();
     CleanSourceName(packet->SourceName, source->NameBytes);
     source->Priority = packet->Priority;
     source->LastSequence = packet->Sequence;

@@ -55,6 +55,10 @@ public:
     // The first source of the highest priority, and whether others share that priority.
     std::optional<std::size_t> Winner() const;
     bool Merging() const;
+    // The synchronisation address and Force_Synchronization of the last data packet taken. The receiver
+    // itself acts on each packet at once; a caller that synchronises holds its levels by these.
+    std::uint16_t SyncAddress() const { return syncAddress_; }
+    bool ForceSync() const { return forceSync_; }
     std::uint64_t Ignored(SacnIgnored reason) const { return ignored_[static_cast<std::size_t>(reason)]; }
 
 private:
@@ -71,4 +75,6 @@ private:
     std::size_t sourceCount_ = 0;
     std::array<std::uint8_t, kSacnSlots> levels_{};
     std::array<std::uint64_t, kSacnIgnoredReasons> ignored_{};
+    std::uint16_t syncAddress_ = 0;
+    bool forceSync_ = false;
 };

@@ -90,7 +90,7 @@ TEST(SacnPackets, ValidPacketsParse) {
     for (const Row& row : std::vector<Row>{{{.level = 9}, 512},
                                            {{.slots = 0, .universe = 63999}, 0},
                                            {{.priority = 200, .slots = 24}, 24},
-                                           {{.options = 0xE0}, 512}}) {
+                                           {{.options = 0xE0, .syncAddress = 63999}, 512}}) {
         const Bytes datagram = Datagram(row.packet);
         SacnIgnored reason{};
         const std::optional<SacnDataPacket> packet = ParseSacnDataPacket(datagram, reason);
@@ -99,6 +99,7 @@ TEST(SacnPackets, ValidPacketsParse) {
         EXPECT_EQ(packet->Universe, row.packet.universe);
         EXPECT_EQ(packet->Priority, row.packet.priority);
         EXPECT_EQ(packet->Options, row.packet.options);
+        EXPECT_EQ(packet->SyncAddress, row.packet.syncAddress);
         EXPECT_EQ(std::string(packet->SourceName.begin(), packet->SourceName.begin() + 5),
                   std::string("Desk\0", 5));
         if (row.slots) {
@@ -158,6 +159,53 @@ TEST(SacnPackets, EachRejectionHasItsReason) {
     sync.resize(49);
     EXPECT_FALSE(ParseSacnDataPacket(sync, reason));
     EXPECT_EQ(reason, SacnIgnored::Synchronization);
+}
+
+TEST(SacnPackets, SyncPacketsParseAndEachRejectionHasItsReason) {
+    const Bytes built = [] {
+        const auto packet = BuildSacnSyncPacket(CidOf(0xC1), 0xAB, 0x1234);
+        return Bytes(packet.begin(), packet.end());
+    }();
+    ExpectFields(built, {{0, {0x00, 0x10}},
+                         {4, kAcnId},
+                         {16, {0x70, 33}},
+                         {18, {0, 0, 0, 8}},
+                         {22, Bytes(16, 0xC1)},
+                         {38, {0x70, 11}},
+                         {40, {0, 0, 0, 1}},
+                         {44, {0xAB, 0x12, 0x34, 0, 0}}});
+    SacnIgnored reason{};
+    const std::optional<SacnSyncPacket> sync = ParseSacnSyncPacket(built, reason);
+    ASSERT_TRUE(sync) << SacnIgnoredName(reason);
+    EXPECT_EQ(sync->Sequence, 0xAB);
+    EXPECT_EQ(sync->Address, 0x1234);
+    EXPECT_EQ(sync->Cid[15], 0xC1);
+    const struct {
+        std::size_t offset;
+        Bytes bytes;  // written at offset; none: the datagram is cut there
+        SacnIgnored reason;
+    } rows[] = {
+        {48, {}, SacnIgnored::Size},
+        {0, {0x00, 0x11}, SacnIgnored::PreambleSize},
+        {15, {1}, SacnIgnored::PacketId},
+        {17, {32}, SacnIgnored::RootFlagsLength},
+        {21, {0x04}, SacnIgnored::RootVector},
+        {39, {12}, SacnIgnored::FramingFlagsLength},
+        {43, {0x02}, SacnIgnored::FramingVector},
+        {45, {0, 0}, SacnIgnored::Universe},
+        {45, {0xFA, 0x00}, SacnIgnored::Universe},
+    };
+    for (const auto& row : rows) {
+        Bytes datagram = built;
+        if (row.bytes.empty())
+            datagram.resize(row.offset);
+        else
+            std::copy(row.bytes.begin(), row.bytes.end(), datagram.begin() + row.offset);
+        EXPECT_FALSE(ParseSacnSyncPacket(datagram, reason)) << "at " << row.offset;
+        EXPECT_EQ(SacnIgnoredName(reason), SacnIgnoredName(row.reason)) << "at " << row.offset;
+    }
+    // A data packet is no synchronisation packet.
+    EXPECT_FALSE(ParseSacnSyncPacket(Datagram({.slots = 0}), reason));
 }
 
 }  // namespace

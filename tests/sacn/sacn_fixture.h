@@ -23,6 +23,7 @@ struct TestPacket {
     std::uint8_t options = 0;
     std::uint16_t universe = 1;
     std::uint8_t startCode = 0;
+    std::uint16_t syncAddress = 0;
 };
 
 // A data packet from the builder, cut to `slots` slots with its lengths set to match.
@@ -30,7 +31,7 @@ inline Bytes Datagram(const TestPacket& p) {
     std::array<std::uint8_t, kSacnSlots> levels{};
     levels.fill(p.level);
     std::copy(p.levels.begin(), p.levels.end(), levels.begin());
-    const SacnSenderFields sender{CidOf(p.source), "Desk", p.priority, p.universe};
+    const SacnSenderFields sender{CidOf(p.source), "Desk", p.priority, p.universe, p.syncAddress};
     const SacnDataPacketBytes full = BuildSacnDataPacket(sender, p.sequence, p.options, levels);
     Bytes bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(kAtStartCode + 1 + p.slots));
     for (std::size_t at : {kAtRootFlagsLength, kAtFramingFlagsLength, kAtDmpFlagsLength}) {
