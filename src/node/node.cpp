@@ -118,13 +118,7 @@ void Node::OpenNetworkSide(Port& port, TimePoint now) {
     const auto universe = static_cast<std::uint16_t>(port.settings.universe);
     if (port.Sends()) {
         port.receiver.emplace(universe);
-        if (joined_[universe]++ == 0) {
-            try {
-                network_.JoinSacnUniverse(universe);
-            } catch (const std::exception& failure) {
-                SayFor(port, failure.what());
-            }
-        }
+        JoinGroup(port, universe);
         return;
     }
     port.sacnOut.emplace(network_, port.settings.ttl);
@@ -140,18 +134,29 @@ void Node::CloseNetworkSide(Port& port) {
     if (port.sender) port.sender->Stop();
     port.sender.reset();
     port.sacnOut.reset();
-    if (port.receiver) {
-        const std::uint16_t universe = port.receiver->Universe();
-        if (--joined_[universe] == 0) {
-            joined_.erase(universe);
-            try {
-                network_.LeaveSacnUniverse(universe);
-            } catch (const std::exception&) {
-            }
-        }
-    }
+    if (port.receiver) LeaveGroup(port.receiver->Universe());
+    UseSyncAddress(port, 0);
     port.receiver.reset();
     port.artNetSources.clear();
+}
+
+// Ports of one universe, and synchronisation addresses that are universes too, share its group.
+void Node::JoinGroup(Port& port, std::uint16_t universe) {
+    if (joined_[universe]++ != 0) return;
+    try {
+        network_.JoinSacnUniverse(universe);
+    } catch (const std::exception& failure) {
+        SayFor(port, failure.what());
+    }
+}
+
+void Node::LeaveGroup(std::uint16_t universe) {
+    if (--joined_[universe] != 0) return;
+    joined_.erase(universe);
+    try {
+        network_.LeaveSacnUniverse(universe);
+    } catch (const std::exception&) {
+    }
 }
 
 void Node::ServiceLinks(TimePoint now) {
@@ -193,10 +198,7 @@ void Node::SendInput(Port& port, const DmxFrame& frame, TimePoint now) {
 
 void Node::Tick(TimePoint now) {
     for (auto& [number, port] : ports_) {
-        if (port->receiver && port->receiver->Tick(now)) {
-            port->SetLevels(port->receiver->Levels());
-            port->PutLevels(kSacnSlots);
-        }
+        if (port->receiver) DeliverSacn(*port, port->receiver->Tick(now));
         // A stream whose widget has gone or fallen silent ends, as a receiver would end it anyway.
         if (port->sender && port->sender->Running() &&
             (port->link->State() != LinkState::Linked || now - port->lastInput > kInputSilence))
@@ -205,6 +207,7 @@ void Node::Tick(TimePoint now) {
             return now - source.last > kArtNetSourceTimeout;
         });
     }
+    WatchSync(now);
     SendDiscovery(now);
     if (now < nextRates_) return;
     const double seconds = nextRates_ == TimePoint{}

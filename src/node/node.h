@@ -85,6 +85,8 @@ public:
     using Say = std::function<void(const std::string&)>;
     // A sending port's stream ends after this long without a good frame of the widget's input.
     static constexpr std::chrono::milliseconds kInputSilence{2500};
+    // Synchronisation of an address is lost after this long without its synchronisation packet.
+    static constexpr std::chrono::milliseconds kSyncLoss{2500};
 
     // wakeLinks is called from any link's thread when a link has something to take: the program then calls
     // ServiceLinks on its own thread.
@@ -144,6 +146,19 @@ private:
     void SayFor(Port& port, const std::string& line);
     void StopSearch();
     void SendDiscovery(TimePoint now);
+    void JoinGroup(Port& port, std::uint16_t universe);
+    void LeaveGroup(std::uint16_t universe);
+    void TakeSacnSync(const SacnSyncPacket& sync, TimePoint now);
+    // The port's receiver took a packet or timed a source out: its merged levels go to the widget, or wait
+    // for the synchronisation packet.
+    void DeliverSacn(Port& port, bool changed);
+    bool Holds(const Port& port) const;
+    // The port's data names this synchronisation address now (0: none); the group follows.
+    void UseSyncAddress(Port& port, std::uint16_t address);
+    void WatchSync(TimePoint now);
+    // What waits for the address's synchronisation packet; on its loss, only what allows it.
+    void Release(std::uint16_t address, bool forcedOnly);
+    static void Write(Port& port, std::span<const std::uint8_t> levels);
     std::string SourceName(const Port& port) const;
     std::string NodeName() const;
     bool IsOwn(const UdpEndpoint& from) const;
@@ -156,6 +171,20 @@ private:
     NodeConfig config_;
     std::map<int, std::unique_ptr<Port>> ports_;
     std::map<std::uint16_t, int> joined_;  // sACN universes and how many ports use each
+    // A synchronisation address that sending ports' data names.
+    struct SyncState {
+        int ports = 0;
+        bool seen = false;  // a synchronisation packet came: data naming the address waits for the next
+        bool lost = false;  // none came for kSyncLoss since
+        TimePoint last{};
+        struct Source {
+            SacnCid cid{};
+            std::uint8_t sequence = 0;
+            TimePoint last{};
+        };
+        std::vector<Source> sources;  // their synchronisation packets' own sequences
+    };
+    std::map<std::uint16_t, SyncState> syncs_;
     std::uint64_t artDmxForNoPort_ = 0;
     std::uint32_t pollsAnswered_ = 0;
     TimePoint nextDiscovery_{};

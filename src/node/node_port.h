@@ -60,6 +60,10 @@ struct Node::Port {
     bool locating = false;
     std::string lastMessage;
     std::optional<SacnReceiver> receiver;
+    // sACN send mode, synchronised: the address whose group the port is in for its data (0: none), and the
+    // merged levels that wait for that address's next synchronisation packet.
+    std::uint16_t syncAddress = 0;
+    std::optional<std::array<std::uint8_t, kSacnSlots>> held;
     std::vector<ArtNetSource> artNetSources;
     // Receive mode.
     std::optional<SacnOut> sacnOut;

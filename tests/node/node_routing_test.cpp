@@ -306,6 +306,93 @@ TEST(NodeRoutingTest, SourcesHeardAndHowTheyMerge) {
     EXPECT_TRUE(status.heard[1].winning);
 }
 
+// Synchronisation of port 1 (universe 7) and port 2 (universe 8): each step is a data packet, a
+// synchronisation packet or time passing, then each port's level.
+TEST(NodeRoutingTest, SacnDataNamingASyncAddressWaitsForItsPacket) {
+    enum Kind { Data, Sync, Wait };
+    struct Step {
+        Kind kind;
+        std::uint16_t at;    // data: its universe; sync: its address; wait: milliseconds
+        std::uint8_t value;  // data: its level; sync: its sequence
+        std::uint16_t sync;  // data: its synchronisation address
+        std::uint8_t options;
+        std::array<int, 2> levels;
+    };
+    constexpr std::uint8_t kForce = kSacnOptionForceSync;
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"held once a sync came, until the next",
+         {{Data, 7, 10, 50, 0, {10, 0}},
+          {Sync, 50, 1, 0, 0, {10, 0}},
+          {Data, 7, 20, 50, 0, {10, 0}},
+          {Sync, 50, 2, 0, 0, {20, 0}}}},
+        {"address 0 at once, dropping what waited",
+         {{Data, 7, 10, 50, 0, {10, 0}},
+          {Sync, 50, 1, 0, 0, {10, 0}},
+          {Data, 7, 20, 50, 0, {10, 0}},
+          {Data, 7, 30, 0, 0, {30, 0}},
+          {Sync, 50, 2, 0, 0, {30, 0}}}},
+        {"a late sync is none",
+         {{Data, 7, 10, 50, 0, {10, 0}},
+          {Sync, 50, 5, 0, 0, {10, 0}},
+          {Data, 7, 20, 50, 0, {10, 0}},
+          {Sync, 50, 4, 0, 0, {10, 0}},
+          {Sync, 50, 6, 0, 0, {20, 0}}}},
+        {"two ports on one sync",
+         {{Data, 7, 10, 50, 0, {10, 0}},
+          {Data, 8, 11, 50, 0, {10, 11}},
+          {Sync, 50, 1, 0, 0, {10, 11}},
+          {Data, 7, 20, 50, 0, {10, 11}},
+          {Data, 8, 21, 50, 0, {10, 11}},
+          {Sync, 50, 2, 0, 0, {20, 21}}}},
+        {"loss keeps the last look",
+         {{Data, 7, 10, 50, 0, {10, 0}},
+          {Sync, 50, 1, 0, 0, {10, 0}},
+          {Data, 7, 20, 50, 0, {10, 0}},
+          {Wait, 3000, 0, 0, 0, {10, 0}},
+          {Data, 7, 30, 50, 0, {10, 0}},
+          {Sync, 50, 2, 0, 0, {30, 0}}}},
+        {"loss with Force_Synchronization writes at once",
+         {{Data, 7, 10, 50, kForce, {10, 0}},
+          {Sync, 50, 1, 0, 0, {10, 0}},
+          {Data, 7, 20, 50, kForce, {10, 0}},
+          {Wait, 3000, 0, 0, 0, {20, 0}},
+          {Data, 7, 30, 50, kForce, {30, 0}},
+          {Sync, 50, 2, 0, 0, {30, 0}},
+          {Data, 7, 40, 50, kForce, {30, 0}}}},
+    };
+    for (const auto& row : rows) {
+        NodeRig rig;
+        rig.node.Apply(Config({Port(1, BridgeProtocol::Sacn, 7), Port(2, BridgeProtocol::Sacn, 8)}), rig.now);
+        std::uint8_t sequence = 0;
+        for (const Step& step : row.steps) {
+            SacnSenderFields fields;
+            fields.Cid.fill(1);
+            if (step.kind == Data) {
+                fields.Universe = step.at;
+                fields.SyncAddress = step.sync;
+                std::array<std::uint8_t, kSacnSlots> levels{};
+                levels.fill(step.value);
+                rig.node.TakeSacn(BuildSacnDataPacket(fields, ++sequence, step.options, levels), rig.now);
+            } else if (step.kind == Sync) {
+                rig.node.TakeSacn(BuildSacnSyncPacket(fields.Cid, step.value, step.at), rig.now);
+            } else {
+                rig.now += std::chrono::milliseconds(step.at);
+                rig.node.Tick(rig.now);
+            }
+            for (int port = 1; port <= 2; ++port)
+                EXPECT_EQ((*rig.node.Levels(port))[0], step.levels[port - 1])
+                    << row.name << ", port " << port << " after " << int(step.value);
+        }
+        // The address's group is joined while ports' data names it.
+        EXPECT_EQ(std::count(rig.network.joined.begin(), rig.network.joined.end(), 50), 1) << row.name;
+        rig.node.Apply(Config({}), rig.now);
+        EXPECT_TRUE(rig.network.joined.empty()) << row.name;
+    }
+}
+
 // Widgets of a rack: one whose by-id link names its serial number, one that only says it when asked.
 TEST(NodeRoutingTest, PortStatusTellsOfTheWidgetAndTheSettings) {
     const std::string folder = std::filesystem::temp_directory_path() / "node-status-by-id";
