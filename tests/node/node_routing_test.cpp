@@ -309,59 +309,51 @@ TEST(NodeRoutingTest, SourcesHeardAndHowTheyMerge) {
 // Synchronisation of port 1 (universe 7) and port 2 (universe 8): each step is a data packet, a
 // synchronisation packet or time passing, then each port's level.
 TEST(NodeRoutingTest, SacnDataNamingASyncAddressWaitsForItsPacket) {
-    enum Kind { Data, Sync, Wait };
+    // Data naming address 50, the same with Force_Synchronization, data naming none.
+    enum Kind { Held, Forced, Unsynced, Sync, Wait };
     struct Step {
         Kind kind;
         std::uint16_t at;    // data: its universe; sync: its address; wait: milliseconds
         std::uint8_t value;  // data: its level; sync: its sequence
-        std::uint16_t sync;  // data: its synchronisation address
-        std::uint8_t options;
         std::array<int, 2> levels;
     };
-    constexpr std::uint8_t kForce = kSacnOptionForceSync;
     const struct {
         const char* name;
         std::vector<Step> steps;
     } rows[] = {
-        {"held once a sync came, until the next",
-         {{Data, 7, 10, 50, 0, {10, 0}},
-          {Sync, 50, 1, 0, 0, {10, 0}},
-          {Data, 7, 20, 50, 0, {10, 0}},
-          {Sync, 50, 2, 0, 0, {20, 0}}}},
         {"address 0 at once, dropping what waited",
-         {{Data, 7, 10, 50, 0, {10, 0}},
-          {Sync, 50, 1, 0, 0, {10, 0}},
-          {Data, 7, 20, 50, 0, {10, 0}},
-          {Data, 7, 30, 0, 0, {30, 0}},
-          {Sync, 50, 2, 0, 0, {30, 0}}}},
+         {{Held, 7, 10, {10, 0}},
+          {Sync, 50, 1, {10, 0}},
+          {Held, 7, 20, {10, 0}},
+          {Unsynced, 7, 30, {30, 0}},
+          {Sync, 50, 2, {30, 0}}}},
         {"a late sync is none",
-         {{Data, 7, 10, 50, 0, {10, 0}},
-          {Sync, 50, 5, 0, 0, {10, 0}},
-          {Data, 7, 20, 50, 0, {10, 0}},
-          {Sync, 50, 4, 0, 0, {10, 0}},
-          {Sync, 50, 6, 0, 0, {20, 0}}}},
+         {{Held, 7, 10, {10, 0}},
+          {Sync, 50, 5, {10, 0}},
+          {Held, 7, 20, {10, 0}},
+          {Sync, 50, 4, {10, 0}},
+          {Sync, 50, 6, {20, 0}}}},
         {"two ports on one sync",
-         {{Data, 7, 10, 50, 0, {10, 0}},
-          {Data, 8, 11, 50, 0, {10, 11}},
-          {Sync, 50, 1, 0, 0, {10, 11}},
-          {Data, 7, 20, 50, 0, {10, 11}},
-          {Data, 8, 21, 50, 0, {10, 11}},
-          {Sync, 50, 2, 0, 0, {20, 21}}}},
+         {{Held, 7, 10, {10, 0}},
+          {Sync, 50, 1, {10, 0}},
+          {Held, 7, 20, {10, 0}},
+          {Held, 8, 21, {10, 0}},
+          {Sync, 50, 2, {20, 21}}}},
         {"loss keeps the last look",
-         {{Data, 7, 10, 50, 0, {10, 0}},
-          {Sync, 50, 1, 0, 0, {10, 0}},
-          {Data, 7, 20, 50, 0, {10, 0}},
-          {Wait, 3000, 0, 0, 0, {10, 0}},
-          {Data, 7, 30, 50, 0, {10, 0}},
-          {Sync, 50, 2, 0, 0, {30, 0}}}},
+         {{Held, 7, 10, {10, 0}},
+          {Sync, 50, 1, {10, 0}},
+          {Held, 7, 20, {10, 0}},
+          {Wait, 3000, 0, {10, 0}},
+          {Held, 7, 30, {10, 0}},
+          {Sync, 50, 2, {30, 0}}}},
         {"loss with Force_Synchronization writes at once",
-         {{Data, 7, 10, 50, kForce, {10, 0}},
-          {Sync, 50, 1, 0, 0, {10, 0}},
-          {Data, 7, 20, 50, kForce, {10, 0}},
-          {Wait, 3000, 0, 0, 0, {20, 0}},
-          {Data, 7, 30, 50, kForce, {30, 0}},
-          {Sync, 50, 2, 0, 0, {30, 0}},
-          {Data, 7, 40, 50, kForce, {30, 0}}}},
+         {{Forced, 7, 10, {10, 0}},
+          {Sync, 50, 1, {10, 0}},
+          {Forced, 7, 20, {10, 0}},
+          {Wait, 3000, 0, {20, 0}},
+          {Forced, 7, 30, {30, 0}},
+          {Sync, 50, 2, {30, 0}},
+          {Forced, 7, 40, {30, 0}}}},
     };
     for (const auto& row : rows) {
         NodeRig rig;
@@ -370,12 +362,13 @@ TEST(NodeRoutingTest, SacnDataNamingASyncAddressWaitsForItsPacket) {
         for (const Step& step : row.steps) {
             SacnSenderFields fields;
             fields.Cid.fill(1);
-            if (step.kind == Data) {
+            if (step.kind <= Unsynced) {
                 fields.Universe = step.at;
-                fields.SyncAddress = step.sync;
+                fields.SyncAddress = step.kind == Unsynced ? 0 : 50;
                 std::array<std::uint8_t, kSacnSlots> levels{};
                 levels.fill(step.value);
-                rig.node.TakeSacn(BuildSacnDataPacket(fields, ++sequence, step.options, levels), rig.now);
+                const std::uint8_t options = step.kind == Forced ? kSacnOptionForceSync : 0;
+                rig.node.TakeSacn(BuildSacnDataPacket(fields, ++sequence, options, levels), rig.now);
             } else if (step.kind == Sync) {
                 rig.node.TakeSacn(BuildSacnSyncPacket(fields.Cid, step.value, step.at), rig.now);
             } else {

@@ -162,10 +162,8 @@ TEST(SacnPackets, EachRejectionHasItsReason) {
 }
 
 TEST(SacnPackets, SyncPacketsParseAndEachRejectionHasItsReason) {
-    const Bytes built = [] {
-        const auto packet = BuildSacnSyncPacket(CidOf(0xC1), 0xAB, 0x1234);
-        return Bytes(packet.begin(), packet.end());
-    }();
+    const auto packet = BuildSacnSyncPacket(CidOf(0xC1), 0xAB, 0x1234);
+    const Bytes built(packet.begin(), packet.end());
     ExpectFields(built, {{0, {0x00, 0x10}},
                          {4, kAcnId},
                          {16, {0x70, 33}},
