@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -43,7 +44,11 @@ struct PortReplyFacts {
     std::uint16_t portAddress = 0;
     bool output = true;  // send mode: Art-Net to the widget's output
     bool dataFlowing = false;
-    bool locating = false;  // the indicators say "locate" for finding the widget on the rig
+    bool locating = false;     // the indicators say "locate" for finding the widget on the rig
+    bool merging = false;      // two sources merge now
+    bool latestTakes = false;  // the merge is LTP (else HTP)
+    bool fromSacn = false;     // the port outputs what sACN brings
+    bool webPage = false;      // the node's page is up: settings can be changed there
     std::uint8_t acnPriority = 100;
     std::string shortName;
     std::string longName;
@@ -52,6 +57,19 @@ struct PortReplyFacts {
 };
 
 PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts);
+
+// An ArtPoll's target range: a targeted poll is answered only for ports inside [bottom, top].
+struct PollTarget {
+    std::uint16_t bottom = 0;
+    std::uint16_t top = kHighestPortAddress;
+    bool Covers(std::uint16_t portAddress) const { return portAddress >= bottom && portAddress <= top; }
+    bool operator==(const PollTarget&) const = default;
+};
+// nullopt for no ArtPoll (shorter than 14 bytes); a poll without the targeted flag or its range covers all.
+std::optional<PollTarget> ReadArtPoll(std::span<const std::uint8_t> datagram);
+// How long a node waits before answering polls: up to half a second, the same for each poll, different
+// for nodes of different MACs.
+std::chrono::milliseconds PollReplyDelayOf(const std::array<std::uint8_t, 6>& mac);
 PollReplyBindRecord BindFieldsOf(const PollReplyRecord& reply);
 
 // An ArtDmx as it came: its 15-bit Port-Address and the slots it carries (a span into the datagram).

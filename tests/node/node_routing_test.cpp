@@ -59,7 +59,21 @@ struct NodeRig {
     Node node{network, NodeIdentity{{10, 0, 0, 5}, {2, 0, 0, 0, 0, 5}, "host", {}},
               [](const PortConfig&) { return std::string(); }, [](const std::string&) {}, [] {}};
     Node::TimePoint now = Node::Clock::now();
+    NodeRig() { node.SetPollReplyDelay(0ms); }
 };
+
+// An ArtPoll of `size` bytes whose target range is [bottom, top] when flags say so.
+std::vector<std::uint8_t> TargetedPoll(std::uint8_t flags, std::uint16_t bottom, std::uint16_t top,
+                                       std::size_t size = 22) {
+    std::vector<std::uint8_t> poll = artnet_loopback::ArtPoll();
+    poll.resize(22);
+    poll[12] = flags;
+    const std::uint8_t range[] = {static_cast<std::uint8_t>(top >> 8), static_cast<std::uint8_t>(top),
+                                  static_cast<std::uint8_t>(bottom >> 8), static_cast<std::uint8_t>(bottom)};
+    std::copy(std::begin(range), std::end(range), poll.begin() + 14);
+    poll.resize(size);
+    return poll;
+}
 
 TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddress) {
     NodeRig rig;
@@ -84,6 +98,9 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
         EXPECT_EQ(reply.PortTypes[0], expected[i].portType);
         EXPECT_EQ(bind.BindIp, (std::array<std::uint8_t, 4>{10, 0, 0, 5}));
         EXPECT_EQ(reply.MAC[5], 5);
+        EXPECT_EQ(reply.Status & 0x30, 0x20);  // Port-Address set over the network
+        EXPECT_EQ(bind.Status2, 0x18);         // 15-bit, switchable protocol, no page
+        EXPECT_EQ(SwapBytes(bind.RefreshRate), 44);
         // The poller is answered, on the Art-Net port.
         ASSERT_TRUE(rig.network.destinations[i]);
         EXPECT_EQ(rig.network.destinations[i]->Address, (std::array<std::uint8_t, 4>{10, 0, 0, 9}));
@@ -94,6 +111,79 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
     // Its own poll, come back over loopback, is no poll.
     rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 5}, 6454}, rig.now);
     EXPECT_EQ(rig.network.artNet.size(), 2u);
+}
+
+TEST(NodeRoutingTest, ReplyTellsHowThePortOutputsAndWhetherThePageIsUp) {
+    const struct {
+        bool flowing, merging, latestTakes, fromSacn, webPage;
+        std::uint8_t goodOutput, status2;
+    } rows[] = {
+        {false, false, false, false, false, 0x00, 0x18},
+        {true, true, false, false, true, 0x88, 0x19},
+        {true, true, true, false, false, 0x8A, 0x18},
+        {false, false, true, true, false, 0x01, 0x18},  // LTP shows only while merging
+    };
+    for (const auto& row : rows) {
+        PortReplyFacts facts;
+        facts.dataFlowing = row.flowing;
+        facts.merging = row.merging;
+        facts.latestTakes = row.latestTakes;
+        facts.fromSacn = row.fromSacn;
+        facts.webPage = row.webPage;
+        const PollReplyRecord reply = BuildNodePollReply(facts);
+        EXPECT_EQ(reply.GoodOutput[0], row.goodOutput) << row.merging << row.latestTakes << row.fromSacn;
+        EXPECT_EQ(BindFieldsOf(reply).Status2, row.status2) << row.webPage;
+    }
+}
+
+TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 5), Port(2, BridgeProtocol::ArtNet, 37),
+                           Port(3, BridgeProtocol::ArtNet, 32767)}),
+                   rig.now);
+    const struct {
+        std::vector<std::uint8_t> poll;
+        std::vector<std::uint8_t> bindIndexes;
+    } rows[] = {
+        {TargetedPoll(0x20, 6, 37), {2}},            // inside, and the top edge
+        {TargetedPoll(0x20, 37, 32767), {2, 3}},     // both edges
+        {TargetedPoll(0x20, 6, 36), {}},             // between ports
+        {TargetedPoll(0x20, 0, 4), {}},              // below all
+        {TargetedPoll(0x00, 6, 36), {1, 2, 3}},      // not targeted: the range means nothing
+        {TargetedPoll(0x20, 6, 36, 17), {1, 2, 3}},  // too short for a range
+        {TargetedPoll(0x20, 6, 36, 14), {1, 2, 3}},  // the oldest poll
+        {TargetedPoll(0x20, 6, 36, 13), {}},         // no poll
+    };
+    for (const auto& row : rows) {
+        rig.network.artNet.clear();
+        rig.node.TakeArtNet(row.poll, UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
+        std::vector<std::uint8_t> answered;
+        for (const auto& reply : rig.network.artNet) answered.push_back(reply[211]);
+        EXPECT_EQ(answered, row.bindIndexes) << row.poll.size() << " " << int(row.poll[17]);
+    }
+}
+
+TEST(NodeRoutingTest, RepliesGoOutWhenDueToThePollerOrTheBroadcast) {
+    const struct {
+        bool broadcast;
+        std::optional<UdpEndpoint> to;
+    } rows[] = {{false, UdpEndpoint{{10, 0, 0, 9}, 6454}}, {true, std::nullopt}};
+    for (const auto& row : rows) {
+        NodeRig rig;
+        rig.node.SetPollReplyDelay(300ms);
+        NodeConfig config = Config({Port(1, BridgeProtocol::ArtNet, 5), Port(2, BridgeProtocol::ArtNet, 6)});
+        config.pollRepliesBroadcast = row.broadcast;
+        rig.node.Apply(config, rig.now);
+        rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 1234}, rig.now);
+        rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 1234}, rig.now + 100ms);
+        rig.node.Tick(rig.now + 299ms);
+        EXPECT_TRUE(rig.network.artNet.empty());
+        // The second poll came while the first's replies waited: one reply per port.
+        rig.node.Tick(rig.now + 400ms);
+        ASSERT_EQ(rig.network.destinations.size(), 2u);
+        EXPECT_EQ(rig.network.destinations[0], row.to);
+        EXPECT_EQ(rig.network.destinations[1], row.to);
+    }
 }
 
 TEST(NodeRoutingTest, ReloadJoinsAndLeavesTheGroupsOfSendingSacnPortsOnce) {
