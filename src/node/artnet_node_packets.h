@@ -9,6 +9,7 @@
 #include <string>
 
 #include "artnet/artnet_packets.h"
+#include "node/poll_target.h"
 
 inline constexpr std::uint16_t kHighestPortAddress = 0x7FFF;
 // The most ArtDmx per second a DMX512 port takes.
@@ -58,13 +59,6 @@ struct PortReplyFacts {
 
 PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts);
 
-// An ArtPoll's target range: a targeted poll is answered only for ports inside [bottom, top].
-struct PollTarget {
-    std::uint16_t bottom = 0;
-    std::uint16_t top = kHighestPortAddress;
-    bool Covers(std::uint16_t portAddress) const { return portAddress >= bottom && portAddress <= top; }
-    bool operator==(const PollTarget&) const = default;
-};
 // nullopt for no ArtPoll (shorter than 14 bytes); a poll without the targeted flag or its range covers all.
 std::optional<PollTarget> ReadArtPoll(std::span<const std::uint8_t> datagram);
 // How long a node waits before answering polls: up to half a second, the same for each poll, different

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "artnet/artnet_packets.h"
-#include "node/artnet_node_packets.h"
 #include "node/node_config.h"
 #include "node/node_network.h"
+#include "node/poll_target.h"
 #include "node/widget_link.h"
 #include "sacn/sacn_packets.h"
 

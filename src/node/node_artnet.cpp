@@ -64,7 +64,6 @@ void Node::AnswerPoll(const PollAnswer& answer) {
         facts.locating = port->locating;
         facts.merging = port->merging;
         facts.latestTakes = port->settings.merge == MergeMode::Ltp;
-        facts.fromSacn = port->Is(BridgeProtocol::Sacn) && port->Sends();
         facts.webPage = webPage_;
         facts.acnPriority = static_cast<std::uint8_t>(port->settings.priority);
         facts.shortName = port->settings.name.empty() ? Cut(NodeName(), 17 - 3) + " " + std::to_string(number)
