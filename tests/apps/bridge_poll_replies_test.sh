@@ -46,8 +46,8 @@ poll() { python3 -c 'import socket, sys; socket.socket(socket.AF_INET, socket.SO
 replied() { [ "$(grep -c 'ArtPollReply' "$work/live.txt")" -ge "$1" ]; }
 poll 4172742d4e6574000020000e0000
 wait_until 10 replied 4 || fail "no four replies: $(cat "$work/live.txt") $(cat "$work/bridge.log")"
-# Targeted at Port-Addresses 37 to 32767 (top first, high byte first).
-poll 4172742d4e6574000020000e20007fff0025
+# Targeted at Port-Addresses 6 to 291 (top first, high byte first): ports 2 and 4.
+poll 4172742d4e6574000020000e200001230006
 wait_until 10 replied 6 || fail "no replies to the targeted poll: $(cat "$work/live.txt")"
 kill -INT "$capture"
 wait "$capture" || true
@@ -58,12 +58,12 @@ tshark -r "$work/poll.pcap" -Y artnet.poll_reply -T fields -E separator=, \
     $(printf -- '-e artnet.poll_reply.%s ' "${fields[@]}") 2>/dev/null | sort >"$work/replies.txt"
 cat "$work/replies.txt"
 # Status1: indicators normal (3), Port-Address set over the network (2); Status2: page, 15-bit, either protocol.
-status="3,2,0x19,True,0x00"
+status="0x03,0x02,0x19,1,0x00"
 expected="0x01,0x00,0x00,0x05,5,left,rig: left,127.0.0.1,127.0.0.1,$status
+0x02,0x01,0x02,0x03,291,right,rig: right,127.0.0.1,127.0.0.1,$status
 0x02,0x01,0x02,0x03,291,right,rig: right,127.0.0.1,127.0.0.1,$status
 0x03,0x00,0x02,0x05,37,far,rig: far,127.0.0.1,127.0.0.1,$status
 0x03,0x00,0x02,0x05,37,far,rig: far,127.0.0.1,127.0.0.1,$status
-0x04,0x7f,0x0f,0x0f,32767,last,rig: last,127.0.0.1,127.0.0.1,$status
 0x04,0x7f,0x0f,0x0f,32767,last,rig: last,127.0.0.1,127.0.0.1,$status"
 [ "$(cat "$work/replies.txt")" = "$expected" ] || fail "replies as read by tshark differ: expected
 $expected"
