@@ -62,15 +62,13 @@ struct NodeRig {
     NodeRig() { node.SetPollReplyDelay(0ms); }
 };
 
-// An ArtPoll of `size` bytes whose target range is [bottom, top] when flags say so.
-std::vector<std::uint8_t> TargetedPoll(std::uint8_t flags, std::uint16_t bottom, std::uint16_t top,
-                                       std::size_t size = 22) {
+// An ArtPoll of `size` bytes, targeted at [bottom, top] when its flags say so.
+std::vector<std::uint8_t> TargetedPoll(std::uint16_t bottom, std::uint16_t top, std::size_t size = 18,
+                                       std::uint8_t flags = 0x20) {
     std::vector<std::uint8_t> poll = artnet_loopback::ArtPoll();
-    poll.resize(22);
     poll[12] = flags;
-    const std::uint8_t range[] = {static_cast<std::uint8_t>(top >> 8), static_cast<std::uint8_t>(top),
-                                  static_cast<std::uint8_t>(bottom >> 8), static_cast<std::uint8_t>(bottom)};
-    std::copy(std::begin(range), std::end(range), poll.begin() + 14);
+    for (const int edge : {top, bottom})
+        poll.insert(poll.end(), {std::uint8_t(edge >> 8), std::uint8_t(edge)});
     poll.resize(size);
     return poll;
 }
@@ -113,26 +111,18 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
     EXPECT_EQ(rig.network.artNet.size(), 2u);
 }
 
-TEST(NodeRoutingTest, ReplyTellsHowThePortOutputsAndWhetherThePageIsUp) {
+TEST(NodeRoutingTest, ReplyTellsHowThePortOutputs) {
     const struct {
-        bool flowing, merging, latestTakes, fromSacn, webPage;
-        std::uint8_t goodOutput, status2;
-    } rows[] = {
-        {false, false, false, false, false, 0x00, 0x18},
-        {true, true, false, false, true, 0x88, 0x19},
-        {true, true, true, false, false, 0x8A, 0x18},
-        {false, false, true, true, false, 0x01, 0x18},  // LTP shows only while merging
-    };
+        bool merging, latestTakes, fromSacn;
+        std::uint8_t goodOutput;
+    } rows[] = {{true, false, false, 0x08}, {true, true, false, 0x0A}, {false, true, true, 0x01}};
     for (const auto& row : rows) {
         PortReplyFacts facts;
-        facts.dataFlowing = row.flowing;
         facts.merging = row.merging;
         facts.latestTakes = row.latestTakes;
         facts.fromSacn = row.fromSacn;
-        facts.webPage = row.webPage;
         const PollReplyRecord reply = BuildNodePollReply(facts);
         EXPECT_EQ(reply.GoodOutput[0], row.goodOutput) << row.merging << row.latestTakes << row.fromSacn;
-        EXPECT_EQ(BindFieldsOf(reply).Status2, row.status2) << row.webPage;
     }
 }
 
@@ -145,14 +135,12 @@ TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
         std::vector<std::uint8_t> poll;
         std::vector<std::uint8_t> bindIndexes;
     } rows[] = {
-        {TargetedPoll(0x20, 6, 37), {2}},            // inside, and the top edge
-        {TargetedPoll(0x20, 37, 32767), {2, 3}},     // both edges
-        {TargetedPoll(0x20, 6, 36), {}},             // between ports
-        {TargetedPoll(0x20, 0, 4), {}},              // below all
-        {TargetedPoll(0x00, 6, 36), {1, 2, 3}},      // not targeted: the range means nothing
-        {TargetedPoll(0x20, 6, 36, 17), {1, 2, 3}},  // too short for a range
-        {TargetedPoll(0x20, 6, 36, 14), {1, 2, 3}},  // the oldest poll
-        {TargetedPoll(0x20, 6, 36, 13), {}},         // no poll
+        {TargetedPoll(6, 37), {2}},
+        {TargetedPoll(37, 32767), {2, 3}},
+        {TargetedPoll(6, 36), {}},
+        {TargetedPoll(6, 36, 18, 0), {1, 2, 3}},  // not targeted
+        {TargetedPoll(6, 36, 17), {1, 2, 3}},     // too short for a range
+        {TargetedPoll(6, 36, 13), {}},            // no poll
     };
     for (const auto& row : rows) {
         rig.network.artNet.clear();
@@ -164,25 +152,23 @@ TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
 }
 
 TEST(NodeRoutingTest, RepliesGoOutWhenDueToThePollerOrTheBroadcast) {
-    const struct {
-        bool broadcast;
-        std::optional<UdpEndpoint> to;
-    } rows[] = {{false, UdpEndpoint{{10, 0, 0, 9}, 6454}}, {true, std::nullopt}};
-    for (const auto& row : rows) {
+    for (const bool broadcast : {false, true}) {
         NodeRig rig;
         rig.node.SetPollReplyDelay(300ms);
-        NodeConfig config = Config({Port(1, BridgeProtocol::ArtNet, 5), Port(2, BridgeProtocol::ArtNet, 6)});
-        config.pollRepliesBroadcast = row.broadcast;
+        rig.node.SetWebPage(broadcast);
+        NodeConfig config = Config({Port(1, BridgeProtocol::ArtNet, 5)});
+        config.pollRepliesBroadcast = broadcast;
         rig.node.Apply(config, rig.now);
-        rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 1234}, rig.now);
-        rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 1234}, rig.now + 100ms);
+        // A second poll while the first's reply waits is answered by that reply.
+        for (const auto at : {0ms, 100ms})
+            rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 1234}, rig.now + at);
         rig.node.Tick(rig.now + 299ms);
         EXPECT_TRUE(rig.network.artNet.empty());
-        // The second poll came while the first's replies waited: one reply per port.
         rig.node.Tick(rig.now + 400ms);
-        ASSERT_EQ(rig.network.destinations.size(), 2u);
-        EXPECT_EQ(rig.network.destinations[0], row.to);
-        EXPECT_EQ(rig.network.destinations[1], row.to);
+        ASSERT_EQ(rig.network.artNet.size(), 1u);
+        EXPECT_EQ(rig.network.destinations[0],
+                  broadcast ? std::nullopt : std::optional(UdpEndpoint{{10, 0, 0, 9}, 6454}));
+        EXPECT_EQ(rig.network.artNet[0][212] & 0x01, broadcast ? 1 : 0);  // the page is up
     }
 }
 
