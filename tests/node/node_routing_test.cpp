@@ -111,21 +111,6 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
     EXPECT_EQ(rig.network.artNet.size(), 2u);
 }
 
-TEST(NodeRoutingTest, ReplyTellsHowThePortOutputs) {
-    const struct {
-        bool merging, latestTakes, fromSacn;
-        std::uint8_t goodOutput;
-    } rows[] = {{true, false, false, 0x08}, {true, true, false, 0x0A}, {false, true, true, 0x01}};
-    for (const auto& row : rows) {
-        PortReplyFacts facts;
-        facts.merging = row.merging;
-        facts.latestTakes = row.latestTakes;
-        facts.fromSacn = row.fromSacn;
-        const PollReplyRecord reply = BuildNodePollReply(facts);
-        EXPECT_EQ(reply.GoodOutput[0], row.goodOutput) << row.merging << row.latestTakes << row.fromSacn;
-    }
-}
-
 TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
     NodeRig rig;
     rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 5), Port(2, BridgeProtocol::ArtNet, 37),
@@ -134,14 +119,13 @@ TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
     const struct {
         std::vector<std::uint8_t> poll;
         std::vector<std::uint8_t> bindIndexes;
-    } rows[] = {
-        {TargetedPoll(6, 37), {2}},
-        {TargetedPoll(37, 32767), {2, 3}},
-        {TargetedPoll(6, 36), {}},
-        {TargetedPoll(6, 36, 18, 0), {1, 2, 3}},  // not targeted
-        {TargetedPoll(6, 36, 17), {1, 2, 3}},     // too short for a range
-        {TargetedPoll(6, 36, 13), {}},            // no poll
-    };
+    } rows[] = {{TargetedPoll(6, 37), {2}},
+                {TargetedPoll(37, 32767), {2, 3}},
+                {TargetedPoll(6, 36), {}},
+                // Not targeted, too short for a range, no poll.
+                {TargetedPoll(6, 36, 18, 0), {1, 2, 3}},
+                {TargetedPoll(6, 36, 17), {1, 2, 3}},
+                {TargetedPoll(6, 36, 13), {}}};
     for (const auto& row : rows) {
         rig.network.artNet.clear();
         rig.node.TakeArtNet(row.poll, UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
