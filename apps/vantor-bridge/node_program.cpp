@@ -69,10 +69,12 @@ public:
             "): " + std::to_string(settings_.Config().ports.size()) + " ports");
         WebServer page(*node_, settings_, Facts(chosen, identity),
                        [this, &sockets] { return Counts(sockets); });
-        if (std::string reason; page.Listen(reason))
+        if (std::string reason; page.Listen(reason)) {
             Say("page " + page.Address());
-        else
+            node_->SetWebPage(true);
+        } else {
             Say(reason + "; the node runs without its page");
+        }
         node_->Apply(settings_.Config(), Now());
 
         QSocketNotifier signalWatch(SignalPipe(), QSocketNotifier::Read);

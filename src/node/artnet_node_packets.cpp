@@ -14,8 +14,17 @@ void PutText(std::array<std::uint8_t, N>& field, const std::string& text) {
 
 constexpr std::uint8_t kStatus1IndicatorsNormal = 0xC0;
 constexpr std::uint8_t kStatus1IndicatorsLocate = 0x40;
-constexpr std::uint8_t kStatus1AddressFromPanel = 0x10;
+// The page sets the Port-Address, so the network has the say over it.
+constexpr std::uint8_t kStatus1AddressFromNetwork = 0x20;
+constexpr std::uint8_t kStatus2WebPage = 0x01;
 constexpr std::uint8_t kStatus2PortAddress15Bit = 0x08;
+constexpr std::uint8_t kStatus2SwitchesProtocol = 0x10;
+constexpr std::uint8_t kGoodOutputMerging = 0x08;
+constexpr std::uint8_t kGoodOutputLtp = 0x02;
+constexpr std::uint8_t kGoodOutputFromSacn = 0x01;
+constexpr std::uint8_t kPollTargeted = 0x20;
+constexpr std::size_t kPollShortest = 14;
+constexpr std::size_t kPollWithTarget = 18;
 constexpr std::uint8_t kPortTypeOutput = 0x80;
 constexpr std::uint8_t kPortTypeInput = 0x40;
 constexpr std::uint8_t kGoodData = 0x80;
@@ -34,7 +43,7 @@ PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
     reply.SubSwitch = static_cast<std::uint8_t>((facts.portAddress >> 4) & 0x0F);
     reply.Oem = SwapBytes(0x00FF);
     reply.Status =
-        (facts.locating ? kStatus1IndicatorsLocate : kStatus1IndicatorsNormal) | kStatus1AddressFromPanel;
+        (facts.locating ? kStatus1IndicatorsLocate : kStatus1IndicatorsNormal) | kStatus1AddressFromNetwork;
     PutText(reply.ShortName, facts.shortName);
     PutText(reply.LongName, facts.longName);
     PutText(reply.NodeReport, "#0001 [" + std::to_string(facts.reportCounter % 10000) + "] " + facts.report);
@@ -43,7 +52,10 @@ PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
     const auto universeNibble = static_cast<std::uint8_t>(facts.portAddress & 0x0F);
     if (facts.output) {
         reply.SwOut[0] = universeNibble;
-        reply.GoodOutput[0] = facts.dataFlowing ? kGoodData : 0;
+        reply.GoodOutput[0] = static_cast<std::uint8_t>(
+            (facts.dataFlowing ? kGoodData : 0) | (facts.merging ? kGoodOutputMerging : 0) |
+            (facts.merging && facts.latestTakes ? kGoodOutputLtp : 0) |
+            (facts.fromSacn ? kGoodOutputFromSacn : 0));
     } else {
         reply.SwIn[0] = universeNibble;
         reply.GoodInput[0] = facts.dataFlowing ? kGoodData : 0;
@@ -54,7 +66,8 @@ PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
     PollReplyBindRecord bind{};
     bind.BindIp = facts.address;
     bind.BindIndex = facts.bindIndex;
-    bind.Status2 = kStatus2PortAddress15Bit;
+    bind.Status2 = static_cast<std::uint8_t>(kStatus2PortAddress15Bit | kStatus2SwitchesProtocol |
+                                             (facts.webPage ? kStatus2WebPage : 0));
     bind.RefreshRate = SwapBytes(kDmxRefreshRate);
     std::memcpy(reply.Filler.data(), &bind, sizeof bind);
     return reply;
@@ -64,6 +77,24 @@ PollReplyBindRecord BindFieldsOf(const PollReplyRecord& reply) {
     PollReplyBindRecord bind;
     std::memcpy(&bind, reply.Filler.data(), sizeof bind);
     return bind;
+}
+
+std::optional<PollTarget> ReadArtPoll(std::span<const std::uint8_t> datagram) {
+    if (datagram.size() < kPollShortest) return std::nullopt;
+    PollTarget target;
+    if (datagram.size() >= kPollWithTarget && (datagram[12] & kPollTargeted)) {
+        target.top = static_cast<std::uint16_t>(datagram[14] << 8 | datagram[15]);
+        target.bottom = static_cast<std::uint16_t>(datagram[16] << 8 | datagram[17]);
+    }
+    return target;
+}
+
+std::chrono::milliseconds PollReplyDelayOf(const std::array<std::uint8_t, 6>& mac) {
+    constexpr std::uint32_t kLongestDelayMs = 500;
+    // FNV-1a: the last bytes of a rig's MACs often differ by one, and this spreads them over the range.
+    std::uint32_t hash = 2166136261u;
+    for (const std::uint8_t byte : mac) hash = (hash ^ byte) * 16777619u;
+    return std::chrono::milliseconds(hash % (kLongestDelayMs + 1));
 }
 
 std::optional<ArtDmxIn> ReadArtDmx(std::span<const std::uint8_t> datagram) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "artnet/artnet_packets.h"
+#include "node/poll_target.h"
 
 inline constexpr std::uint16_t kHighestPortAddress = 0x7FFF;
 // The most ArtDmx per second a DMX512 port takes.
@@ -43,7 +45,11 @@ struct PortReplyFacts {
     std::uint16_t portAddress = 0;
     bool output = true;  // send mode: Art-Net to the widget's output
     bool dataFlowing = false;
-    bool locating = false;  // the indicators say "locate" for finding the widget on the rig
+    bool locating = false;     // the indicators say "locate" for finding the widget on the rig
+    bool merging = false;      // two sources merge now
+    bool latestTakes = false;  // the merge is LTP (else HTP)
+    bool fromSacn = false;     // the port outputs what sACN brings
+    bool webPage = false;      // the node's page is up: settings can be changed there
     std::uint8_t acnPriority = 100;
     std::string shortName;
     std::string longName;
@@ -52,6 +58,12 @@ struct PortReplyFacts {
 };
 
 PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts);
+
+// nullopt for no ArtPoll (shorter than 14 bytes); a poll without the targeted flag or its range covers all.
+std::optional<PollTarget> ReadArtPoll(std::span<const std::uint8_t> datagram);
+// How long a node waits before answering polls: up to half a second, the same for each poll, different
+// for nodes of different MACs.
+std::chrono::milliseconds PollReplyDelayOf(const std::array<std::uint8_t, 6>& mac);
 PollReplyBindRecord BindFieldsOf(const PollReplyRecord& reply);
 
 // An ArtDmx as it came: its 15-bit Port-Address and the slots it carries (a span into the datagram).

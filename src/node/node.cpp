@@ -17,7 +17,8 @@ Node::Node(NodeNetwork& network, NodeIdentity identity, Locate locate, Say say,
       identity_(std::move(identity)),
       locate_(std::move(locate)),
       say_(std::move(say)),
-      wakeLinks_(std::move(wakeLinks)) {}
+      wakeLinks_(std::move(wakeLinks)),
+      pollReplyDelay_(PollReplyDelayOf(identity_.mac)) {}
 
 Node::~Node() {
     Stop();
@@ -197,6 +198,11 @@ void Node::SendInput(Port& port, const DmxFrame& frame, TimePoint now) {
 }
 
 void Node::Tick(TimePoint now) {
+    std::erase_if(pollAnswers_, [&](const PollAnswer& answer) {
+        if (answer.due > now) return false;
+        AnswerPoll(answer);
+        return true;
+    });
     for (auto& [number, port] : ports_) {
         if (port->receiver) DeliverSacn(*port, port->receiver->Tick(now));
         // A stream whose widget has gone or fallen silent ends, as a receiver would end it anyway.

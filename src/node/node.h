@@ -17,6 +17,7 @@
 #include "artnet/artnet_packets.h"
 #include "node/node_config.h"
 #include "node/node_network.h"
+#include "node/poll_target.h"
 #include "node/widget_link.h"
 #include "sacn/sacn_packets.h"
 
@@ -127,6 +128,11 @@ public:
     bool Searching() const { return searching_.load(); }
     // The ports' widgets, then what the search found so far.
     std::vector<FoundWidget> FoundWidgets() const;
+    // The page is up (or not): poll replies say the node can be set up through a browser.
+    void SetWebPage(bool on) { webPage_ = on; }
+    // How long after a poll its replies go out (from Tick); zero answers at once. By default a part of a
+    // second that the MAC decides, so that a rig's nodes do not all answer in the same instant.
+    void SetPollReplyDelay(std::chrono::milliseconds delay) { pollReplyDelay_ = delay; }
     // ArtDmx that no port took, Art-Net packets of other kinds, and the node's own datagrams come back.
     std::uint64_t ArtDmxForNoPort() const { return artDmxForNoPort_; }
 
@@ -139,7 +145,14 @@ private:
     void Rename(Port& port);
     void OpenNetworkSide(Port& port, TimePoint now);
     void CloseNetworkSide(Port& port);
-    void AnswerPoll(const UdpEndpoint& poller);
+    struct PollAnswer {
+        TimePoint due;
+        std::optional<UdpEndpoint> to;  // nullopt: the interface's broadcast
+        PollTarget target;
+        bool operator==(const PollAnswer&) const = default;
+    };
+    void TakePoll(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
+    void AnswerPoll(const PollAnswer& answer);
     void TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void SendInput(Port& port, const DmxFrame& frame, TimePoint now);
     // A line of the journal about the port; the page shows the last.
@@ -187,6 +200,9 @@ private:
     std::map<std::uint16_t, SyncState> syncs_;
     std::uint64_t artDmxForNoPort_ = 0;
     std::uint32_t pollsAnswered_ = 0;
+    std::vector<PollAnswer> pollAnswers_;  // due in Tick
+    std::chrono::milliseconds pollReplyDelay_;
+    bool webPage_ = false;
     TimePoint nextDiscovery_{};
     TimePoint nextRates_{};
     std::array<std::uint8_t, kSacnLongestDiscoveryBytes> discovery_{};

@@ -110,6 +110,10 @@ void IniReader::NodeKey(int line, std::string_view key, std::string_view value) 
         out_.config.interface = value;
     } else if (key == "name") {
         out_.config.name = checks_.Name(line, value).value_or("");
+    } else if (key == "poll_replies") {
+        if (value != "unicast" && value != "broadcast")
+            checks_.Refuse(line, "poll_replies '" + std::string(value) + "' should be unicast or broadcast");
+        out_.config.pollRepliesBroadcast = value == "broadcast";
     } else {
         checks_.Refuse(line, "unknown key '" + std::string(key) + "' in [node]");
     }

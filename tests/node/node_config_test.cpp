@@ -80,6 +80,8 @@ TEST(NodeConfig, GoodFilesGiveTheirSettings) {
          {"eth0", "", {Port(1, "A")}, WebConfig{"0.0.0.0", 8080, kHash, true}}},
         {kNode + "[web]\nlisten = 127.0.0.1\nread = anyone\n[port 1]\ndevice = A\n",
          {"eth0", "", {Port(1, "A")}, WebConfig{}}},
+        {kNode + "poll_replies = broadcast\n[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}, true}},
+        {kNode + "poll_replies = unicast\n[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}, false}},
     };
     for (const GoodFile& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "good.conf");
@@ -103,6 +105,8 @@ TEST(NodeConfig, EachRefusalNamesItsLineAndReason) {
         {kNode + "[nodes]\n" + port1, 3, "unknown section [nodes]"},
         {kNode + port1 + "univers = 2\n", 5, "unknown key 'univers' in [port 1]"},
         {kNode + "colour = red\n" + port1, 3, "unknown key 'colour' in [node]"},
+        {kNode + "poll_replies = multicast\n" + port1, 3,
+         "poll_replies 'multicast' should be unicast or broadcast"},
         {"name = x\n" + kNode + port1, 1, "key 'name' is outside any section"},
         {kNode + port1 + "universe\n", 5, "'universe' is neither a [section] nor key = value"},
         {kNode + port1 + "= 3\n", 5, "neither"},

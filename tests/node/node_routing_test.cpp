@@ -59,7 +59,19 @@ struct NodeRig {
     Node node{network, NodeIdentity{{10, 0, 0, 5}, {2, 0, 0, 0, 0, 5}, "host", {}},
               [](const PortConfig&) { return std::string(); }, [](const std::string&) {}, [] {}};
     Node::TimePoint now = Node::Clock::now();
+    NodeRig() { node.SetPollReplyDelay(0ms); }
 };
+
+// An ArtPoll of `size` bytes, targeted at [bottom, top] when its flags say so.
+std::vector<std::uint8_t> TargetedPoll(std::uint16_t bottom, std::uint16_t top, std::size_t size = 18,
+                                       std::uint8_t flags = 0x20) {
+    std::vector<std::uint8_t> poll = artnet_loopback::ArtPoll();
+    poll[12] = flags;
+    for (const int edge : {top, bottom})
+        poll.insert(poll.end(), {std::uint8_t(edge >> 8), std::uint8_t(edge)});
+    poll.resize(size);
+    return poll;
+}
 
 TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddress) {
     NodeRig rig;
@@ -84,6 +96,9 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
         EXPECT_EQ(reply.PortTypes[0], expected[i].portType);
         EXPECT_EQ(bind.BindIp, (std::array<std::uint8_t, 4>{10, 0, 0, 5}));
         EXPECT_EQ(reply.MAC[5], 5);
+        EXPECT_EQ(reply.Status & 0x30, 0x20);  // Port-Address set over the network
+        EXPECT_EQ(bind.Status2, 0x18);         // 15-bit, switchable protocol, no page
+        EXPECT_EQ(SwapBytes(bind.RefreshRate), 44);
         // The poller is answered, on the Art-Net port.
         ASSERT_TRUE(rig.network.destinations[i]);
         EXPECT_EQ(rig.network.destinations[i]->Address, (std::array<std::uint8_t, 4>{10, 0, 0, 9}));
@@ -94,6 +109,51 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
     // Its own poll, come back over loopback, is no poll.
     rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 5}, 6454}, rig.now);
     EXPECT_EQ(rig.network.artNet.size(), 2u);
+}
+
+TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 5), Port(2, BridgeProtocol::ArtNet, 37),
+                           Port(3, BridgeProtocol::ArtNet, 32767)}),
+                   rig.now);
+    const struct {
+        std::vector<std::uint8_t> poll;
+        std::vector<std::uint8_t> bindIndexes;
+    } rows[] = {{TargetedPoll(6, 37), {2}},
+                {TargetedPoll(37, 32767), {2, 3}},
+                {TargetedPoll(6, 36), {}},
+                // Not targeted, too short for a range, no poll.
+                {TargetedPoll(6, 36, 18, 0), {1, 2, 3}},
+                {TargetedPoll(6, 36, 17), {1, 2, 3}},
+                {TargetedPoll(6, 36, 13), {}}};
+    for (const auto& row : rows) {
+        rig.network.artNet.clear();
+        rig.node.TakeArtNet(row.poll, UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
+        std::vector<std::uint8_t> answered;
+        for (const auto& reply : rig.network.artNet) answered.push_back(reply[211]);
+        EXPECT_EQ(answered, row.bindIndexes) << row.poll.size() << " " << int(row.poll[17]);
+    }
+}
+
+TEST(NodeRoutingTest, RepliesGoOutWhenDueToThePollerOrTheBroadcast) {
+    for (const bool broadcast : {false, true}) {
+        NodeRig rig;
+        rig.node.SetPollReplyDelay(300ms);
+        rig.node.SetWebPage(broadcast);
+        NodeConfig config = Config({Port(1, BridgeProtocol::ArtNet, 5)});
+        config.pollRepliesBroadcast = broadcast;
+        rig.node.Apply(config, rig.now);
+        // A second poll while the first's reply waits is answered by that reply.
+        for (const auto at : {0ms, 100ms})
+            rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 1234}, rig.now + at);
+        rig.node.Tick(rig.now + 299ms);
+        EXPECT_TRUE(rig.network.artNet.empty());
+        rig.node.Tick(rig.now + 400ms);
+        ASSERT_EQ(rig.network.artNet.size(), 1u);
+        EXPECT_EQ(rig.network.destinations[0],
+                  broadcast ? std::nullopt : std::optional(UdpEndpoint{{10, 0, 0, 9}, 6454}));
+        EXPECT_EQ(rig.network.artNet[0][212] & 0x01, broadcast ? 1 : 0);  // the page is up
+    }
 }
 
 TEST(NodeRoutingTest, ReloadJoinsAndLeavesTheGroupsOfSendingSacnPortsOnce) {
