@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "node/artnet_merge.h"
 #include "node/node.h"
 #include "sacn/sacn_receiver.h"
 #include "sacn/sacn_sender.h"
@@ -45,13 +46,6 @@ inline const char* LinkText(LinkState state) {
 }
 
 struct Node::Port {
-    struct ArtNetSource {
-        std::array<std::uint8_t, 4> address{};
-        TimePoint last{};
-        std::uint64_t packets = 0, lastPackets = 0;
-        double perSecond = 0;
-    };
-
     PortConfig settings;
     std::unique_ptr<WidgetLink> link;
     // Send mode: what the network asked for, start code first; receive mode: the widget's last input.
@@ -60,7 +54,7 @@ struct Node::Port {
     bool locating = false;
     std::string lastMessage;
     std::optional<SacnReceiver> receiver;
-    std::vector<ArtNetSource> artNetSources;
+    ArtNetMerge artNet;
     // Receive mode.
     std::optional<SacnOut> sacnOut;
     std::optional<SacnSender> sender;
@@ -74,6 +68,8 @@ struct Node::Port {
     double inPerSecond = 0, outPerSecond = 0;
     // Art-Net send mode: two sources merge now (as settings.merge says).
     bool merging = false;
+    // Art-Net send mode: levels wait for the next ArtSync.
+    bool held = false;
 
     bool Sends() const { return settings.mode == PortMode::Send; }
     bool Is(BridgeProtocol protocol) const { return settings.protocol == protocol; }
