@@ -14,6 +14,7 @@ inline constexpr std::array<std::uint8_t, 8> kArtNetId{'A', 'r', 't', '-', 'N', 
 inline constexpr std::uint16_t kOpPoll = 0x2000;
 inline constexpr std::uint16_t kOpPollReply = 0x2100;
 inline constexpr std::uint16_t kOpDmx = 0x5000;
+inline constexpr std::uint16_t kOpSync = 0x5200;
 inline constexpr std::uint8_t kProtocolVersion = 14;
 inline constexpr std::size_t kArtDmxLevels = 512;
 

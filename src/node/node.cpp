@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr std::chrono::seconds kArtNetSourceTimeout{10};
 constexpr std::chrono::seconds kRateEvery{1};
 
 }  // namespace
@@ -138,7 +137,8 @@ void Node::CloseNetworkSide(Port& port) {
     if (port.receiver) LeaveGroup(port.receiver->Universe());
     UseSyncAddress(port, 0);
     port.receiver.reset();
-    port.artNetSources.clear();
+    port.artNet.Clear();
+    port.merging = port.held = false;
 }
 
 // Ports of one universe, and synchronisation addresses that are universes too, share its group.
@@ -209,11 +209,10 @@ void Node::Tick(TimePoint now) {
         if (port->sender && port->sender->Running() &&
             (port->link->State() != LinkState::Linked || now - port->lastInput > kInputSilence))
             port->sender->Stop();
-        std::erase_if(port->artNetSources, [&](const Port::ArtNetSource& source) {
-            return now - source.last > kArtNetSourceTimeout;
-        });
+        if (port->artNet.Expire(now)) TakeArtNetLevels(*port);
     }
     WatchSync(now);
+    if (syncing_ && now - lastSync_ > kSyncTimeout) EndSync();
     SendDiscovery(now);
     if (now < nextRates_) return;
     const double seconds = nextRates_ == TimePoint{}
@@ -226,7 +225,7 @@ void Node::Tick(TimePoint now) {
         port->outPerSecond = static_cast<double>(out - port->lastOut) / seconds;
         port->lastIn = in;
         port->lastOut = out;
-        for (Port::ArtNetSource& source : port->artNetSources) {
+        for (ArtNetSource& source : port->artNet.Sources()) {
             source.perSecond = static_cast<double>(source.packets - source.lastPackets) / seconds;
             source.lastPackets = source.packets;
         }

@@ -56,9 +56,11 @@ struct PortStatus {
     int ttl = 1;
     double framesInPerSecond = 0;   // from the network (send) or the widget's input (receive)
     double framesOutPerSecond = 0;  // to the widget (send) or to the network (receive)
+    std::uint64_t framesIn = 0;     // all told
     std::size_t sources = 0;
     std::vector<SourceStatus> heard;  // send mode: the sources of its universe
     std::string merge;                // how its levels come about: "no source", "one source", ...
+    bool merging = false;             // Art-Net: two sources merge
     // Drops by reason, only those that happened: ("superseded", 3), ("faulty reports", 1), ...
     std::vector<std::pair<std::string, std::uint64_t>> drops;
     std::string lastMessage;  // the port's last journal line
@@ -135,6 +137,10 @@ public:
     void SetPollReplyDelay(std::chrono::milliseconds delay) { pollReplyDelay_ = delay; }
     // ArtDmx that no port took, Art-Net packets of other kinds, and the node's own datagrams come back.
     std::uint64_t ArtDmxForNoPort() const { return artDmxForNoPort_; }
+    // Art-Net: the next ArtDmx's source becomes the port's only one, until another appears.
+    void CancelMerge(int portNumber);
+    // Without an ArtSync for this long, held ArtDmx goes out at once again.
+    static constexpr std::chrono::seconds kSyncTimeout{4};
 
 private:
     struct Port;
@@ -154,6 +160,12 @@ private:
     void TakePoll(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void AnswerPoll(const PollAnswer& answer);
     void TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
+    void TakeArtSync(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
+    // A port's merged Art-Net levels: to its widget, or held for the next ArtSync.
+    void TakeArtNetLevels(Port& port);
+    // Writes every held port's levels.
+    void ReleaseHeld();
+    void EndSync();
     void SendInput(Port& port, const DmxFrame& frame, TimePoint now);
     // A line of the journal about the port; the page shows the last.
     void SayFor(Port& port, const std::string& line);
@@ -199,6 +211,10 @@ private:
     };
     std::map<std::uint16_t, SyncState> syncs_;
     std::uint64_t artDmxForNoPort_ = 0;
+    // ArtSync: the node holds ArtDmx for it while syncing_.
+    bool syncing_ = false;
+    TimePoint lastSync_{};
+    std::optional<std::array<std::uint8_t, 4>> lastArtDmxFrom_;
     std::uint32_t pollsAnswered_ = 0;
     std::vector<PollAnswer> pollAnswers_;  // due in Tick
     std::chrono::milliseconds pollReplyDelay_;

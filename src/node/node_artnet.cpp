@@ -1,14 +1,15 @@
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "node/artnet_node_packets.h"
 #include "node/node_port.h"
 
 namespace {
 
-constexpr std::size_t kMaxArtNetSources = 8;
 // Polls waiting for their replies; a flood of polls beyond this is answered by those already waiting.
 constexpr std::size_t kMaxPollAnswers = 16;
+constexpr std::size_t kArtSyncBytes = 14;
 
 std::string Cut(std::string text, std::size_t bytes) {
     if (text.size() > bytes) text.resize(bytes);
@@ -30,6 +31,8 @@ void Node::TakeArtNet(std::span<const std::uint8_t> datagram, const UdpEndpoint&
         TakePoll(datagram, from, now);
     else if (header.OpCode == kOpDmx)
         TakeArtDmx(datagram, from, now);
+    else if (header.OpCode == kOpSync)
+        TakeArtSync(datagram, from, now);
 }
 
 void Node::TakePoll(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
@@ -86,18 +89,44 @@ void Node::TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint&
         if (!port->Is(BridgeProtocol::ArtNet) || !port->Sends() || port->settings.universe != in->portAddress)
             continue;
         taken = true;
-        auto& sources = port->artNetSources;
-        auto source = std::find_if(sources.begin(), sources.end(),
-                                   [&](const Port::ArtNetSource& s) { return s.address == from.Address; });
-        if (source != sources.end()) {
-            source->last = now;
-            ++source->packets;
-        } else if (sources.size() < kMaxArtNetSources) {
-            sources.push_back({from.Address, now, 1});
-        }
-        // A short packet changes only the levels it carries.
-        port->SetLevels(in->slots);
-        port->PutLevels(kSacnSlots);
+        if (port->artNet.Take(from.Address, in->physical, in->slots, now)) TakeArtNetLevels(*port);
     }
-    if (!taken) ++artDmxForNoPort_;
+    if (taken)
+        lastArtDmxFrom_ = from.Address;
+    else
+        ++artDmxForNoPort_;
+}
+
+void Node::TakeArtNetLevels(Port& port) {
+    if (port.merging != port.artNet.Merging()) {
+        port.merging = port.artNet.Merging();
+        SayFor(port, port.merging ? std::string("merging 2 sources (") + MergeText(port.settings.merge) + ")"
+                                  : std::string("merging ended"));
+    }
+    if (port.artNet.Sources().empty()) return;
+    port.SetLevels(port.artNet.Levels(port.settings.merge));
+    // A merging port writes at once: its sources' ArtSyncs would not agree.
+    port.held = syncing_ && !port.merging;
+    if (!port.held) port.PutLevels(kSacnSlots);
+}
+
+void Node::TakeArtSync(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
+    if (datagram.size() < kArtSyncBytes || (lastArtDmxFrom_ && *lastArtDmxFrom_ != from.Address)) return;
+    syncing_ = true;
+    lastSync_ = now;
+    ReleaseHeld();
+}
+
+void Node::ReleaseHeld() {
+    for (auto& [number, port] : ports_)
+        if (std::exchange(port->held, false)) port->PutLevels(kSacnSlots);
+}
+
+void Node::EndSync() {
+    syncing_ = false;
+    ReleaseHeld();
+}
+
+void Node::CancelMerge(int portNumber) {
+    if (const auto found = ports_.find(portNumber); found != ports_.end()) found->second->artNet.Cancel();
 }

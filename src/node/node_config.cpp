@@ -169,6 +169,11 @@ void IniReader::PortKey(int line, std::string_view key, std::string_view value, 
         port.ttl = checks_.Number(line, "ttl", value, 1, kHighestTtl).value_or(port.ttl);
     } else if (key == "name") {
         port.name = checks_.Name(line, value).value_or("");
+    } else if (key == "merge") {
+        if (value == "htp" || value == "ltp")
+            port.merge = value == "ltp" ? MergeMode::Ltp : MergeMode::Htp;
+        else
+            checks_.Refuse(line, "merge '" + std::string(value) + "' should be htp or ltp");
     } else {
         checks_.Refuse(line, "unknown key '" + std::string(key) + "' in " + title_);
     }

@@ -28,9 +28,9 @@ struct PortConfig {
     BridgeProtocol protocol = BridgeProtocol::ArtNet;
     // Art-Net: the 15-bit Port-Address (0 to 32767). sACN: 1 to 63999.
     int universe = 0;
-    int priority = 100;  // sACN, 0 to 200
-    int ttl = 1;         // sACN multicast, 1 to 255
-    std::string name;    // empty: "port N"
+    int priority = 100;                // sACN, 0 to 200
+    int ttl = 1;                       // sACN multicast, 1 to 255
+    std::string name;                  // empty: "port N"
     MergeMode merge = MergeMode::Htp;  // `merge = htp | ltp`
     bool operator==(const PortConfig&) const = default;
 
@@ -44,6 +44,10 @@ inline const char* ModeText(PortMode mode) {
 }
 inline const char* ProtocolText(BridgeProtocol protocol) {
     return protocol == BridgeProtocol::Sacn ? "sacn" : "artnet";
+}
+// As the status and the journal write it.
+inline const char* MergeText(MergeMode merge) {
+    return merge == MergeMode::Ltp ? "LTP" : "HTP";
 }
 
 inline constexpr int kDefaultWebPort = 8454;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "node/artnet_merge.h"
 #include "node/node.h"
 #include "sacn/sacn_receiver.h"
 #include "sacn/sacn_sender.h"
@@ -45,13 +46,6 @@ inline const char* LinkText(LinkState state) {
 }
 
 struct Node::Port {
-    struct ArtNetSource {
-        std::array<std::uint8_t, 4> address{};
-        TimePoint last{};
-        std::uint64_t packets = 0, lastPackets = 0;
-        double perSecond = 0;
-    };
-
     PortConfig settings;
     std::unique_ptr<WidgetLink> link;
     // Send mode: what the network asked for, start code first; receive mode: the widget's last input.
@@ -63,8 +57,8 @@ struct Node::Port {
     // sACN send mode, synchronised: the address whose group the port is in for its data (0: none), and the
     // merged levels that wait for that address's next synchronisation packet.
     std::uint16_t syncAddress = 0;
-    std::optional<std::array<std::uint8_t, kSacnSlots>> held;
-    std::vector<ArtNetSource> artNetSources;
+    std::optional<std::array<std::uint8_t, kSacnSlots>> sacnHeld;
+    ArtNetMerge artNet;
     // Receive mode.
     std::optional<SacnOut> sacnOut;
     std::optional<SacnSender> sender;
@@ -78,6 +72,8 @@ struct Node::Port {
     double inPerSecond = 0, outPerSecond = 0;
     // Art-Net send mode: two sources merge now (as settings.merge says).
     bool merging = false;
+    // Art-Net send mode: levels wait for the next ArtSync.
+    bool held = false;
 
     bool Sends() const { return settings.mode == PortMode::Send; }
     bool Is(BridgeProtocol protocol) const { return settings.protocol == protocol; }

@@ -47,16 +47,16 @@ void Node::DeliverSacn(Port& port, bool changed) {
     // Data that names no address keeps the group: a stream that goes back and forth stays in it.
     if (address != 0 && address != port.syncAddress) UseSyncAddress(port, address);
     if (Holds(port)) {
-        if (changed) port.held = port.receiver->Levels();
+        if (changed) port.sacnHeld = port.receiver->Levels();
         return;
     }
-    const bool waited = port.held.has_value();
-    port.held.reset();
+    const bool waited = port.sacnHeld.has_value();
+    port.sacnHeld.reset();
     if (changed || waited) Write(port, port.receiver->Levels());
 }
 
 void Node::UseSyncAddress(Port& port, std::uint16_t address) {
-    port.held.reset();
+    port.sacnHeld.reset();
     if (port.syncAddress != 0) {
         const auto found = syncs_.find(port.syncAddress);
         if (--found->second.ports == 0) {
@@ -91,10 +91,10 @@ void Node::TakeSacnSync(const SacnSyncPacket& sync, TimePoint now) {
 // Every port held on the address, on one packet.
 void Node::Release(std::uint16_t address, bool forcedOnly) {
     for (auto& [number, port] : ports_) {
-        if (port->syncAddress != address || !port->held) continue;
+        if (port->syncAddress != address || !port->sacnHeld) continue;
         if (forcedOnly && !port->receiver->ForceSync()) continue;
-        Write(*port, *port->held);
-        port->held.reset();
+        Write(*port, *port->sacnHeld);
+        port->sacnHeld.reset();
     }
 }
 

@@ -48,17 +48,18 @@ void HeardOverSacn(const SacnReceiver& receiver, PortStatus& row) {
                     " merged (highest level)";
 }
 
-// Each ArtDmx replaces the levels it carries, whoever sent it.
-template <typename ArtNetSources>
-void HeardOverArtNet(const ArtNetSources& sources, PortStatus& row) {
-    const auto latest = std::max_element(sources.begin(), sources.end(),
-                                         [](const auto& a, const auto& b) { return a.last < b.last; });
-    for (auto source = sources.begin(); source != sources.end(); ++source)
-        row.heard.push_back({"", AddressText(source->address), 0, source->perSecond, source == latest});
+// Two sources merge: each slot's highest level (HTP), or the latest packet's levels (LTP).
+void HeardOverArtNet(const ArtNetMerge& merge, MergeMode mode, PortStatus& row) {
+    const auto& sources = merge.Sources();
+    const bool both = merge.Merging() && mode == MergeMode::Htp;
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        row.heard.push_back(
+            {"", AddressText(sources[i].address), 0, sources[i].perSecond, both || i == merge.Latest()});
+    row.merging = merge.Merging();
     if (sources.size() < 2)
         row.merge = sources.empty() ? "no source" : "one source";
     else
-        row.merge = std::to_string(sources.size()) + " sources, the latest packet wins";
+        row.merge = std::to_string(sources.size()) + " sources merged (" + MergeText(mode) + ")";
 }
 
 }  // namespace
@@ -86,11 +87,12 @@ std::vector<PortStatus> Node::Status() const {
         row.ttl = port->settings.ttl;
         row.framesInPerSecond = port->inPerSecond;
         row.framesOutPerSecond = port->outPerSecond;
-        row.sources = port->receiver ? port->receiver->Sources().size() : port->artNetSources.size();
+        row.framesIn = port->FramesIn();
+        row.sources = port->receiver ? port->receiver->Sources().size() : port->artNet.Sources().size();
         if (port->receiver)
             HeardOverSacn(*port->receiver, row);
         else if (port->Sends())
-            HeardOverArtNet(port->artNetSources, row);
+            HeardOverArtNet(port->artNet, port->settings.merge, row);
         const LinkCounters& counters = link.Counters();
         const auto add = [&row](const char* reason, std::uint64_t count) {
             if (count > 0) row.drops.emplace_back(reason, count);
@@ -106,6 +108,7 @@ std::vector<PortStatus> Node::Status() const {
             add("source limit", port->receiver->Ignored(SacnIgnored::SourceLimit));
             add("preview", port->receiver->Ignored(SacnIgnored::Preview));
         }
+        add("third source", port->artNet.ThirdSources());
         row.lastMessage = port->lastMessage;
         row.locating = port->locating;
         row.firmwareUpdate = link.UpdateProgress();

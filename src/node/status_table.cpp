@@ -31,7 +31,7 @@ std::string StatusTable(const std::vector<PortStatus>& ports) {
         rows.push_back({std::to_string(port.number), port.label + (port.locating ? " LOCATE" : ""),
                         port.widget, port.link, port.mode, port.protocol, std::to_string(port.universe),
                         Rate(port.framesInPerSecond), Rate(port.framesOutPerSecond),
-                        std::to_string(port.sources), Drops(port)});
+                        std::to_string(port.sources) + (port.merging ? " merged" : ""), Drops(port)});
     std::array<std::size_t, kColumns> widths{};
     for (const Row& row : rows)
         for (std::size_t column = 0; column < kColumns; ++column)

@@ -35,6 +35,11 @@ PortConfig Named(PortConfig port, int priority, int ttl, std::string name) {
     return port;
 }
 
+PortConfig Ltp(PortConfig port) {
+    port.merge = MergeMode::Ltp;
+    return port;
+}
+
 std::string Messages(const ParsedConfig& parsed) {
     std::string text;
     for (const ConfigError& error : parsed.errors) text += error.Text() + "\n";
@@ -82,6 +87,8 @@ TEST(NodeConfig, GoodFilesGiveTheirSettings) {
          {"eth0", "", {Port(1, "A")}, WebConfig{}}},
         {kNode + "poll_replies = broadcast\n[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}, true}},
         {kNode + "poll_replies = unicast\n[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}, false}},
+        {kNode + "[port 1]\ndevice = A\nmerge = ltp\n[port 2]\ndevice = B\nmerge = htp\n",
+         {"eth0", "", {Ltp(Port(1, "A")), Port(2, "B")}, {}}},
     };
     for (const GoodFile& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "good.conf");
@@ -129,6 +136,7 @@ TEST(NodeConfig, EachRefusalNamesItsLineAndReason) {
         {kNode + port1 + "priority = 201\n", 5, "priority 201 is outside 0 to 200"},
         {kNode + port1 + "priority = -1\n", 5, "outside 0 to 200"},
         {kNode + port1 + "ttl = 0\n", 5, "ttl 0 is outside 1 to 255"},
+        {kNode + port1 + "merge = HTP\n", 5, "merge 'HTP' should be htp or ltp"},
         {kNode + port1 + "ttl =\n", 5, "ttl is empty"},
         {kNode + port1 + "device =\n", 5, "duplicate key 'device'"},
         {kNode + "[port 1]\ndevice = # later\n", 4, "device is empty"},

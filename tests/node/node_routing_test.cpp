@@ -56,8 +56,10 @@ NodeConfig Config(std::vector<PortConfig> ports) {
 // Ports whose widgets are absent: their links wait, and the routing is all there is to see.
 struct NodeRig {
     RecordingNetwork network;
+    std::vector<std::string> said;
     Node node{network, NodeIdentity{{10, 0, 0, 5}, {2, 0, 0, 0, 0, 5}, "host", {}},
-              [](const PortConfig&) { return std::string(); }, [](const std::string&) {}, [] {}};
+              [](const PortConfig&) { return std::string(); },
+              [this](const std::string& line) { said.push_back(line); }, [] {}};
     Node::TimePoint now = Node::Clock::now();
     NodeRig() { node.SetPollReplyDelay(0ms); }
 };
@@ -353,16 +355,16 @@ TEST(NodeRoutingTest, SourcesHeardAndHowTheyMerge) {
         EXPECT_EQ((*rig.node.Levels(1))[100], row.level) << row.merge;
         EXPECT_TRUE(rig.node.LevelsChanged(1));
     }
-    // Art-Net's sources: each packet's levels are the port's.
+    // Art-Net's two sources: each slot's highest level.
     NodeRig rig;
     rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 3)}), rig.now);
     rig.node.TakeArtNet(artnet_loopback::ArtDmx(3, 1), UdpEndpoint{{10, 0, 0, 8}, 6454}, rig.now);
     rig.node.TakeArtNet(artnet_loopback::ArtDmx(3, 2), UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now + 1ms);
     const PortStatus status = rig.node.Status()[0];
-    EXPECT_EQ(status.merge, "2 sources, the latest packet wins");
+    EXPECT_EQ(status.merge, "2 sources merged (HTP)");
     ASSERT_EQ(status.heard.size(), 2u);
     EXPECT_EQ(status.heard[0].address, "10.0.0.8");
-    EXPECT_FALSE(status.heard[0].winning);
+    EXPECT_TRUE(status.heard[0].winning);
     EXPECT_TRUE(status.heard[1].winning);
 }
 
@@ -443,6 +445,113 @@ TEST(NodeRoutingTest, SacnDataNamingASyncAddressWaitsForItsPacket) {
         EXPECT_EQ(std::count(rig.network.joined.begin(), rig.network.joined.end(), 50), 1) << row.name;
         rig.node.Apply(Config({}), rig.now);
         EXPECT_TRUE(rig.network.joined.empty()) << row.name;
+    }
+}
+
+enum class Do { Dmx, Sync, Cancel, Tick };
+struct NetStep {
+    Do what;
+    std::uint8_t host = 0;  // 10.0.0.host sends it
+    std::uint16_t universe = 0;
+    std::uint8_t offset = 0;
+    int second = 0;
+    std::uint8_t physical = 0;
+};
+NetStep Dmx(std::uint8_t host, std::uint16_t universe, std::uint8_t offset, int second = 0,
+            std::uint8_t physical = 0) {
+    return {Do::Dmx, host, universe, offset, second, physical};
+}
+NetStep Sync(std::uint8_t host, int second = 0) {
+    return {Do::Sync, host, 0, 0, second};
+}
+
+void Play(NodeRig& rig, const NetStep& step) {
+    const Node::TimePoint at = rig.now + std::chrono::seconds(step.second);
+    const UdpEndpoint from{{10, 0, 0, step.host}, 6454};
+    auto dmx = artnet_loopback::ArtDmx(step.universe, step.offset);
+    dmx[13] = step.physical;
+    if (step.what == Do::Dmx) rig.node.TakeArtNet(dmx, from, at);
+    if (step.what == Do::Sync)
+        rig.node.TakeArtNet(
+            artnet_loopback::Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0, 0x52, 0, 14, 0, 0}, from, at);
+    if (step.what == Do::Cancel) rig.node.CancelMerge(1);
+    rig.node.Tick(at);
+}
+
+// Channel 1 of ArtDmx(offset) carries offset + 1, channel 241 (241 + offset) mod 256: HTP and LTP differ.
+TEST(NodeRoutingTest, TwoArtNetSourcesMergeAThirdIsIgnored) {
+    const NetStep cancel{Do::Cancel}, both[] = {Dmx(8, 3, 10), Dmx(9, 3, 20)},
+                                      after11s{Do::Tick, 0, 0, 0, 11};
+    const std::string htp = "2 sources merged (HTP)";
+    constexpr MergeMode H = MergeMode::Htp;
+    const struct {
+        MergeMode mode;
+        std::vector<NetStep> steps;
+        std::string merge;
+        std::uint8_t slot1, slot241;
+        bool thirdSource;
+        long journalLines;  // of merging
+    } rows[] = {
+        {H, {both[0], both[1]}, htp, 21, 251, false, 1},
+        {MergeMode::Ltp, {both[0], both[1]}, "2 sources merged (LTP)", 21, 5, false, 1},
+        {H, {both[0], Dmx(8, 3, 20, 0, 1)}, htp, 21, 251, false, 1},
+        {H, {both[0], both[1], Dmx(7, 3, 30)}, htp, 21, 251, true, 1},
+        {H, {both[0], both[1], Dmx(9, 3, 30, 6), after11s}, "one source", 31, 15, false, 2},
+        {H, {both[0], both[1], cancel, Dmx(9, 3, 30)}, "one source", 31, 15, false, 2},
+        {H, {both[0], both[1], cancel, Dmx(9, 3, 30), both[0]}, htp, 31, 251, false, 3},
+    };
+    for (const auto& row : rows) {
+        NodeRig rig;
+        PortConfig port = Port(1, BridgeProtocol::ArtNet, 3);
+        port.merge = row.mode;
+        rig.node.Apply(Config({port}), rig.now);
+        for (const NetStep& step : row.steps) Play(rig, step);
+        const PortStatus status = rig.node.Status()[0];
+        EXPECT_EQ(status.merge, row.merge) << row.journalLines;
+        EXPECT_EQ((*rig.node.Levels(1))[0], row.slot1) << row.merge;
+        EXPECT_EQ((*rig.node.Levels(1))[240], row.slot241) << row.merge;
+        const std::pair<std::string, std::uint64_t> third("third source", 1);
+        EXPECT_EQ(std::count(status.drops.begin(), status.drops.end(), third), row.thirdSource) << row.merge;
+        EXPECT_EQ(
+            std::count_if(rig.said.begin(), rig.said.end(),
+                          [](const std::string& line) { return line.find("merging") != std::string::npos; }),
+            row.journalLines);
+        EXPECT_EQ(StatusTable({status}).find("2 merged") != std::string::npos, status.merging) << row.merge;
+    }
+}
+
+// Port 1 and 2 follow ArtSync from 10.0.0.9; port 3 merges two sources and writes at once.
+TEST(NodeRoutingTest, ArtSyncHoldsArtDmxUntilTheNext) {
+    const struct {
+        NetStep step;
+        std::vector<std::uint64_t> written;
+    } rows[] = {
+        {Dmx(9, 3, 1), {1, 0, 0}},
+        {Dmx(8, 5, 2), {1, 0, 1}},
+        {Dmx(9, 5, 3), {1, 0, 2}},
+        {Sync(9), {1, 0, 2}},  // synchronous from now on
+        {Dmx(9, 3, 4), {1, 0, 2}},
+        {Dmx(9, 4, 5), {1, 0, 2}},
+        {Dmx(9, 5, 6), {1, 0, 3}},
+        {Sync(8, 1), {1, 0, 3}},  // not the ArtDmx's sender
+        {Sync(9, 1), {2, 1, 3}},
+        {Dmx(9, 3, 7, 2), {2, 1, 3}},
+        {{Do::Tick, 0, 0, 0, 6}, {3, 1, 3}},  // 4 s without ArtSync
+        {Dmx(9, 3, 8, 6), {4, 1, 3}},
+    };
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 3), Port(2, BridgeProtocol::ArtNet, 4),
+                           Port(3, BridgeProtocol::ArtNet, 5)}),
+                   rig.now);
+    for (const auto& row : rows) {
+        Play(rig, row.step);
+        std::vector<std::uint64_t> written;
+        for (const PortStatus& port : rig.node.Status()) written.push_back(port.framesIn);
+        EXPECT_EQ(written, row.written) << int(row.step.offset) << " " << row.step.second;
+        // Held or not, the port's levels are the latest.
+        if (row.step.what == Do::Dmx) {
+            EXPECT_EQ((*rig.node.Levels(row.step.universe - 2))[0], row.step.offset + 1);
+        }
     }
 }
 
