@@ -29,7 +29,7 @@ run_page_test() {
     start_bridge
     wait_for_page "$page_port"
     VANTOR_PAGE_URL=http://127.0.0.1:$page_port/ VANTOR_BRIDGE_CONF=$work/bridge.conf \
-        node --test-reporter=spec --test "$web/page_test.mjs" || fail "the page test failed: $(tail -20 "$work/bridge.log")"
+        node --test-reporter=tap --test "$web/page_test.mjs" || fail "the page test failed: $(tail -20 "$work/bridge.log")"
 }
 
 password_line=$(printf '%s\n' "$password" | "$build/vantor-bridge" --hash-password) || fail "no password line"
