@@ -7,6 +7,7 @@
 #include <map>
 
 #include "sacn/source_name.h"
+#include "stuff/trimmed.h"
 
 void ConfigChecks::Refuse(int line, std::string reason) {
     errors_.push_back({fileName_, line, std::move(reason)});
@@ -42,6 +43,13 @@ std::optional<PortMode> ConfigChecks::Mode(int line, std::string_view text) {
     return std::nullopt;
 }
 
+std::optional<MergeMode> ConfigChecks::Merge(int line, std::string_view text) {
+    if (text == "htp") return MergeMode::Htp;
+    if (text == "ltp") return MergeMode::Ltp;
+    Refuse(line, "merge '" + std::string(text) + "' should be htp or ltp");
+    return std::nullopt;
+}
+
 std::optional<BridgeProtocol> ConfigChecks::Protocol(int line, std::string_view text) {
     if (text == "artnet") return BridgeProtocol::ArtNet;
     if (text == "sacn") return BridgeProtocol::Sacn;
@@ -56,13 +64,18 @@ bool ConfigChecks::Universe(int line, std::optional<std::string_view> text, int 
         port.universe = sacn ? kLowestSacnUniverse : 0;
         return true;
     }
-    if (const auto universe =
-            sacn ? Number(line, "sACN universe", *text, kLowestSacnUniverse, kHighestSacnUniverse)
-                 : Number(line, "Art-Net universe", *text, 0, artNetHighest)) {
-        port.universe = *universe;
-        return true;
+    std::optional<int> universe;
+    if (const auto parts = NetSubUni(*text); parts && !sacn && artNetHighest == kHighestPortAddress) {
+        const auto net = Number(line, "net", (*parts)[0], 0, 127);
+        const auto sub = Number(line, "sub-net", (*parts)[1], 0, 15);
+        const auto uni = Number(line, "universe of net:sub:uni", (*parts)[2], 0, 15);
+        if (net && sub && uni) universe = *net << 8 | *sub << 4 | *uni;
+    } else {
+        universe = sacn ? Number(line, "sACN universe", *text, kLowestSacnUniverse, kHighestSacnUniverse)
+                        : Number(line, "Art-Net universe", *text, 0, artNetHighest);
     }
-    return false;
+    if (universe) port.universe = *universe;
+    return universe.has_value();
 }
 
 std::optional<std::string> ConfigChecks::Name(int line, std::string_view text) {
@@ -159,6 +172,22 @@ std::string SentTwiceText(const PortConfig& port, const PortConfig& first) {
     return "port " + std::to_string(port.number) + " sends the same " +
            (port.protocol == BridgeProtocol::Sacn ? "sACN" : "Art-Net") + " universe " +
            std::to_string(port.universe) + " as port " + std::to_string(first.number);
+}
+
+std::optional<std::array<std::string_view, 3>> NetSubUni(std::string_view text) {
+    std::array<std::string_view, 3> parts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const auto colon = text.find(':');
+        if ((colon == std::string_view::npos) != (i + 1 == parts.size())) return std::nullopt;
+        parts[i] = Trimmed(text.substr(0, colon));
+        text = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+    }
+    return parts;
+}
+
+std::string NetSubUniText(int portAddress) {
+    return std::to_string(portAddress >> 8) + ":" + std::to_string(portAddress >> 4 & 0x0F) + ":" +
+           std::to_string(portAddress & 0x0F);
 }
 
 std::string_view WithoutComment(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ public:
     std::optional<int> Number(int line, std::string_view what, std::string_view text, int low, int high);
     std::optional<PortMode> Mode(int line, std::string_view text);
     std::optional<BridgeProtocol> Protocol(int line, std::string_view text);
+    std::optional<MergeMode> Merge(int line, std::string_view text);
     // The port's universe, or the protocol's default when text is absent. Art-Net's highest differs: the old
     // bridge took 0 to 255, the node a whole Port-Address.
     // False when refused.
@@ -54,6 +56,12 @@ std::vector<std::pair<const PortConfig*, const PortConfig*>> UniversesSentTwice(
     const std::vector<const PortConfig*>& ports);
 // "port 2 sends the same sACN universe 1 as port 1"
 std::string SentTwiceText(const PortConfig& port, const PortConfig& first);
+
+// An Art-Net Port-Address written as net:sub:uni, split in its three parts; nullopt for text of another
+// shape.
+std::optional<std::array<std::string_view, 3>> NetSubUni(std::string_view text);
+// The Port-Address as net:sub:uni.
+std::string NetSubUniText(int portAddress);
 
 // The value part of a line without its comment: a '#' starts one at the start of a value or after a blank, so
 // that "stage#2" stays a name.

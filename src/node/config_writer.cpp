@@ -18,14 +18,25 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kKeys = {"mode", "protocol", "universe", "priority", "name"};
+constexpr std::array<std::string_view, 7> kKeys = {"mode", "protocol",  "universe", "priority",
+                                                   "name", "long_name", "merge"};
 
-std::string ValueOf(const PortConfig& port, std::string_view key) {
+// written: the value the line has now, whose form a universe keeps.
+std::string ValueOf(const PortConfig& port, std::string_view key, std::string_view written = {}) {
     if (key == "mode") return ModeText(port.mode);
     if (key == "protocol") return ProtocolText(port.protocol);
-    if (key == "universe") return std::to_string(port.universe);
+    if (key == "universe")
+        return NetSubUni(written) && port.protocol == BridgeProtocol::ArtNet ? NetSubUniText(port.universe)
+                                                                             : std::to_string(port.universe);
     if (key == "priority") return std::to_string(port.priority);
+    if (key == "long_name") return port.longName;
+    if (key == "merge") return MergeKeyText(port.merge);
     return port.name;
+}
+
+// A key whose default the file need not spell out: a missing one is not added, and an empty name goes.
+bool WrittenOnlyWhenSet(std::string_view key, const std::string& value) {
+    return key == "merge" ? value == MergeKeyText(MergeMode::Htp) : key.ends_with("name") && value.empty();
 }
 
 // The title of a [section] line, as the reader takes it.
@@ -87,8 +98,8 @@ public:
             return;
         }
         seen_.push_back(key);
-        const std::string value = ValueOf(*port_, key);
-        if (key == "name" && value.empty()) return;
+        const std::string value = ValueOf(*port_, key, Trimmed(WithoutComment(line.substr(equals + 1))));
+        if (key.ends_with("name") && value.empty()) return;
         Keep(WithValue(line, equals, value));
     }
 
@@ -111,8 +122,7 @@ private:
         std::vector<std::string> added;
         for (const std::string_view key : kKeys) {
             const std::string value = ValueOf(*port_, key);
-            if (std::find(seen_.begin(), seen_.end(), key) == seen_.end() &&
-                !(key == "name" && value.empty()))
+            if (std::find(seen_.begin(), seen_.end(), key) == seen_.end() && !WrittenOnlyWhenSet(key, value))
                 added.push_back(std::string(key) + " = " + value);
         }
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(sectionEnd_), added.begin(), added.end());

@@ -5,7 +5,7 @@
 
 #include "node/node_config.h"
 
-// The file's text with each [port N] section's mode, protocol, universe, priority and name set to the
+// The file's text with each [port N] section's mode, protocol, universe, priority, names and merge set to the
 // config's: a key already there keeps its line, comments and the rest of the file stay as they are, a key
 // that is missing is added at the end of its section. Sections of ports that the config lacks stay.
 std::string RewriteNodeConfig(std::string_view text, const NodeConfig& config);

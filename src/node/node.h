@@ -61,6 +61,11 @@ struct PortStatus {
     std::vector<SourceStatus> heard;  // send mode: the sources of its universe
     std::string merge;                // how its levels come about: "no source", "one source", ...
     bool merging = false;             // Art-Net: two sources merge
+    std::string mergeMode;            // the setting: htp, ltp
+    // When its levels go to the widget: "" at once; "ArtSync" at the console's next ArtSync; "sACN N" at the
+    // next synchronisation packet of address N.
+    std::string sync;
+    std::string longName;  // as in the file; empty: none
     // Drops by reason, only those that happened: ("superseded", 3), ("faulty reports", 1), ...
     std::vector<std::pair<std::string, std::uint64_t>> drops;
     std::string lastMessage;  // the port's last journal line

@@ -114,6 +114,10 @@ void IniReader::NodeKey(int line, std::string_view key, std::string_view value) 
         if (value != "unicast" && value != "broadcast")
             checks_.Refuse(line, "poll_replies '" + std::string(value) + "' should be unicast or broadcast");
         out_.config.pollRepliesBroadcast = value == "broadcast";
+    } else if (key == "remote_config") {
+        if (value != "on" && value != "off")
+            checks_.Refuse(line, "remote_config '" + std::string(value) + "' should be on or off");
+        out_.config.remoteConfig = value != "off";
     } else {
         checks_.Refuse(line, "unknown key '" + std::string(key) + "' in [node]");
     }
@@ -169,11 +173,10 @@ void IniReader::PortKey(int line, std::string_view key, std::string_view value, 
         port.ttl = checks_.Number(line, "ttl", value, 1, kHighestTtl).value_or(port.ttl);
     } else if (key == "name") {
         port.name = checks_.Name(line, value).value_or("");
+    } else if (key == "long_name") {
+        port.longName = checks_.Name(line, value).value_or("");
     } else if (key == "merge") {
-        if (value == "htp" || value == "ltp")
-            port.merge = value == "ltp" ? MergeMode::Ltp : MergeMode::Htp;
-        else
-            checks_.Refuse(line, "merge '" + std::string(value) + "' should be htp or ltp");
+        port.merge = checks_.Merge(line, value).value_or(port.merge);
     } else {
         checks_.Refuse(line, "unknown key '" + std::string(key) + "' in " + title_);
     }

@@ -31,6 +31,7 @@ struct PortConfig {
     int priority = 100;                // sACN, 0 to 200
     int ttl = 1;                       // sACN multicast, 1 to 255
     std::string name;                  // empty: "port N"
+    std::string longName;              // `long_name`; empty: the node's name and the port's label
     MergeMode merge = MergeMode::Htp;  // `merge = htp | ltp`
     bool operator==(const PortConfig&) const = default;
 
@@ -48,6 +49,10 @@ inline const char* ProtocolText(BridgeProtocol protocol) {
 // As the status and the journal write it.
 inline const char* MergeText(MergeMode merge) {
     return merge == MergeMode::Ltp ? "LTP" : "HTP";
+}
+// As the file writes it.
+inline const char* MergeKeyText(MergeMode merge) {
+    return merge == MergeMode::Ltp ? "ltp" : "htp";
 }
 
 inline constexpr int kDefaultWebPort = 8454;
@@ -72,6 +77,8 @@ struct NodeConfig {
     // `poll_replies = broadcast`: replies go to the directed broadcast, for controllers older than Art-Net 4;
     // else to the poller.
     bool pollRepliesBroadcast = false;
+    // `remote_config = off`: consoles' ArtAddress changes nothing (it comes unauthenticated).
+    bool remoteConfig = true;
     bool operator==(const NodeConfig&) const = default;
 };
 

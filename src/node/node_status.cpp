@@ -71,6 +71,8 @@ std::vector<PortStatus> Node::Status() const {
         row.number = number;
         row.label = port->settings.Label();
         row.name = port->settings.name;
+        row.longName = port->settings.longName;
+        row.mergeMode = MergeKeyText(port->settings.merge);
         row.device = port->settings.device;
         const WidgetLink& link = *port->link;
         const LinkState state = link.State();
@@ -89,10 +91,13 @@ std::vector<PortStatus> Node::Status() const {
         row.framesOutPerSecond = port->outPerSecond;
         row.framesIn = port->FramesIn();
         row.sources = port->receiver ? port->receiver->Sources().size() : port->artNet.Sources().size();
-        if (port->receiver)
+        if (port->receiver) {
             HeardOverSacn(*port->receiver, row);
-        else if (port->Sends())
+            if (Holds(*port)) row.sync = "sACN " + std::to_string(port->syncAddress);
+        } else if (port->Sends()) {
             HeardOverArtNet(port->artNet, port->settings.merge, row);
+            if (syncing_ && !port->merging) row.sync = "ArtSync";
+        }
         const LinkCounters& counters = link.Counters();
         const auto add = [&row](const char* reason, std::uint64_t count) {
             if (count > 0) row.drops.emplace_back(reason, count);

@@ -48,7 +48,7 @@ std::variant<NodeConfig, std::string> ChangedConfig(const NodeConfig& config, in
     if (change.mode) port.mode = checks.Mode(0, *change.mode).value_or(port.mode);
     if (change.protocol) port.protocol = checks.Protocol(0, *change.protocol).value_or(port.protocol);
     if (change.universe)
-        checks.Universe(0, std::to_string(*change.universe), kHighestPortAddress, port);
+        checks.Universe(0, *change.universe, kHighestPortAddress, port);
     else if (!UniverseFits(port.protocol, port.universe))
         checks.Refuse(0, "universe " + std::to_string(port.universe) + " is no " +
                              ProtocolName(port.protocol) + " universe (" + UniverseRange(port.protocol) +
@@ -56,12 +56,15 @@ std::variant<NodeConfig, std::string> ChangedConfig(const NodeConfig& config, in
     if (change.priority)
         port.priority = checks.Number(0, "priority", std::to_string(*change.priority), 0, kHighestPriority)
                             .value_or(port.priority);
-    if (change.name) {
-        if (const auto unsafe = FileSafe(*change.name))
+    for (auto [given, name] :
+         {std::pair(&change.name, &port.name), std::pair(&change.longName, &port.longName)}) {
+        if (!*given) continue;
+        if (const auto unsafe = FileSafe(**given))
             checks.Refuse(0, *unsafe);
         else
-            port.name = checks.Name(0, *change.name).value_or(port.name);
+            *name = checks.Name(0, **given).value_or(*name);
     }
+    if (change.merge) port.merge = checks.Merge(0, *change.merge).value_or(port.merge);
     if (!errors.empty()) return errors.front().reason;
     // As the file's reader would see the whole: no two receiving ports on one universe.
     std::vector<const PortConfig*> ports;

@@ -48,8 +48,9 @@ void TtyPort::SetPortOpen(bool open) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        throw SerialError("Cannot open " + path_ + ": " +
-                          (error == EWOULDBLOCK ? std::string("in use by another program") : std::strerror(error)));
+        throw SerialError(
+            "Cannot open " + path_ + ": " +
+            (error == EWOULDBLOCK ? std::string("in use by another program") : std::strerror(error)));
     }
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;

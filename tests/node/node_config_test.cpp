@@ -35,6 +35,11 @@ PortConfig Named(PortConfig port, int priority, int ttl, std::string name) {
     return port;
 }
 
+PortConfig LongNamed(PortConfig port) {
+    port.longName = "stage left";
+    return port;
+}
+
 PortConfig Ltp(PortConfig port) {
     port.merge = MergeMode::Ltp;
     return port;
@@ -89,6 +94,15 @@ TEST(NodeConfig, GoodFilesGiveTheirSettings) {
         {kNode + "poll_replies = unicast\n[port 1]\ndevice = A\n", {"eth0", "", {Port(1, "A")}, {}, false}},
         {kNode + "[port 1]\ndevice = A\nmerge = ltp\n[port 2]\ndevice = B\nmerge = htp\n",
          {"eth0", "", {Ltp(Port(1, "A")), Port(2, "B")}, {}}},
+        {kNode + "remote_config = off\n[port 1]\ndevice = A\nuniverse = 1:2:3\nlong_name = stage left\n",
+         {"eth0",
+          "",
+          {LongNamed(Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 0x123))},
+          {},
+          false,
+          false}},
+        {kNode + "remote_config = on\n[port 1]\ndevice = A\nuniverse = 127 : 15 : 15\n",
+         {"eth0", "", {Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767)}, {}, false, true}},
     };
     for (const GoodFile& row : rows) {
         const ParsedConfig parsed = ParseNodeConfig(row.text, "good.conf");
@@ -133,6 +147,9 @@ TEST(NodeConfig, EachRefusalNamesItsLineAndReason) {
         {kNode + port1 + "protocol = sacn\nuniverse = 64000\n", 6, "outside 1 to 63999"},
         {kNode + port1 + "universe = 2x\n", 5, "Art-Net universe '2x' is not a whole number"},
         {kNode + port1 + "universe = 99999999999\n", 5, "outside 0 to 32767"},
+        {kNode + port1 + "universe = 0:16:0\n", 5, "sub-net 16 is outside 0 to 15"},
+        {kNode + port1 + "universe = 1:2\n", 5, "Art-Net universe '1:2' is not a whole number"},
+        {kNode + "remote_config = yes\n" + port1, 3, "remote_config 'yes' should be on or off"},
         {kNode + port1 + "priority = 201\n", 5, "priority 201 is outside 0 to 200"},
         {kNode + port1 + "priority = -1\n", 5, "outside 0 to 200"},
         {kNode + port1 + "ttl = 0\n", 5, "ttl 0 is outside 1 to 255"},
@@ -288,63 +305,50 @@ TEST(NodeConfig, PortChangesAreCheckedAsTheFileIs) {
     // Port 2 sends sACN universe 7 from its widget's input.
     const NodeConfig config{
         "eth0", "", {Port(1, "A"), Port(2, "B", PortMode::Receive, BridgeProtocol::Sacn, 7)}, {}};
-    PortChange toSacn{std::nullopt, "sacn", 9, 200, "truss"};
-    PortChange receive7{"receive", "sacn", 7, std::nullopt, std::nullopt};
+    const PortChange toSacn{.protocol = "sacn", .universe = "9", .priority = 200, .name = "truss"};
+    const PortChange receive7{.mode = "receive", .protocol = "sacn", .universe = "7"};
+    PortConfig ltp = Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 0x123);
+    ltp.merge = MergeMode::Ltp;
+    ltp.longName = "stage left";
     const ChangeRow rows[] = {
         {1, toSacn, Named(Port(1, "A", PortMode::Send, BridgeProtocol::Sacn, 9), 200, 1, "truss"), ""},
         {1,
-         {std::nullopt, std::nullopt, 32767, std::nullopt, ""},
+         {.universe = "32767", .name = ""},
          Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 32767),
          ""},
+        {1, {.universe = "1:2:3", .longName = "stage left", .merge = "ltp"}, ltp, ""},
         // Art-Net's universe 0 is none of sACN's.
         {1,
-         {std::nullopt, "sacn", std::nullopt, std::nullopt, std::nullopt},
+         {.protocol = "sacn"},
          std::nullopt,
          "universe 0 is no sACN universe (1 to 63999): give one with the protocol"},
         {1,
-         {"receive", std::nullopt, 7, std::nullopt, std::nullopt},
+         {.mode = "receive", .universe = "7"},
          Port(1, "A", PortMode::Receive, BridgeProtocol::ArtNet, 7),
          ""},
         {1, receive7, std::nullopt, "port 1 sends the same sACN universe 7 as port 2"},
         {3, {}, std::nullopt, "there is no port 3"},
+        {1, {.mode = "both"}, std::nullopt, "mode 'both' should be send or receive"},
+        {1, {.protocol = "dmx"}, std::nullopt, "protocol 'dmx' should be artnet or sacn"},
+        {1, {.merge = "both"}, std::nullopt, "merge 'both' should be htp or ltp"},
         {1,
-         {"both", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-         std::nullopt,
-         "mode 'both' should be send or receive"},
-        {1,
-         {std::nullopt, "dmx", std::nullopt, std::nullopt, std::nullopt},
-         std::nullopt,
-         "protocol 'dmx' should be artnet or sacn"},
-        {1,
-         {std::nullopt, "sacn", 64000, std::nullopt, std::nullopt},
+         {.protocol = "sacn", .universe = "64000"},
          std::nullopt,
          "sACN universe 64000 is outside 1 to 63999"},
-        {1, {std::nullopt, std::nullopt, -1, std::nullopt, std::nullopt}, std::nullopt, "outside 0 to 32767"},
         {1,
-         {std::nullopt, std::nullopt, 1LL << 40, std::nullopt, std::nullopt},
+         {.protocol = "sacn", .universe = "1:2:3"},
          std::nullopt,
-         "outside 0 to 32767"},
-        {1,
-         {std::nullopt, std::nullopt, std::nullopt, 201, std::nullopt},
-         std::nullopt,
-         "priority 201 is outside 0 to 200"},
-        {1,
-         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::string(64, 'x')},
-         std::nullopt,
-         "longer than 63 bytes"},
-        {1,
-         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "a\nb"},
-         std::nullopt,
-         "control character"},
-        {1,
-         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "left #2"},
-         std::nullopt,
-         "where the file reads a comment"},
-        {1, {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "#2"}, std::nullopt, "comment"},
-        {1,
-         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, " left"},
-         std::nullopt,
-         "starts or ends with a blank"},
+         "sACN universe '1:2:3' is not a whole number"},
+        {1, {.universe = "-1"}, std::nullopt, "outside 0 to 32767"},
+        {1, {.universe = std::to_string(1LL << 40)}, std::nullopt, "outside 0 to 32767"},
+        {1, {.universe = "1:16:0"}, std::nullopt, "sub-net 16 is outside 0 to 15"},
+        {1, {.universe = "128:0:0"}, std::nullopt, "net 128 is outside 0 to 127"},
+        {1, {.priority = 201}, std::nullopt, "priority 201 is outside 0 to 200"},
+        {1, {.name = std::string(64, 'x')}, std::nullopt, "longer than 63 bytes"},
+        {1, {.name = "a\nb"}, std::nullopt, "control character"},
+        {1, {.longName = "left #2"}, std::nullopt, "where the file reads a comment"},
+        {1, {.name = "#2"}, std::nullopt, "comment"},
+        {1, {.name = " left"}, std::nullopt, "starts or ends with a blank"},
     };
     for (const ChangeRow& row : rows) {
         const auto changed = ChangedConfig(config, row.port, row.change);
@@ -388,6 +392,17 @@ TEST(NodeConfig, RewritingKeepsTheFileAndReadsBackAsTheSettings) {
          "\xEF\xBB\xBF[node]\r\ninterface = eth0\r\n[port 1]\r\ndevice = A\r\nname = stage#2 # later\r\nmode "
          "= send\r\n"
          "protocol = artnet\r\nuniverse = 0\r\npriority = 100\r\n[web]\r\nport = 8080"},
+        // A universe keeps its form; merge and the long name are written only once they are not defaults.
+        {kNode +
+             "[port 1]\ndevice = A\nuniverse = 0:0:1\nlong_name = old\n[port 2]\ndevice = B\nmerge = ltp\n",
+         {"eth0",
+          "",
+          {Ltp(LongNamed(Port(1, "A", PortMode::Send, BridgeProtocol::ArtNet, 0x123))),
+           Port(2, "B", PortMode::Send, BridgeProtocol::ArtNet, 4)},
+          {}},
+         kNode + "[port 1]\ndevice = A\nuniverse = 1:2:3\nlong_name = stage left\nmode = send\nprotocol = "
+                 "artnet\npriority = 100\nmerge = ltp\n[port 2]\ndevice = B\nmerge = htp\nmode = send\n"
+                 "protocol = artnet\nuniverse = 4\npriority = 100\n"},
     };
     for (const RewriteRow& row : rows) {
         const std::string rewritten = RewriteNodeConfig(row.text, row.config);

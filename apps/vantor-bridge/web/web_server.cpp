@@ -224,7 +224,10 @@ WebServer::Reply WebServer::ChangePort(const QHttpServerRequest& request, int po
         } else if (key == "universe" || key == "priority") {
             const auto number = WholeNumber(value);
             if (!number) return Error(400, key.toStdString() + " must be a whole number");
-            (key == "universe" ? change.universe : change.priority) = *number;
+            if (key == "universe")
+                change.universe = std::to_string(*number);
+            else
+                change.priority = *number;
         } else {
             return Error(400, "unknown setting '" + key.toStdString() +
                                   "': mode, protocol, universe, priority and name can be changed");
