@@ -75,6 +75,10 @@ public:
         } else {
             Say(reason + "; the node runs without its page");
         }
+        // A console's ArtAddress is kept in the file as the page's changes are.
+        node_->SetSettingsChanger([this](int port, const PortChange& change) {
+            return settings_.Change(*node_, port, change, Now()).error;
+        });
         node_->Apply(settings_.Config(), Now());
 
         QSocketNotifier signalWatch(SignalPipe(), QSocketNotifier::Read);

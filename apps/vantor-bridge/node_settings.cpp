@@ -14,8 +14,8 @@ NodeSettings::Outcome NodeSettings::Change(Node& node, int portNumber, const Por
     if (legacy_)
         return {
             "the settings come from " + file_ +
-                ", which the page does not write: write /etc/vantor-bridge.conf (vantor-bridge --list-ports) "
-                "to change them here",
+                ", which the node does not write: write /etc/vantor-bridge.conf (vantor-bridge --list-ports) "
+                "to change them from the page or a console",
             false};
     bool saved = false;
     if (!file_.empty()) {

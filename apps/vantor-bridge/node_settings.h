@@ -7,12 +7,12 @@
 #include "node/node.h"
 #include "node/port_change.h"
 
-// The node's settings and the file they live in. A change from the page is saved before it is applied, so
-// that what runs is always what the file says; a reload reads the file again.
+// The node's settings and the file they live in. A change from the page or a console is saved before it is
+// applied, so that what runs is always what the file says; a reload reads the file again.
 class NodeSettings {
 public:
     // requested: the file the command line names, if any; file: the file read, empty when there is none
-    // (simulated widgets without one); legacy: the old bridge's file, which the page does not write.
+    // (simulated widgets without one); legacy: the old bridge's file, which the node does not write.
     NodeSettings(NodeConfig config, std::optional<std::string> requested, std::string file, bool legacy)
         : config_(std::move(config)),
           requested_(std::move(requested)),

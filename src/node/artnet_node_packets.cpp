@@ -14,14 +14,16 @@ void PutText(std::array<std::uint8_t, N>& field, const std::string& text) {
 
 constexpr std::uint8_t kStatus1IndicatorsNormal = 0xC0;
 constexpr std::uint8_t kStatus1IndicatorsLocate = 0x40;
-// The page sets the Port-Address, so the network has the say over it.
+constexpr std::uint8_t kStatus1IndicatorsMute = 0x80;
 constexpr std::uint8_t kStatus1AddressFromNetwork = 0x20;
+constexpr std::uint8_t kStatus1AddressLocal = 0x10;
 constexpr std::uint8_t kStatus2WebPage = 0x01;
 constexpr std::uint8_t kStatus2PortAddress15Bit = 0x08;
 constexpr std::uint8_t kStatus2SwitchesProtocol = 0x10;
 constexpr std::uint8_t kGoodOutputMerging = 0x08;
 constexpr std::uint8_t kGoodOutputLtp = 0x02;
 constexpr std::uint8_t kGoodOutputFromSacn = 0x01;
+constexpr std::uint8_t kGoodInputToSacn = 0x01;
 constexpr std::uint8_t kPollTargeted = 0x20;
 constexpr std::size_t kPollShortest = 14;
 constexpr std::size_t kPollWithTarget = 18;
@@ -42,8 +44,11 @@ PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
     reply.NetSwitch = static_cast<std::uint8_t>((facts.portAddress >> 8) & 0x7F);
     reply.SubSwitch = static_cast<std::uint8_t>((facts.portAddress >> 4) & 0x0F);
     reply.Oem = SwapBytes(0x00FF);
-    reply.Status =
-        (facts.locating ? kStatus1IndicatorsLocate : kStatus1IndicatorsNormal) | kStatus1AddressFromNetwork;
+    reply.Status = static_cast<std::uint8_t>(
+        (facts.locating ? kStatus1IndicatorsLocate
+         : facts.muted  ? kStatus1IndicatorsMute
+                        : kStatus1IndicatorsNormal) |
+        (facts.addressFromNetwork ? kStatus1AddressFromNetwork : kStatus1AddressLocal));
     PutText(reply.ShortName, facts.shortName);
     PutText(reply.LongName, facts.longName);
     PutText(reply.NodeReport, "#0001 [" + std::to_string(facts.reportCounter % 10000) + "] " + facts.report);
@@ -55,10 +60,11 @@ PollReplyRecord BuildNodePollReply(const PortReplyFacts& facts) {
         reply.GoodOutput[0] = static_cast<std::uint8_t>(
             (facts.dataFlowing ? kGoodData : 0) | (facts.merging ? kGoodOutputMerging : 0) |
             (facts.merging && facts.latestTakes ? kGoodOutputLtp : 0) |
-            (facts.fromSacn ? kGoodOutputFromSacn : 0));
+            (facts.sacn ? kGoodOutputFromSacn : 0));
     } else {
         reply.SwIn[0] = universeNibble;
-        reply.GoodInput[0] = facts.dataFlowing ? kGoodData : 0;
+        reply.GoodInput[0] = static_cast<std::uint8_t>((facts.dataFlowing ? kGoodData : 0) |
+                                                       (facts.sacn ? kGoodInputToSacn : 0));
     }
     // Art-Net 4 reads the old video byte as the priority of the node's sACN.
     reply.SwVideo = facts.acnPriority;

@@ -11,7 +11,6 @@
 #include "artnet/artnet_packets.h"
 #include "node/poll_target.h"
 
-inline constexpr std::uint16_t kHighestPortAddress = 0x7FFF;
 // The most ArtDmx per second a DMX512 port takes.
 inline constexpr std::uint16_t kDmxRefreshRate = 44;
 
@@ -45,10 +44,13 @@ struct PortReplyFacts {
     std::uint16_t portAddress = 0;
     bool output = true;  // send mode: Art-Net to the widget's output
     bool dataFlowing = false;
-    bool locating = false;     // the indicators say "locate" for finding the widget on the rig
+    bool locating = false;  // the indicators say "locate" for finding the widget on the rig
+    bool muted = false;     // a console asked for the indicators off
+    // Consoles may set the Port-Address (ArtAddress); else only the file and the page do.
+    bool addressFromNetwork = true;
     bool merging = false;      // two sources merge now
     bool latestTakes = false;  // the merge is LTP (else HTP)
-    bool fromSacn = false;     // the port outputs what sACN brings
+    bool sacn = false;         // the port outputs what sACN brings, or sends its input as sACN
     bool webPage = false;      // the node's page is up: settings can be changed there
     std::uint8_t acnPriority = 100;
     std::string shortName;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "node/node_config.h"
+#include "node/poll_target.h"
 
 // The value checks both settings files share; each refusal lands in the error list with its line, so that a
 // reader sees every fault of the file at once.
@@ -41,7 +42,6 @@ private:
     std::vector<ConfigError>& errors_;
 };
 
-inline constexpr int kHighestPortAddress = 32767;
 inline constexpr int kLowestSacnUniverse = 1;
 inline constexpr int kHighestSacnUniverse = 63999;
 inline constexpr std::size_t kLongestName = 63;

@@ -75,6 +75,7 @@ void Node::Rename(Port& port) {
 void Node::StartPort(const PortConfig& settings, TimePoint now) {
     auto port = std::make_unique<Port>();
     port->settings = settings;
+    port->localPortAddress = port->PortAddress().value_or(0);
     SayFor(*port, std::string(ModeText(settings.mode)) + " " + ProtocolText(settings.protocol) +
                       " universe " + std::to_string(settings.universe) + " on " + settings.device);
     port->link = std::make_unique<WidgetLink>(
@@ -98,6 +99,7 @@ void Node::ChangePort(Port& port, const PortConfig& settings, TimePoint now) {
         settings.ttl != port.settings.ttl;
     if (networkChanged) CloseNetworkSide(port);
     port.settings = settings;
+    if (!changingFromConsole_) port.localPortAddress = port.PortAddress().value_or(port.localPortAddress);
     port.link->SetLabel(settings.Label());
     port.link->SetMode(settings.mode);
     if (networkChanged)

@@ -18,6 +18,7 @@
 #include "node/node_config.h"
 #include "node/node_network.h"
 #include "node/poll_target.h"
+#include "node/port_change.h"
 #include "node/widget_link.h"
 #include "sacn/sacn_packets.h"
 
@@ -144,6 +145,11 @@ public:
     std::uint64_t ArtDmxForNoPort() const { return artDmxForNoPort_; }
     // Art-Net: the next ArtDmx's source becomes the port's only one, until another appears.
     void CancelMerge(int portNumber);
+    // A console's ArtAddress changes a port's settings through this, so that the change is kept where the
+    // node's settings live; it returns why not, or empty when done. Without one, the node applies the change
+    // to the settings it runs.
+    using ChangeSettings = std::function<std::string(int portNumber, const PortChange& change)>;
+    void SetSettingsChanger(ChangeSettings change) { changeSettings_ = std::move(change); }
     // Without an ArtSync for this long, held ArtDmx goes out at once again.
     static constexpr std::chrono::seconds kSyncTimeout{4};
 
@@ -160,12 +166,19 @@ private:
         TimePoint due;
         std::optional<UdpEndpoint> to;  // nullopt: the interface's broadcast
         PollTarget target;
+        int onlyPort = 0;  // an ArtAddress's port; 0: all
         bool operator==(const PollAnswer&) const = default;
     };
     void TakePoll(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void AnswerPoll(const PollAnswer& answer);
+    // Where replies to a poll or an ArtAddress from there go: the sender, or the broadcast (nullopt).
+    std::optional<UdpEndpoint> ReplyTo(const UdpEndpoint& from) const;
     void TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void TakeArtSync(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
+    void TakeArtAddress(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
+    // The port's settings as the ArtAddress asks; false (said) when refused.
+    bool ChangeFromConsole(Port& port, const PortChange& change, const std::string& from);
+    void ClearOutput(Port& port);
     // A port's merged Art-Net levels: to its widget, or held for the next ArtSync.
     void TakeArtNetLevels(Port& port);
     // Writes every held port's levels.
@@ -220,6 +233,9 @@ private:
     bool syncing_ = false;
     TimePoint lastSync_{};
     std::optional<std::array<std::uint8_t, 4>> lastArtDmxFrom_;
+    ChangeSettings changeSettings_;
+    bool changingFromConsole_ = false;  // a port's universe set now is no local one
+    bool remoteConfigRefusalSaid_ = false;
     std::uint32_t pollsAnswered_ = 0;
     std::vector<PollAnswer> pollAnswers_;  // due in Tick
     std::chrono::milliseconds pollReplyDelay_;

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <utility>
 
+#include "node/art_address.h"
 #include "node/artnet_node_packets.h"
 #include "node/node_port.h"
 
@@ -33,15 +34,19 @@ void Node::TakeArtNet(std::span<const std::uint8_t> datagram, const UdpEndpoint&
         TakeArtDmx(datagram, from, now);
     else if (header.OpCode == kOpSync)
         TakeArtSync(datagram, from, now);
+    else if (header.OpCode == kOpAddress)
+        TakeArtAddress(datagram, from, now);
+}
+
+std::optional<UdpEndpoint> Node::ReplyTo(const UdpEndpoint& from) const {
+    if (config_.pollRepliesBroadcast) return std::nullopt;
+    return UdpEndpoint{from.Address, kArtNetPort};
 }
 
 void Node::TakePoll(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {
     const std::optional<PollTarget> target = ReadArtPoll(datagram);
     if (!target) return;
-    PollAnswer answer{
-        now + pollReplyDelay_,
-        config_.pollRepliesBroadcast ? std::nullopt : std::optional(UdpEndpoint{from.Address, kArtNetPort}),
-        *target};
+    PollAnswer answer{now + pollReplyDelay_, ReplyTo(from), *target};
     if (pollReplyDelay_.count() <= 0) return AnswerPoll(answer);
     const bool waiting = std::any_of(pollAnswers_.begin(), pollAnswers_.end(), [&](const PollAnswer& other) {
         return other.to == answer.to && other.target == answer.target;
@@ -51,27 +56,32 @@ void Node::TakePoll(std::span<const std::uint8_t> datagram, const UdpEndpoint& f
 
 void Node::AnswerPoll(const PollAnswer& answer) {
     ++pollsAnswered_;
-    std::uint8_t bindIndex = 0;
     for (const auto& [number, port] : ports_) {
-        if (!port->Is(BridgeProtocol::ArtNet)) continue;
-        // The bind index stays the port's own whichever ports a targeted poll asks for.
-        ++bindIndex;
-        if (!answer.target.Covers(static_cast<std::uint16_t>(port->settings.universe))) continue;
+        const std::optional<std::uint16_t> portAddress = port->PortAddress();
+        if (!portAddress || !answer.target.Covers(*portAddress) ||
+            (answer.onlyPort && answer.onlyPort != number))
+            continue;
         PortReplyFacts facts;
         facts.address = identity_.address;
         facts.mac = identity_.mac;
-        facts.bindIndex = bindIndex;
-        facts.portAddress = static_cast<std::uint16_t>(port->settings.universe);
+        // The port's number: a console that keeps ports by bind index finds each where it was, whatever
+        // ports come and go beside it.
+        facts.bindIndex = static_cast<std::uint8_t>(number);
+        facts.portAddress = *portAddress;
         facts.output = port->Sends();
+        facts.sacn = port->Is(BridgeProtocol::Sacn);
         facts.dataFlowing = port->inPerSecond > 0;
         facts.locating = port->locating;
+        facts.muted = port->muted;
+        facts.addressFromNetwork = config_.remoteConfig;
         facts.merging = port->merging;
         facts.latestTakes = port->settings.merge == MergeMode::Ltp;
         facts.webPage = webPage_;
         facts.acnPriority = static_cast<std::uint8_t>(port->settings.priority);
         facts.shortName = port->settings.name.empty() ? Cut(NodeName(), 17 - 3) + " " + std::to_string(number)
                                                       : port->settings.name;
-        facts.longName = NodeName() + ": " + port->settings.Label();
+        facts.longName = port->settings.longName.empty() ? NodeName() + ": " + port->settings.Label()
+                                                         : port->settings.longName;
         facts.report = std::string(LinkText(port->link->State())) + ", " +
                        std::to_string(static_cast<int>(port->outPerSecond)) + " frames/s";
         facts.reportCounter = pollsAnswered_;

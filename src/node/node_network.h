@@ -1,10 +1,18 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "artnet/udp_socket.h"
+
+// An IPv4 address as people write it, first octet first.
+inline std::string AddressText(const std::array<std::uint8_t, 4>& address) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
+           "." + std::to_string(address[3]);
+}
 
 // The node's two sockets as its logic reaches them, on the one interface it was given.
 class NodeNetwork {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "node/artnet_merge.h"
+#include "node/artnet_node_packets.h"
 #include "node/node.h"
 #include "sacn/sacn_receiver.h"
 #include "sacn/sacn_sender.h"
@@ -52,6 +53,9 @@ struct Node::Port {
     std::array<std::uint8_t, 513> levels{};
     bool levelsChanged = false;  // since the page last asked
     bool locating = false;
+    bool muted = false;  // a console asked for the indicators off
+    // The Port-Address the file or the page gave the port, to which a console's ArtAddress may return it.
+    std::uint16_t localPortAddress = 0;
     std::string lastMessage;
     std::optional<SacnReceiver> receiver;
     // sACN send mode, synchronised: the address whose group the port is in for its data (0: none), and the
@@ -76,6 +80,15 @@ struct Node::Port {
     bool held = false;
 
     bool Sends() const { return settings.mode == PortMode::Send; }
+    // As consoles see it: sACN universe 1 is Port-Address 0. None for sACN universes above 32768.
+    std::optional<std::uint16_t> PortAddress() const {
+        const int address = Is(BridgeProtocol::Sacn) ? settings.universe - 1 : settings.universe;
+        if (address < 0 || address > kHighestPortAddress) return std::nullopt;
+        return static_cast<std::uint16_t>(address);
+    }
+    static int UniverseOf(BridgeProtocol protocol, std::uint16_t portAddress) {
+        return protocol == BridgeProtocol::Sacn ? portAddress + 1 : portAddress;
+    }
     bool Is(BridgeProtocol protocol) const { return settings.protocol == protocol; }
     std::uint64_t FramesIn() const {
         return Sends() ? fromNetwork : link->Counters().framesIn.load(std::memory_order_relaxed);

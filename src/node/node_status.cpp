@@ -16,11 +16,6 @@ std::string CidText(const SacnCid& cid) {
     return text;
 }
 
-std::string AddressText(const std::array<std::uint8_t, 4>& address) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
-           "." + std::to_string(address[3]);
-}
-
 // The receiver's merge: the highest priority's sources alone count, and among several of it each slot
 // takes the highest level.
 void HeardOverSacn(const SacnReceiver& receiver, PortStatus& row) {

@@ -16,6 +16,7 @@ struct PortChange {
     std::optional<std::string> name{};      // empty: the default name
     std::optional<std::string> longName{};  // empty: the default long name
     std::optional<std::string> merge{};     // htp, ltp
+    bool operator==(const PortChange&) const = default;
 };
 
 // The node's settings with the change made, or why it cannot be (the first reason, without file or line):

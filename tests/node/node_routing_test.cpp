@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "node/art_address.h"
 #include "node/artnet_node_packets.h"
 #include "node/level_mailbox.h"
 #include "node/node.h"
@@ -75,17 +76,19 @@ std::vector<std::uint8_t> TargetedPoll(std::uint16_t bottom, std::uint16_t top, 
     return poll;
 }
 
-TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddress) {
+// An sACN port answers too, with sACN's universe 7 as Port-Address 6: a console can switch it to Art-Net.
+TEST(NodeRoutingTest, EachPortAnswersAPollWithItsOwnBindIndexAndPortAddress) {
     NodeRig rig;
     rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 0x123), Port(2, BridgeProtocol::Sacn, 7),
                            Port(3, BridgeProtocol::ArtNet, 4, PortMode::Receive)}),
                    rig.now);
     rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 9}, 6454}, rig.now);
-    ASSERT_EQ(rig.network.artNet.size(), 2u);  // the sACN port is no Art-Net node
+    ASSERT_EQ(rig.network.artNet.size(), 3u);
     const struct {
-        std::uint8_t bindIndex, net, sub, swIn, swOut, portType;
-    } expected[] = {{1, 0x01, 0x02, 0, 0x03, 0x80}, {2, 0, 0, 0x04, 0, 0x40}};
-    for (std::size_t i = 0; i < 2; ++i) {
+        std::uint8_t bindIndex, net, sub, swIn, swOut, portType, goodOutput;
+    } expected[] = {
+        {1, 0x01, 0x02, 0, 0x03, 0x80, 0}, {2, 0, 0, 0, 0x06, 0x80, 0x01}, {3, 0, 0, 0x04, 0, 0x40, 0}};
+    for (std::size_t i = 0; i < 3; ++i) {
         PollReplyRecord reply;
         ASSERT_EQ(rig.network.artNet[i].size(), sizeof reply);
         std::memcpy(&reply, rig.network.artNet[i].data(), sizeof reply);
@@ -96,6 +99,7 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
         EXPECT_EQ(reply.SwIn[0], expected[i].swIn);
         EXPECT_EQ(reply.SwOut[0], expected[i].swOut);
         EXPECT_EQ(reply.PortTypes[0], expected[i].portType);
+        EXPECT_EQ(reply.GoodOutput[0], expected[i].goodOutput);
         EXPECT_EQ(bind.BindIp, (std::array<std::uint8_t, 4>{10, 0, 0, 5}));
         EXPECT_EQ(reply.MAC[5], 5);
         EXPECT_EQ(reply.Status & 0x30, 0x20);  // Port-Address set over the network
@@ -110,7 +114,7 @@ TEST(NodeRoutingTest, EachArtNetPortAnswersAPollWithItsOwnBindIndexAndPortAddres
                  reinterpret_cast<const char*>(rig.network.artNet[1].data() + 26));
     // Its own poll, come back over loopback, is no poll.
     rig.node.TakeArtNet(artnet_loopback::ArtPoll(), UdpEndpoint{{10, 0, 0, 5}, 6454}, rig.now);
-    EXPECT_EQ(rig.network.artNet.size(), 2u);
+    EXPECT_EQ(rig.network.artNet.size(), 3u);
 }
 
 TEST(NodeRoutingTest, TargetedPollsAreAnsweredForThePortsInTheirRange) {
@@ -448,7 +452,7 @@ TEST(NodeRoutingTest, SacnDataNamingASyncAddressWaitsForItsPacket) {
     }
 }
 
-enum class Do { Dmx, Sync, Cancel, Tick };
+enum class Do { Dmx, Sync, Cancel, Tick, Send };
 struct NetStep {
     Do what;
     std::uint8_t host = 0;  // 10.0.0.host sends it
@@ -456,6 +460,7 @@ struct NetStep {
     std::uint8_t offset = 0;
     int second = 0;
     std::uint8_t physical = 0;
+    artnet_loopback::Bytes datagram = {};  // Send
 };
 NetStep Dmx(std::uint8_t host, std::uint16_t universe, std::uint8_t offset, int second = 0,
             std::uint8_t physical = 0) {
@@ -475,7 +480,33 @@ void Play(NodeRig& rig, const NetStep& step) {
         rig.node.TakeArtNet(
             artnet_loopback::Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0, 0x52, 0, 14, 0, 0}, from, at);
     if (step.what == Do::Cancel) rig.node.CancelMerge(1);
+    if (step.what == Do::Send) rig.node.TakeArtNet(step.datagram, from, at);
     rig.node.Tick(at);
+}
+
+// An ArtAddress from 10.0.0.9 that changes nothing but what it names.
+struct Asks {
+    std::uint8_t bindIndex = 1;
+    std::uint8_t command = 0;
+    std::uint8_t net = 0x7F, sub = 0x7F, swIn = 0x7F, swOut = 0x7F, priority = 255;
+    std::string shortName = "", longName = "";
+};
+NetStep Address(const Asks& asks) {
+    ArtAddressRecord record{};
+    record.ID = kArtNetId;
+    record.OpCode = kOpAddress;
+    record.ProtVerLo = 14;
+    record.BindIndex = asks.bindIndex;
+    record.NetSwitch = asks.net;
+    record.SubSwitch = asks.sub;
+    record.SwIn = {asks.swIn, 0x7F, 0x7F, 0x7F};
+    record.SwOut = {asks.swOut, 0x7F, 0x7F, 0x7F};
+    record.AcnPriority = asks.priority;
+    record.Command = asks.command;
+    std::copy(asks.shortName.begin(), asks.shortName.end(), record.ShortName.begin());
+    std::copy(asks.longName.begin(), asks.longName.end(), record.LongName.begin());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
+    return {.what = Do::Send, .host = 9, .datagram = {bytes, bytes + sizeof record}};
 }
 
 // Channel 1 of ArtDmx(offset) carries offset + 1, channel 241 (241 + offset) mod 256: HTP and LTP differ.
@@ -553,6 +584,100 @@ TEST(NodeRoutingTest, ArtSyncHoldsArtDmxUntilTheNext) {
             EXPECT_EQ((*rig.node.Levels(row.step.universe - 2))[0], row.step.offset + 1);
         }
     }
+}
+
+// Port 1 sends Art-Net universe 5 to its widget, port 2 universe 0x123, port 3 its widget's input to
+// universe 4. Each row's ArtAddress steps, then what the port addressed is and what its last reply says.
+TEST(NodeRoutingTest, ArtAddressChangesThePortItNamesAndItsReplySaysSo) {
+    constexpr std::uint8_t kNormal = 0xE0;  // indicators normal, Port-Address set over the network
+    struct After {
+        int port = 1;
+        int universe = 5;
+        BridgeProtocol protocol = BridgeProtocol::ArtNet;
+        std::string shortName = "", longName = "";
+        int priority = 100;
+        MergeMode merge = MergeMode::Htp;
+        std::uint8_t status1 = kNormal, goodOutput = 0;
+        std::string said = "";    // a part of the port's journal
+        std::uint8_t level1 = 6;  // port 1's first slot, after ArtDmx(5, 5) before the steps
+    };
+    const struct {
+        const char* name;
+        std::vector<NetStep> steps;
+        After after;
+        bool remoteConfig = true;
+    } rows[] = {
+        {"switches",
+         {Address({.net = 0x81, .sub = 0x82, .swOut = 0x83})},
+         {.universe = 0x123, .said = ": universe 291"}},
+        {"input switch", {Address({.bindIndex = 3, .swIn = 0x87})}, {.port = 3, .universe = 7}},
+        {"back to the file's",
+         {Address({.net = 0x81, .swOut = 0x8F}), Address({.net = 0, .sub = 0, .swOut = 0})},
+         {}},
+        {"bind index 0 is 1", {Address({.bindIndex = 0, .swOut = 0x84})}, {.universe = 4}},
+        {"names",
+         {Address({.bindIndex = 2, .shortName = "left", .longName = "stage left"})},
+         {.port = 2, .universe = 0x123, .shortName = "left", .longName = "stage left"}},
+        {"refused name",
+         {Address({.shortName = "a\x01b"})},
+         {.said = "ArtAddress from 10.0.0.9 refused: name 'a"}},
+        {"priority", {Address({.priority = 150}), Address({.priority = 201})}, {.priority = 150}},
+        {"merge LTP", {Address({.command = 0x10})}, {.merge = MergeMode::Ltp, .said = "merge LTP"}},
+        {"merge HTP", {Address({.command = 0x10}), Address({.command = 0x50})}, {}},
+        {"locate", {Address({.command = 0x04})}, {.status1 = 0x60}},
+        {"mute", {Address({.command = 0x04}), Address({.command = 0x03})}, {.status1 = 0xA0}},
+        {"normal", {Address({.command = 0x03}), Address({.command = 0x02})}, {}},
+        {"sACN",
+         {Address({.command = 0x70})},
+         {.universe = 6, .protocol = BridgeProtocol::Sacn, .goodOutput = 0x01, .said = "sacn"}},
+        {"and back", {Address({.command = 0x70}), Address({.command = 0x60})}, {}},
+        {"clear output", {Address({.command = 0x90})}, {.level1 = 0}},
+        {"cancel merge",
+         {Dmx(8, 5, 7), Address({.command = 0x01}), Dmx(8, 5, 9)},
+         {.goodOutput = 0x08, .said = "merging ended", .level1 = 10}},
+        {"unknown command", {Address({.command = 0x08})}, {.said = "command 0x08 is not one this node has"}},
+        {"off", {Address({.swOut = 0x83})}, {.status1 = 0xD0}, false},
+    };
+    for (const auto& row : rows) {
+        NodeRig rig;
+        NodeConfig config =
+            Config({Port(1, BridgeProtocol::ArtNet, 5), Port(2, BridgeProtocol::ArtNet, 0x123),
+                    Port(3, BridgeProtocol::ArtNet, 4, PortMode::Receive)});
+        config.remoteConfig = row.remoteConfig;
+        rig.node.Apply(config, rig.now);
+        Play(rig, Dmx(9, 5, 5));
+        for (const NetStep& step : row.steps) Play(rig, step);
+        const After& after = row.after;
+        const PortConfig& port = rig.node.Config().ports[after.port - 1];
+        EXPECT_EQ(port.universe, after.universe) << row.name;
+        EXPECT_EQ(port.protocol, after.protocol) << row.name;
+        EXPECT_EQ(port.name, after.shortName) << row.name;
+        EXPECT_EQ(port.longName, after.longName) << row.name;
+        EXPECT_EQ(port.priority, after.priority) << row.name;
+        EXPECT_EQ(port.merge, after.merge) << row.name;
+        EXPECT_EQ((*rig.node.Levels(1))[0], after.level1) << row.name;
+        ASSERT_FALSE(rig.network.artNet.empty()) << row.name;
+        PollReplyRecord reply;
+        std::memcpy(&reply, rig.network.artNet.back().data(), sizeof reply);
+        EXPECT_EQ(BindFieldsOf(reply).BindIndex, after.port) << row.name;
+        const int portAddress = after.protocol == BridgeProtocol::Sacn ? after.universe - 1 : after.universe;
+        EXPECT_EQ(reply.NetSwitch << 8 | reply.SubSwitch << 4 | (reply.SwOut[0] | reply.SwIn[0]), portAddress)
+            << row.name;
+        EXPECT_EQ(reply.Status, after.status1) << row.name;
+        EXPECT_EQ(reply.GoodOutput[0] & 0x0F, after.goodOutput) << row.name;
+        if (!after.shortName.empty()) {
+            EXPECT_STREQ(reinterpret_cast<const char*>(reply.ShortName.data()), after.shortName.c_str());
+            EXPECT_STREQ(reinterpret_cast<const char*>(reply.LongName.data()), after.longName.c_str());
+        }
+        std::string said;
+        for (const std::string& line : rig.said) said += line + "\n";
+        EXPECT_NE(said.find(after.said), std::string::npos) << row.name << ":\n" << said;
+    }
+    // An ArtAddress for no port has no reply.
+    NodeRig rig;
+    rig.node.Apply(Config({Port(1, BridgeProtocol::ArtNet, 5)}), rig.now);
+    Play(rig, Address({.bindIndex = 2, .swOut = 0x83}));
+    EXPECT_TRUE(rig.network.artNet.empty());
 }
 
 // Widgets of a rack: one whose by-id link names its serial number, one that only says it when asked.
