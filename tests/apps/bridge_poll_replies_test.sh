@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # vantor-bridge's poll replies as tshark reads them: one reply per Art-Net port, each with its own bind index,
 # its universe in the net, sub-net and port switches, names that tell the ports apart, the node's address
-# as its bind address, and the status bits of an Art-Net 4 node with a page; the sACN port answers nothing. A
-# targeted poll is answered for the ports in its range only. Loopback in the test's own namespace.
+# as its bind address, and the status bits of an Art-Net 4 node with a page; the sACN port answers as one that
+# outputs sACN. A targeted poll is answered for the ports in its range only. A console's ArtAddress is kept in
+# the file. Loopback in the test's own namespace.
 own_network=yes
 source "$(dirname "$0")/../support/script_support.sh"
 sacn_loopback_or_skip
@@ -45,10 +46,10 @@ poll() { python3 -c 'import socket, sys; socket.socket(socket.AF_INET, socket.SO
     bytes.fromhex(sys.argv[1]), ("127.0.0.1", 6454))' "$1"; }
 replied() { [ "$(grep -c 'ArtPollReply' "$work/live.txt")" -ge "$1" ]; }
 poll 4172742d4e6574000020000e0000
-wait_until 10 replied 4 || fail "no four replies: $(cat "$work/live.txt") $(cat "$work/bridge.log")"
+wait_until 10 replied 5 || fail "no five replies: $(cat "$work/live.txt") $(cat "$work/bridge.log")"
 # Targeted at Port-Addresses 6 to 291 (top first, high byte first): ports 2 and 4.
 poll 4172742d4e6574000020000e200001230006
-wait_until 10 replied 6 || fail "no replies to the targeted poll: $(cat "$work/live.txt")"
+wait_until 10 replied 7 || fail "no replies to the targeted poll: $(cat "$work/live.txt")"
 kill -INT "$capture"
 wait "$capture" || true
 
@@ -62,9 +63,17 @@ status="0x03,0x02,0x19,1,0x00"
 expected="0x01,0x00,0x00,0x05,5,left,rig: left,127.0.0.1,127.0.0.1,$status
 0x02,0x01,0x02,0x03,291,right,rig: right,127.0.0.1,127.0.0.1,$status
 0x02,0x01,0x02,0x03,291,right,rig: right,127.0.0.1,127.0.0.1,$status
-0x03,0x00,0x02,0x05,37,far,rig: far,127.0.0.1,127.0.0.1,$status
-0x03,0x00,0x02,0x05,37,far,rig: far,127.0.0.1,127.0.0.1,$status
-0x04,0x7f,0x0f,0x0f,32767,last,rig: last,127.0.0.1,127.0.0.1,$status"
+0x03,0x00,0x00,0x01,1,rig 3,rig: port 3,127.0.0.1,127.0.0.1,0x03,0x02,0x19,1,0x01
+0x04,0x00,0x02,0x05,37,far,rig: far,127.0.0.1,127.0.0.1,$status
+0x04,0x00,0x02,0x05,37,far,rig: far,127.0.0.1,127.0.0.1,$status
+0x05,0x7f,0x0f,0x0f,32767,last,rig: last,127.0.0.1,127.0.0.1,$status"
 [ "$(cat "$work/replies.txt")" = "$expected" ] || fail "replies as read by tshark differ: expected
 $expected"
+
+# ArtAddress for bind index 1: net 0, sub-net 0, universe 10 and a new short name; the file keeps both.
+poll "$(python3 -c 'print((b"Art-Net\0" + bytes([0, 0x60, 0, 14, 0x80, 1]) + b"moved".ljust(18, b"\0") +
+    bytes(64) + bytes([0x7F] * 4) + bytes([0x8A, 0x7F, 0x7F, 0x7F, 0x80, 0xFF, 0])).hex())')"
+wait_until 10 grep -q '^name = moved$' "$work/bridge.conf" || fail "the ArtAddress was not kept: $(cat "$work/bridge.log")"
+grep -q '^universe = 10$' "$work/bridge.conf" || fail "the universe was not kept: $(cat "$work/bridge.conf")"
+grep -q 'ArtAddress from 127.0.0.1: universe 10' "$work/bridge.log" || fail "not said: $(cat "$work/bridge.log")"
 echo "ok"
