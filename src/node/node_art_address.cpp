@@ -13,7 +13,7 @@ std::string HexByte(std::uint8_t byte) {
     return text;
 }
 
-// What changed, as the journal says it: "universe 291, merge LTP".
+// What changed, as the journal says it: "universe 291, merge LTP"; empty for nothing.
 std::string Changes(const PortConfig& before, const PortConfig& after) {
     std::vector<std::string> said;
     if (before.protocol != after.protocol) said.push_back(ProtocolText(after.protocol));
@@ -24,7 +24,7 @@ std::string Changes(const PortConfig& before, const PortConfig& after) {
     if (before.merge != after.merge) said.push_back(std::string("merge ") + MergeText(after.merge));
     std::string text;
     for (const std::string& each : said) text += (text.empty() ? "" : ", ") + each;
-    return text.empty() ? "nothing changed" : text;
+    return text;
 }
 
 }  // namespace
@@ -72,8 +72,12 @@ void Node::TakeArtAddress(std::span<const std::uint8_t> datagram, const UdpEndpo
         changingFromConsole_ = false;
         // A changed port may have started afresh.
         port = ports_.at(number).get();
-        SayFor(*port,
-               sender + (refused.empty() ? ": " + Changes(before, port->settings) : " refused: " + refused));
+        const std::string changes = Changes(before, port->settings);
+        // A repeated ArtAddress changes nothing and says nothing.
+        if (!refused.empty())
+            SayFor(*port, sender + " refused: " + refused);
+        else if (!changes.empty())
+            SayFor(*port, sender + ": " + changes);
     }
     switch (in->command) {
         case AddressCommand::CancelMerge:
