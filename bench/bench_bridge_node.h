@@ -4,6 +4,7 @@
 // of simulated widgets, and the rig's ArtDmx to them.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -43,19 +44,21 @@ private:
     std::filesystem::path path_;
 };
 
-// vantor-bridge on every widget of the rack, port k a send-mode Art-Net port of universe k, its file, its
-// runtime and state folders and its journal in the run's folder. It is held to the veth pair's host side:
-// it takes only what arrives there (and on lo), and what it broadcasts stays between the rig's namespaces.
+// vantor-bridge on every widget of the rack, port k a send-mode port of universe k (Art-Net unless another
+// protocol is named), its file, its runtime and state folders and its journal in the run's folder. It is held
+// to the veth pair's host side: it takes only what arrives there (and on lo), and what it broadcasts stays
+// between the rig's namespaces.
 class BridgeNode {
 public:
-    BridgeNode(const prowidget::WidgetRack& rack, const std::filesystem::path& folder)
+    BridgeNode(const prowidget::WidgetRack& rack, const std::filesystem::path& folder,
+               const char* protocol = "artnet")
         : program_((BuildFolder() / "vantor-bridge").string()), folder_(folder) {
         for (const char* sub : {"run", "state"}) std::filesystem::create_directories(folder_ / sub);
         std::ofstream config(folder_ / "vantor-bridge.conf");
         config << "[node]\ninterface = " << kHostInterface << "\nname = bench\n";
         for (int k = 1; k <= rack.Count(); ++k)
             config << "\n[port " << k << "]\ndevice = " << rack.ByIdName(k)
-                   << "\nmode = send\nprotocol = artnet\nuniverse = " << UniverseOf(k) << "\n";
+                   << "\nmode = send\nprotocol = " << protocol << "\nuniverse = " << UniverseOf(k) << "\n";
         config.close();
         environment_ = {
             {"VANTOR_SERIAL_BY_ID", std::filesystem::path(rack.ByIdPath(1)).parent_path().string()},
@@ -111,10 +114,11 @@ inline void PrintJournal(const std::string& journal) {
     for (std::string line; std::getline(in, line);) std::fprintf(stderr, "  | %s\n", line.c_str());
 }
 
-// Until each of these ports' widgets has shown a frame, sending its universe a frame every 100 ms; says which
-// never did.
+// Until each of these ports' widgets has shown a frame, sending its universe a frame every 100 ms (an ArtDmx
+// unless `send` sends port k's otherwise); says which never did.
 inline bool WaitUntilBridging(const VethRig& rig, prowidget::WidgetRack& rack, const std::vector<int>& ports,
-                              std::chrono::seconds limit, const std::string& subject) {
+                              std::chrono::seconds limit, const std::string& subject,
+                              const std::function<void(int)>& send = {}) {
     std::map<int, std::size_t> before;
     for (int k : ports) before[k] = rack.Widget(k).FrameCount(kOutputLabel);
     const auto by = Clock::now() + limit;
@@ -128,7 +132,11 @@ inline bool WaitUntilBridging(const VethRig& rig, prowidget::WidgetRack& rack, c
                          static_cast<long long>(limit.count()), missing.c_str());
             return false;
         }
-        for (int k : ports) rig.Send(ArtDmx(0xFFFF, UniverseOf(k)));
+        for (int k : ports)
+            if (send)
+                send(k);
+            else
+                rig.Send(ArtDmx(0xFFFF, UniverseOf(k)));
         std::this_thread::sleep_for(100ms);
     }
 }

@@ -90,6 +90,10 @@ public:
         close(hostNamespace);
         host_.sin_family = AF_INET;
         inet_pton(AF_INET, kHostAddress, &host_.sin_addr);
+        // The sender's namespace has no multicast route: its groups go out on the pair.
+        in_addr pairSide{};
+        inet_pton(AF_INET, kSenderAddress, &pairSide);
+        setsockopt(sender_, IPPROTO_IP, IP_MULTICAST_IF, &pairSide, sizeof pairSide);
     }
     ~VethRig() {
         close(sender_);
@@ -103,6 +107,18 @@ public:
     void Send(const std::vector<std::uint8_t>& datagram, std::uint16_t port = 6454) const {
         sockaddr_in to = host_;
         to.sin_port = htons(port);
+        sendto(sender_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to);
+    }
+
+    // To a multicast group in 239.0.0.0/8 (host byte order), over the pair to the host's namespace.
+    void SendToGroup(const std::vector<std::uint8_t>& datagram, std::uint32_t group,
+                     std::uint16_t port) const {
+        if (group >> 24 != 239) throw std::invalid_argument("not an sACN group");
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(group);
         sendto(sender_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                sizeof to);
     }
@@ -127,14 +143,25 @@ inline std::vector<std::uint8_t> ArtDmx(std::uint16_t number, std::uint16_t univ
     return packet;
 }
 
+// Hands the ArtDmx a node holds to its outputs.
+inline std::vector<std::uint8_t> ArtSync() {
+    return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x52, 0, 14, 0, 0};
+}
+
+// Source number `source`'s CID.
+inline SacnCid BenchCid(std::uint8_t source = 0) {
+    return {0xB3, 0x7C, 0x4A, 0x01, 0x9E, 0x5D, 0x4F, 0x22, 0x8A, 0x61, 0x0D, 0x93, 0x27, 0xC4, 0x55, source};
+}
+
 // The E1.31 data packet of the same levels, from source number `source` (a CID of its own) at the default
-// priority, its sequence number the packet's.
-inline std::vector<std::uint8_t> SacnDmx(std::uint16_t number, std::uint8_t source = 0) {
+// priority, its sequence number the packet's; synchronised to `syncAddress` unless 0.
+inline std::vector<std::uint8_t> SacnDmx(std::uint16_t number, std::uint8_t source = 0,
+                                         std::uint16_t universe = kUniverse, std::uint16_t syncAddress = 0) {
     SacnSenderFields sender;
-    sender.Cid = {0xB3, 0x7C, 0x4A, 0x01, 0x9E, 0x5D, 0x4F, 0x22,
-                  0x8A, 0x61, 0x0D, 0x93, 0x27, 0xC4, 0x55, source};
+    sender.Cid = BenchCid(source);
     sender.SourceName = "bench";
-    sender.Universe = kUniverse;
+    sender.Universe = universe;
+    sender.SyncAddress = syncAddress;
     std::array<std::uint8_t, kSacnSlots> levels;
     const auto artDmx = ArtDmx(number);
     std::copy(artDmx.begin() + 18, artDmx.end(), levels.begin());

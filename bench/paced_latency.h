@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -44,20 +45,30 @@ std::vector<Clock::time_point> SendPaced(int count, double rate, Make make, Send
         .front();
 }
 
-// For each number sent, the time from its sending to the first output frame whose channels 1 and 2 carry it
-// (low byte first), in the unit asked for. Numbers that never arrived have no entry.
+// When the first output frame whose channels 1 and 2 carry each number below `count` (low byte first) came;
+// none for numbers that never arrived.
+inline std::vector<std::optional<Clock::time_point>> FrameArrivals(
+    const std::vector<prowidget::Frame>& frames, std::uint8_t outputLabel, std::size_t count) {
+    std::vector<std::optional<Clock::time_point>> arrivals(count);
+    for (const auto& frame : frames) {
+        if (frame.label != outputLabel || frame.data.size() != 513) continue;
+        const std::size_t number = frame.data[1] | frame.data[2] << 8;
+        if (number < count && !arrivals[number]) arrivals[number] = frame.at;
+    }
+    return arrivals;
+}
+
+// For each number sent, the time from its sending to the first output frame that carries it, in the unit
+// asked for. Numbers that never arrived have no entry.
 template <typename Unit>
 std::vector<double> FrameLatencies(const std::vector<prowidget::Frame>& frames, std::uint8_t outputLabel,
                                    const std::vector<Clock::time_point>& sentAt) {
     std::vector<double> latencies;
-    std::vector<bool> seen(sentAt.size());
-    for (const auto& frame : frames) {
-        if (frame.label != outputLabel || frame.data.size() != 513) continue;
-        const std::size_t number = frame.data[1] | frame.data[2] << 8;
-        if (number >= sentAt.size() || seen[number]) continue;
-        seen[number] = true;
-        latencies.push_back(std::chrono::duration<double, Unit>(frame.at - sentAt[number]).count());
-    }
+    const auto arrivals = FrameArrivals(frames, outputLabel, sentAt.size());
+    for (std::size_t number = 0; number < arrivals.size(); ++number)
+        if (arrivals[number])
+            latencies.push_back(
+                std::chrono::duration<double, Unit>(*arrivals[number] - sentAt[number]).count());
     return latencies;
 }
 

@@ -186,6 +186,10 @@ inline Bytes ArtPoll() {
     return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0, 0};
 }
 
+inline Bytes ArtSync() {
+    return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x52, 0, 14, 0, 0};
+}
+
 // An ArtDmx to a 15-bit Port-Address whose channel n carries (n * step + offset) mod 256.
 inline Bytes ArtDmx(std::uint16_t universe, std::uint8_t offset, std::uint8_t step = 1) {
     Bytes datagram{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0, 0, 0, 0x02, 0x00};
