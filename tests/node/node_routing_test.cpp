@@ -476,9 +476,7 @@ void Play(NodeRig& rig, const NetStep& step) {
     auto dmx = artnet_loopback::ArtDmx(step.universe, step.offset);
     dmx[13] = step.physical;
     if (step.what == Do::Dmx) rig.node.TakeArtNet(dmx, from, at);
-    if (step.what == Do::Sync)
-        rig.node.TakeArtNet(
-            artnet_loopback::Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0, 0x52, 0, 14, 0, 0}, from, at);
+    if (step.what == Do::Sync) rig.node.TakeArtNet(artnet_loopback::ArtSync(), from, at);
     if (step.what == Do::Cancel) rig.node.CancelMerge(1);
     if (step.what == Do::Send) rig.node.TakeArtNet(step.datagram, from, at);
     rig.node.Tick(at);
