@@ -176,8 +176,6 @@ private:
     void TakeArtDmx(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void TakeArtSync(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
     void TakeArtAddress(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now);
-    // The port's settings as the ArtAddress asks; false (said) when refused.
-    bool ChangeFromConsole(Port& port, const PortChange& change, const std::string& from);
     void ClearOutput(Port& port);
     // A port's merged Art-Net levels: to its widget, or held for the next ArtSync.
     void TakeArtNetLevels(Port& port);
