@@ -89,6 +89,15 @@ TEST_F(Bridge, TheApiAnswersEachRequestAndChangesOnlyWhatItMay) {
         {"locate, not a Boolean", "POST", "/api/ports/1/locate", R"({"on":"yes"})", json, true, "", 400,
          "true or false"},
         {"locate", "POST", "/api/ports/1/locate", R"({"on":true})", json, true, "", 200, "\"locating\":true"},
+        {"a merge of neither kind", "PUT", "/api/ports/1", R"({"merge":"both"})", json, true, "", 400,
+         "merge 'both' should be htp or ltp"},
+        {"merge by LTP", "PUT", "/api/ports/1", R"({"merge":"ltp"})", json, true, "", 200,
+         "\"mergeMode\":\"ltp\"", true},
+        {"net:sub:uni and a long name", "PUT", "/api/ports/2",
+         R"({"universe":"1:2:3","longName":"rear truss"})", json, true, "", 200, "\"universe\":291", true},
+        {"both read back", "GET", "/api/ports/2", "", "", false, "", 200, "\"longName\":\"rear truss\""},
+        {"the merge read back", "GET", "/api/ports/1", "", "", false, "", 200, "\"mergeMode\":\"ltp\""},
+        {"remote configuration", "GET", "/api/node", "", "", false, "", 200, "\"remoteConfig\":true"},
         {"a good change", "PUT", "/api/ports/2", R"({"universe":5,"name":"spots"})", json, true, "", 200,
          "\"universe\":5", true},
     };
@@ -110,6 +119,8 @@ TEST_F(Bridge, TheApiAnswersEachRequestAndChangesOnlyWhatItMay) {
     const std::string after = FileText(file);
     EXPECT_NE(after.find("universe = 5"), std::string::npos) << after;
     EXPECT_NE(after.find("name = spots"), std::string::npos) << after;
+    EXPECT_NE(after.find("merge = ltp"), std::string::npos) << after;
+    EXPECT_NE(after.find("long_name = rear truss"), std::string::npos) << after;
     EXPECT_TRUE(Reaches(5, 2)) << node_->Said();
     EXPECT_TRUE(Reaches(0, 1)) << node_->Said();
 }

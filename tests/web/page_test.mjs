@@ -38,7 +38,7 @@ function portSection(text, number) {
 async function apply(number, fields) {
     const form = page.locator(`#port-${number} form.settings`);
     for (const [name, value] of Object.entries(fields)) {
-        if (name === 'mode' || name === 'protocol') await form.locator(`[name=${name}]`).selectOption(value);
+        if (['mode', 'protocol', 'merge'].includes(name)) await form.locator(`[name=${name}]`).selectOption(value);
         else await form.locator(`[name=${name}]`).fill(String(value));
     }
     await form.locator('button[type=submit]').click();
@@ -58,6 +58,7 @@ if (!password) {
             await page.waitForSelector(`#port-${number}[data-link="linked"]`, patient);
         }
         assert.notEqual(await page.textContent('#node-interface'), '–');
+        assert.equal(await page.textContent('#node-remote-config'), 'on');
         await page.waitForSelector('#connection[data-state="live"]', patient);
         const box = (selector) => page.locator(selector).boundingBox();
         let [one, two] = [await box('#port-1'), await box('#port-2')];
@@ -102,6 +103,15 @@ if (!password) {
         assert.equal(conf(), before);
         const port = await (await page.request.get(`${url}api/ports/2`)).json();
         assert.equal(port.universe, 2);
+    });
+
+    test('port 1 set to merge by LTP on universe 1:2:3 shows 291 (1:2:3), and the file keeps both', async () => {
+        await apply(1, { merge: 'ltp', universe: '1:2:3' });
+        await page.waitForSelector('#port-1 .port-summary:text("universe 291 (1:2:3)")', patient);
+        assert.equal(await formError(1).textContent(), '');
+        assert.equal(await page.locator('#port-1 [name=merge]').inputValue(), 'ltp');
+        assert.match(portSection(conf(), 1), /^merge\s*=\s*ltp\s*$/m);
+        assert.match(portSection(conf(), 1), /^universe\s*=\s*(291|1:2:3)\s*$/m);
     });
 
     test('locate marks the port on the page until it is turned off', async () => {

@@ -86,6 +86,7 @@ function renderNode(next) {
     byId('node-mac').textContent = node.mac || '–';
     byId('node-version').textContent = node.version || '–';
     byId('node-uptime').textContent = duration(node.uptime);
+    byId('node-remote-config').textContent = node.remoteConfig === undefined ? '–' : node.remoteConfig ? 'on' : 'off';
     show(byId('logout-button'), node.passwordSet && node.session);
     if (node.passwordSet && !node.session) showLogin(true);
     else if (node.session) showLogin(false);
@@ -119,7 +120,10 @@ function makeCard(number) {
     showLevels(number, new Uint8Array(CHANNELS));
 
     const settings = card.querySelector('form.settings');
-    settings.addEventListener('input', () => { settings.dataset.edited = 'yes'; });
+    settings.addEventListener('input', () => {
+        settings.dataset.edited = 'yes';
+        showMergeField(settings);
+    });
     settings.addEventListener('submit', (event) => { event.preventDefault(); applySettings(number); });
     card.querySelector('.locate').addEventListener('click', () => toggleLocate(number));
     card.querySelector('form.firmware').addEventListener('submit', (event) => {
@@ -137,6 +141,20 @@ function protocolName(protocol) {
     return protocol === 'sacn' ? 'sACN' : protocol === 'artnet' ? 'Art-Net' : protocol;
 }
 
+// An Art-Net universe's 15-bit Port-Address as the console's net:sub:uni.
+function netSubUni(universe) {
+    return `${universe >> 8}:${(universe >> 4) & 15}:${universe & 15}`;
+}
+
+function universeText(port) {
+    return port.protocol === 'artnet' ? `${port.universe} (${netSubUni(port.universe)})` : String(port.universe);
+}
+
+// When the widget gets its levels, when the console synchronises them.
+function syncWords(sync) {
+    return sync.startsWith('sACN ') ? `in step with sACN sync ${sync.slice(5)}` : `in step with ${sync}`;
+}
+
 function renderPort(port) {
     let entry = ports.get(port.number);
     if (!entry) {
@@ -148,7 +166,7 @@ function renderPort(port) {
     const widget = port.widget || {};
     card.querySelector('.port-title').textContent = `${port.number}: ${port.label || port.name || `port ${port.number}`}`;
     const priority = port.protocol === 'sacn' ? ` · priority ${port.priority}` : '';
-    text(card, '.port-summary', `${port.mode} · ${protocolName(port.protocol)} universe ${port.universe}${priority}`);
+    text(card, '.port-summary', `${port.mode} · ${protocolName(port.protocol)} universe ${universeText(port)}${priority}`);
     const serial = widget.serialNumber ? `serial ${widget.serialNumber}` : '';
     text(card, '.widget-id', [serial, widget.path || port.device].filter(Boolean).join(', '));
     text(card, '.widget-firmware', widget.firmware);
@@ -157,6 +175,9 @@ function renderPort(port) {
     text(card, '.frames-in', rate(port.framesInPerSecond));
     text(card, '.frames-out', rate(port.framesOutPerSecond));
     text(card, '.merge', port.merge);
+    card.classList.toggle('merging', Boolean(port.merging));
+    show(card.querySelector('.sync-fact'), Boolean(port.sync));
+    text(card, '.sync', port.sync ? syncWords(port.sync) : '');
     const drops = Object.entries(port.drops || {}).map(([reason, count]) => `${reason}: ${count}`);
     text(card, '.drops', drops.length ? drops.join(', ') : 'none');
     text(card, '.last-message', port.lastMessage);
@@ -197,13 +218,22 @@ function renderSources(card, sources) {
     body.replaceChildren(...rows);
 }
 
+// The form's fields and the port's status fields they show.
+const SETTINGS = { mode: 'mode', protocol: 'protocol', universe: 'universe', priority: 'priority', name: 'name',
+    longName: 'longName', merge: 'mergeMode' };
+
 // The fields follow the port unless someone is editing them.
 function fillSettings(form, port, always) {
     if (!always && form.dataset.edited === 'yes') return;
     delete form.dataset.edited;
-    for (const field of ['mode', 'protocol', 'universe', 'priority', 'name']) {
-        form.elements[field].value = port[field] ?? '';
-    }
+    for (const [field, key] of Object.entries(SETTINGS)) form.elements[field].value = port[key] ?? '';
+    showMergeField(form);
+}
+
+// Only an Art-Net port that sends to its widget merges two consoles.
+function showMergeField(form) {
+    const merges = form.elements.mode.value === 'send' && form.elements.protocol.value === 'artnet';
+    show(form.querySelector('.merge-field'), merges);
 }
 
 function renderFirmware(card, update) {
@@ -259,16 +289,18 @@ async function applySettings(number) {
     const error = form.querySelector('.error');
     error.textContent = '';
     const change = {};
-    for (const field of ['mode', 'protocol', 'name']) {
-        if (form.elements[field].value !== String(entry.status[field] ?? '')) change[field] = form.elements[field].value;
+    for (const field of ['mode', 'protocol', 'name', 'longName', 'merge']) {
+        const value = form.elements[field].value;
+        if (value !== String(entry.status[SETTINGS[field]] ?? '')) change[field] = value;
     }
     for (const field of ['universe', 'priority']) {
         const value = form.elements[field].value.trim();
         if (value === '') {
-            error.textContent = `The ${field} must be a whole number.`;
+            error.textContent = `The ${field} must be a whole number${field === 'universe' ? ', or net:sub:uni' : ''}.`;
             return;
         }
-        if (value !== String(entry.status[field])) change[field] = Number(value);
+        // net:sub:uni goes as the text it is, for the node to check as the file's.
+        if (value !== String(entry.status[field])) change[field] = value.includes(':') ? value : Number(value);
     }
     if (!Object.keys(change).length) {
         error.textContent = 'Nothing to change.';

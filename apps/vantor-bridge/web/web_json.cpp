@@ -32,6 +32,7 @@ QJsonObject NodeJson(const NodeFacts& facts, std::chrono::steady_clock::time_poi
             {"address", Text(facts.address)},
             {"mac", Text(facts.mac)},
             {"version", PROJECT_VERSION_TEXT},
+            {"remoteConfig", facts.remoteConfig},
             {"uptime", static_cast<qint64>(
                            std::chrono::duration_cast<std::chrono::seconds>(now - facts.started).count())}};
 }
@@ -64,6 +65,10 @@ QJsonObject PortJson(const PortStatus& port) {
             {"framesOutPerSecond", port.framesOutPerSecond},
             {"sources", sources},
             {"merge", Text(port.merge)},
+            {"mergeMode", Text(port.mergeMode)},
+            {"merging", port.merging},
+            {"sync", Text(port.sync)},
+            {"longName", Text(port.longName)},
             {"drops", drops},
             {"lastMessage", Text(port.lastMessage)},
             {"locating", port.locating},

@@ -213,24 +213,33 @@ WebServer::Reply WebServer::ChangePort(const QHttpServerRequest& request, int po
     if (auto* error = std::get_if<std::string>(&body)) return Error(400, *error);
     const QJsonObject& fields = std::get<QJsonObject>(body);
     PortChange change;
+    const std::map<QString, std::optional<std::string>*> texts = {{"mode", &change.mode},
+                                                                  {"protocol", &change.protocol},
+                                                                  {"name", &change.name},
+                                                                  {"longName", &change.longName},
+                                                                  {"merge", &change.merge}};
     for (auto field = fields.begin(); field != fields.end(); ++field) {
         const QString key = field.key();
         const QJsonValue value = field.value();
-        if (key == "mode" || key == "protocol" || key == "name") {
+        if (const auto text = texts.find(key); text != texts.end()) {
             if (!value.isString()) return Error(400, key.toStdString() + " must be a text");
-            (key == "mode"       ? change.mode
-             : key == "protocol" ? change.protocol
-                                 : change.name) = value.toString().toStdString();
+            *text->second = value.toString().toStdString();
+        } else if (key == "universe" && value.isString() && value.toString().contains(':')) {
+            // Art-Net's net:sub:uni, checked as the file's is; a number stays a JSON number.
+            change.universe = value.toString().toStdString();
         } else if (key == "universe" || key == "priority") {
             const auto number = WholeNumber(value);
-            if (!number) return Error(400, key.toStdString() + " must be a whole number");
+            if (!number)
+                return Error(400, key == "universe" ? "universe must be a whole number, or a text net:sub:uni"
+                                                    : "priority must be a whole number");
             if (key == "universe")
                 change.universe = std::to_string(*number);
             else
                 change.priority = *number;
         } else {
             return Error(400, "unknown setting '" + key.toStdString() +
-                                  "': mode, protocol, universe, priority and name can be changed");
+                                  "': mode, protocol, universe, priority, name, longName and merge can be "
+                                  "changed");
         }
     }
     const NodeSettings::Outcome outcome = settings_.Change(node_, port, change, Node::Clock::now());
@@ -337,8 +346,9 @@ WebServer::Reply WebServer::PortReply(int port, int status) const {
 
 QJsonObject WebServer::NodeObject() {
     QJsonObject node = NodeJson(facts_, std::chrono::steady_clock::now());
-    // A reload may have named the node since it started.
+    // A reload may have named the node, or turned remote configuration on or off, since it started.
     if (!settings_.Config().name.empty()) node["name"] = QString::fromStdString(settings_.Config().name);
+    node["remoteConfig"] = settings_.Config().remoteConfig;
     const QJsonObject counts = nodeCounts_();
     for (auto count = counts.begin(); count != counts.end(); ++count) node[count.key()] = count.value();
     return node;
