@@ -11,7 +11,8 @@ NodeSettings::Outcome NodeSettings::Change(Node& node, int portNumber, const Por
     auto changed = ChangedConfig(config_, portNumber, change);
     if (auto* error = std::get_if<std::string>(&changed)) return {*error, false};
     NodeConfig& config = std::get<NodeConfig>(changed);
-    // A console may repeat its ArtAddress: what changes nothing costs no write, and the file holds it already.
+    // A console may repeat its ArtAddress: what changes nothing costs no write, and the file holds it
+    // already.
     if (config == config_) return {{}, !file_.empty() && !legacy_};
     if (legacy_)
         return {
