@@ -135,11 +135,7 @@ private:
         const auto& m = identity.mac;
         std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", m[0], m[1], m[2], m[3], m[4], m[5]);
         return {settings_.Config().name.empty() ? identity.hostName : settings_.Config().name,
-                chosen.address.interfaceName,
-                chosen.address.ip,
-                mac,
-                Node::Clock::now(),
-                settings_.Config().remoteConfig};
+                chosen.address.interfaceName, chosen.address.ip, mac, Node::Clock::now()};
     }
 
     QJsonObject Counts(const NodeSockets& sockets) const {

@@ -32,7 +32,6 @@ QJsonObject NodeJson(const NodeFacts& facts, std::chrono::steady_clock::time_poi
             {"address", Text(facts.address)},
             {"mac", Text(facts.mac)},
             {"version", PROJECT_VERSION_TEXT},
-            {"remoteConfig", facts.remoteConfig},
             {"uptime", static_cast<qint64>(
                            std::chrono::duration_cast<std::chrono::seconds>(now - facts.started).count())}};
 }

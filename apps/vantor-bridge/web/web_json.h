@@ -15,7 +15,6 @@ struct NodeFacts {
     std::string address;
     std::string mac;
     std::chrono::steady_clock::time_point started;
-    bool remoteConfig = true;  // consoles may change settings over ArtAddress
 };
 
 QJsonObject NodeJson(const NodeFacts& facts, std::chrono::steady_clock::time_point now);
