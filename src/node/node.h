@@ -179,6 +179,9 @@ private:
     void ClearOutput(Port& port);
     // A port's merged Art-Net levels: to its widget, or held for the next ArtSync.
     void TakeArtNetLevels(Port& port);
+    // Its ArtDmx waits for the next ArtSync: a merging port writes at once, since its sources' ArtSyncs would
+    // not agree.
+    bool HoldsArtDmx(const Port& port) const;
     // Writes every held port's levels.
     void ReleaseHeld();
     void EndSync();

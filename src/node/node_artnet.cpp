@@ -115,9 +115,12 @@ void Node::TakeArtNetLevels(Port& port) {
     }
     if (port.artNet.Sources().empty()) return;
     port.SetLevels(port.artNet.Levels(port.settings.merge));
-    // A merging port writes at once: its sources' ArtSyncs would not agree.
-    port.held = syncing_ && !port.merging;
+    port.held = HoldsArtDmx(port);
     if (!port.held) port.PutLevels(kSacnSlots);
+}
+
+bool Node::HoldsArtDmx(const Port& port) const {
+    return syncing_ && !port.merging;
 }
 
 void Node::TakeArtSync(std::span<const std::uint8_t> datagram, const UdpEndpoint& from, TimePoint now) {

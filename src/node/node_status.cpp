@@ -91,7 +91,7 @@ std::vector<PortStatus> Node::Status() const {
             if (Holds(*port)) row.sync = "sACN " + std::to_string(port->syncAddress);
         } else if (port->Sends()) {
             HeardOverArtNet(port->artNet, port->settings.merge, row);
-            if (syncing_ && !port->merging) row.sync = "ArtSync";
+            if (HoldsArtDmx(*port)) row.sync = "ArtSync";
         }
         const LinkCounters& counters = link.Counters();
         const auto add = [&row](const char* reason, std::uint64_t count) {
